@@ -1,0 +1,80 @@
+// Test controls of the host platform layer. Only tests and the host console
+// program include this header; the product code never does.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "platform/win32.h"
+
+namespace host {
+
+// One message box as the product showed it (text and caption are bytes in
+// code page 932, exactly as passed).
+struct BoxRecord {
+    std::string text;
+    std::string caption;
+    UINT flags;
+    HWND owner;
+};
+
+enum class Fault { Fail, Short };
+
+// Back to the defaults: test mode (boxes logged, answered by script or by
+// default), Windows XP, long names, no faults, empty logs.
+void Reset();
+
+// Console mode for valkrin-host: boxes print to stderr and the question
+// reads y/n from standard input.
+void SetInteractive(bool interactive);
+
+// The Windows reported by GetVersion and GetVersionExA, by the names of the
+// per-program versions: win32s, win95, win98, winme, nt350, nt351, nt40,
+// win2k, winxp, win2003, vista, win7, win10. False for an unknown name.
+bool SetWindows(const std::string& name);
+// Any version: the raw GetVersion value and the GetVersionExA triple.
+void SetVersion(DWORD getVersionValue, DWORD platformId, DWORD major, DWORD minor);
+
+// Our own executable's path, as GetModuleFileNameA reports it.
+void SetModulePath(const std::string& path);
+HINSTANCE ModuleHandle();
+
+// Every box shown since Reset, in order.
+const std::vector<BoxRecord>& Boxes();
+// The answer of the next box; without one, OK boxes answer IDOK and Yes/No
+// boxes IDYES.
+void QueueBoxAnswer(int answer);
+
+// Registry values read by RegQueryValueExA (text values).
+void SetRegistryValue(HKEY hive, const std::string& key, const std::string& name,
+                      const std::string& value);
+
+// The maximum component length GetVolumeInformationA reports (default 255);
+// `fail` makes the call fail.
+void SetMaxComponentLength(DWORD length, bool fail = false);
+
+// Folders the system reports.
+void SetTempPath(const std::string& path);
+void SetSystemFolders(const std::string& system, const std::string& windows);
+
+// Class names of top-level windows that exist.
+void AddWindowClass(const std::string& className);
+
+// Faults, counted from the moment they are armed: the nth call from now (1 is
+// the next) fails, or for reads and writes transfers only half the bytes.
+void FailRead(int nth, Fault fault = Fault::Fail);
+void FailWrite(int nth, Fault fault = Fault::Fail);
+void FailAllocation(int nth);
+void FailClose(int nth);
+// CreateFileA and CreateDirectoryA refuse this path (as the product names it).
+void RefusePath(const std::string& path);
+
+// The byte counts asked of every ReadFile and WriteFile call since Reset.
+const std::vector<DWORD>& ReadRequests();
+const std::vector<DWORD>& WriteRequests();
+
+// Shift-JIS bytes of a UTF-8 text, and back (code page 932).
+std::string ToAnsi(const std::string& utf8);
+std::string ToUtf8(const std::string& ansi);
+
+}  // namespace host

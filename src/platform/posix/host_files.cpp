@@ -1,0 +1,324 @@
+// Host implementations of the file and folder calls, with Windows' rules
+// where the product relies on them: a read-only file cannot be opened for
+// writing or deleted (even by root), a short read or write is reported as
+// the count it was, errors carry the real Windows codes.
+#include <dirent.h>
+#include <errno.h>
+#include <fcntl.h>
+#include <string.h>
+#include <sys/stat.h>
+#include <sys/time.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "platform/posix/host_state.h"
+
+using host::Current;
+using host::HostPath;
+
+namespace {
+
+struct HostFile {
+    int fd = -1;
+    bool isFind = false;
+    std::vector<WIN32_FIND_DATAA> listing;  // a search: every match, handed out in order
+    size_t next = 0;
+};
+
+DWORD ErrorFromErrno(int error) {
+    switch (error) {
+        case ENOENT: return ERROR_FILE_NOT_FOUND;
+        case ENOTDIR: return ERROR_PATH_NOT_FOUND;
+        case EACCES:
+        case EPERM:
+        case EISDIR:
+        case EROFS: return ERROR_ACCESS_DENIED;
+        case EEXIST: return ERROR_ALREADY_EXISTS;
+        case ENOSPC: return ERROR_DISK_FULL;
+        case ENAMETOOLONG: return ERROR_FILENAME_EXCED_RANGE;
+        case ENOTEMPTY: return ERROR_DIR_NOT_EMPTY;
+        default: return ERROR_ACCESS_DENIED;
+    }
+}
+
+BOOL Fail(DWORD error) {
+    SetLastError(error);
+    return FALSE;
+}
+
+bool Refused(LPCSTR path) { return Current().refusedPaths.count(path) != 0; }
+
+bool IsReadOnly(const struct stat& info) { return (info.st_mode & 0222) == 0; }
+
+DWORD AttributesOf(const std::string& hostPath, const struct stat& info) {
+    DWORD attributes = 0;
+    if (S_ISDIR(info.st_mode)) attributes |= FILE_ATTRIBUTE_DIRECTORY;
+    if (S_ISLNK(info.st_mode)) attributes |= FILE_ATTRIBUTE_REPARSE_POINT;
+    if (IsReadOnly(info) && !S_ISLNK(info.st_mode)) attributes |= FILE_ATTRIBUTE_READONLY;
+    auto extra = Current().extraAttributes.find(hostPath);
+    if (extra != Current().extraAttributes.end()) attributes |= extra->second;
+    return attributes == 0 ? FILE_ATTRIBUTE_NORMAL : attributes;
+}
+
+FILETIME FileTimeOf(const struct timespec& t) {
+    uint64_t value = (static_cast<uint64_t>(t.tv_sec) + 11644473600ull) * 10000000ull +
+                     static_cast<uint64_t>(t.tv_nsec) / 100;
+    return FILETIME{static_cast<DWORD>(value), static_cast<DWORD>(value >> 32)};
+}
+
+}  // namespace
+
+HANDLE WINAPI CreateFileA(LPCSTR name, DWORD access, DWORD, LPSECURITY_ATTRIBUTES,
+                          DWORD disposition, DWORD flags, HANDLE) {
+    std::string path = HostPath(name);
+    if (Refused(name)) {
+        SetLastError(ERROR_ACCESS_DENIED);
+        return INVALID_HANDLE_VALUE;
+    }
+    struct stat info;
+    bool exists = stat(path.c_str(), &info) == 0;
+    bool writing = (access & GENERIC_WRITE) != 0;
+    if (exists && S_ISDIR(info.st_mode) && (flags & FILE_FLAG_BACKUP_SEMANTICS) == 0) {
+        SetLastError(ERROR_ACCESS_DENIED);
+        return INVALID_HANDLE_VALUE;
+    }
+    if (exists && writing && !S_ISDIR(info.st_mode) && IsReadOnly(info)) {
+        SetLastError(ERROR_ACCESS_DENIED);
+        return INVALID_HANDLE_VALUE;
+    }
+    int mode = O_RDONLY;
+    if (exists && S_ISDIR(info.st_mode)) {
+        mode = O_RDONLY | O_DIRECTORY;
+    } else if (writing) {
+        mode = (access & GENERIC_READ) != 0 ? O_RDWR : O_WRONLY;
+        if (disposition == CREATE_ALWAYS) mode |= O_CREAT | O_TRUNC;
+        if (disposition == CREATE_NEW) mode |= O_CREAT | O_EXCL;
+        if (disposition == OPEN_ALWAYS) mode |= O_CREAT;
+    }
+    int fd = open(path.c_str(), mode | O_CLOEXEC, 0666);
+    if (fd < 0) {
+        SetLastError(errno == ENOENT && !exists && path.find('/') != std::string::npos
+                         ? ERROR_PATH_NOT_FOUND
+                         : ErrorFromErrno(errno));
+        if (errno == ENOENT && disposition == OPEN_EXISTING) SetLastError(ERROR_FILE_NOT_FOUND);
+        return INVALID_HANDLE_VALUE;
+    }
+    if (writing && disposition == CREATE_ALWAYS) Current().extraAttributes.erase(path);
+    SetLastError(exists && disposition == CREATE_ALWAYS ? ERROR_ALREADY_EXISTS : 0);
+    HostFile* file = new HostFile;
+    file->fd = fd;
+    return file;
+}
+
+BOOL WINAPI ReadFile(HANDLE handle, LPVOID buffer, DWORD toRead, LPDWORD read, LPOVERLAPPED) {
+    HostFile* file = static_cast<HostFile*>(handle);
+    *read = 0;
+    Current().readRequests.push_back(toRead);
+    if (Current().readFault.Hit()) {
+        if (Current().readFault.fault == host::Fault::Fail) return Fail(ERROR_READ_FAULT);
+        toRead /= 2;
+    }
+    DWORD total = 0;
+    while (total < toRead) {
+        ssize_t got = ::read(file->fd, static_cast<char*>(buffer) + total, toRead - total);
+        if (got < 0 && errno == EINTR) continue;
+        if (got < 0) return Fail(ErrorFromErrno(errno));
+        if (got == 0) break;
+        total += static_cast<DWORD>(got);
+    }
+    *read = total;
+    return TRUE;
+}
+
+BOOL WINAPI WriteFile(HANDLE handle, LPCVOID buffer, DWORD toWrite, LPDWORD written,
+                      LPOVERLAPPED) {
+    HostFile* file = static_cast<HostFile*>(handle);
+    *written = 0;
+    Current().writeRequests.push_back(toWrite);
+    if (Current().writeFault.Hit()) {
+        if (Current().writeFault.fault == host::Fault::Fail) return Fail(ERROR_WRITE_FAULT);
+        toWrite /= 2;  // a disk that fills up part-way
+    }
+    DWORD total = 0;
+    while (total < toWrite) {
+        ssize_t put = ::write(file->fd, static_cast<const char*>(buffer) + total, toWrite - total);
+        if (put < 0 && errno == EINTR) continue;
+        if (put < 0) return Fail(ErrorFromErrno(errno));
+        total += static_cast<DWORD>(put);
+    }
+    *written = total;
+    return TRUE;
+}
+
+DWORD WINAPI SetFilePointer(HANDLE handle, LONG distance, PLONG distanceHigh, DWORD method) {
+    HostFile* file = static_cast<HostFile*>(handle);
+    int64_t move = distanceHigh != nullptr
+                       ? static_cast<int64_t>((static_cast<uint64_t>(static_cast<uint32_t>(*distanceHigh)) << 32) |
+                                              static_cast<uint32_t>(distance))
+                       : static_cast<int64_t>(distance);
+    int whence = method == FILE_BEGIN ? SEEK_SET : method == FILE_CURRENT ? SEEK_CUR : SEEK_END;
+    off_t base = whence == SEEK_SET ? 0 : lseek(file->fd, 0, whence);
+    if (base + move < 0) {
+        SetLastError(ERROR_NEGATIVE_SEEK);
+        return INVALID_SET_FILE_POINTER;
+    }
+    off_t position = lseek(file->fd, base + move, SEEK_SET);
+    if (position < 0) {
+        SetLastError(ErrorFromErrno(errno));
+        return INVALID_SET_FILE_POINTER;
+    }
+    if (distanceHigh != nullptr) *distanceHigh = static_cast<LONG>(static_cast<uint64_t>(position) >> 32);
+    SetLastError(NO_ERROR);
+    return static_cast<DWORD>(position);
+}
+
+BOOL WINAPI CloseHandle(HANDLE handle) {
+    HostFile* file = static_cast<HostFile*>(handle);
+    if (file == nullptr || handle == INVALID_HANDLE_VALUE) return Fail(ERROR_INVALID_HANDLE);
+    if (file->fd >= 0) close(file->fd);
+    delete file;
+    if (Current().closeFault.Hit()) return Fail(ERROR_WRITE_FAULT);
+    return TRUE;
+}
+
+BOOL WINAPI SetFileTime(HANDLE handle, const FILETIME*, const FILETIME*, const FILETIME* write) {
+    HostFile* file = static_cast<HostFile*>(handle);
+    if (write == nullptr) return TRUE;
+    uint64_t value = (static_cast<uint64_t>(write->dwHighDateTime) << 32) | write->dwLowDateTime;
+    int64_t seconds = static_cast<int64_t>(value / 10000000ull) - 11644473600ll;
+    struct timespec times[2];
+    times[0].tv_nsec = UTIME_OMIT;
+    times[0].tv_sec = 0;
+    times[1].tv_sec = seconds;
+    times[1].tv_nsec = static_cast<long>(value % 10000000ull) * 100;
+    return futimens(file->fd, times) == 0 ? TRUE : Fail(ErrorFromErrno(errno));
+}
+
+DWORD WINAPI GetFileAttributesA(LPCSTR name) {
+    std::string path = HostPath(name);
+    struct stat info;
+    if (lstat(path.c_str(), &info) != 0) {
+        SetLastError(ErrorFromErrno(errno));
+        return INVALID_FILE_ATTRIBUTES;
+    }
+    return AttributesOf(path, info);
+}
+
+BOOL WINAPI SetFileAttributesA(LPCSTR name, DWORD attributes) {
+    std::string path = HostPath(name);
+    struct stat info;
+    if (lstat(path.c_str(), &info) != 0) return Fail(ErrorFromErrno(errno));
+    if (S_ISLNK(info.st_mode)) return TRUE;
+    mode_t mode = info.st_mode & 07777;
+    mode = (attributes & FILE_ATTRIBUTE_READONLY) != 0 ? (mode & ~0222) : (mode | 0200);
+    if (chmod(path.c_str(), mode) != 0) return Fail(ErrorFromErrno(errno));
+    DWORD extra = attributes & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE);
+    if (extra != 0) {
+        Current().extraAttributes[path] = extra;
+    } else {
+        Current().extraAttributes.erase(path);
+    }
+    return TRUE;
+}
+
+BOOL WINAPI CreateDirectoryA(LPCSTR name, LPSECURITY_ATTRIBUTES) {
+    if (Refused(name)) return Fail(ERROR_ACCESS_DENIED);
+    return mkdir(HostPath(name).c_str(), 0777) == 0 ? TRUE : Fail(ErrorFromErrno(errno));
+}
+
+BOOL WINAPI RemoveDirectoryA(LPCSTR name) {
+    std::string path = HostPath(name);
+    struct stat info;
+    if (lstat(path.c_str(), &info) == 0 && S_ISLNK(info.st_mode)) {
+        return unlink(path.c_str()) == 0 ? TRUE : Fail(ErrorFromErrno(errno));
+    }
+    if (rmdir(path.c_str()) != 0) return Fail(ErrorFromErrno(errno));
+    Current().extraAttributes.erase(path);
+    return TRUE;
+}
+
+BOOL WINAPI DeleteFileA(LPCSTR name) {
+    std::string path = HostPath(name);
+    struct stat info;
+    if (lstat(path.c_str(), &info) != 0) return Fail(ErrorFromErrno(errno));
+    if (S_ISDIR(info.st_mode)) return Fail(ERROR_ACCESS_DENIED);
+    if (!S_ISLNK(info.st_mode) && IsReadOnly(info)) return Fail(ERROR_ACCESS_DENIED);
+    if (unlink(path.c_str()) != 0) return Fail(ErrorFromErrno(errno));
+    Current().extraAttributes.erase(path);
+    return TRUE;
+}
+
+// Lists a folder for a pattern "folder\*.*" (or "folder\*"); other patterns
+// match names literally. The entries "." and ".." come first, as on an NTFS
+// folder that is not a root.
+HANDLE WINAPI FindFirstFileA(LPCSTR pattern, LPWIN32_FIND_DATAA data) {
+    std::string full = HostPath(pattern);
+    size_t slash = full.rfind('/');
+    std::string folder = slash == std::string::npos ? "." : full.substr(0, slash);
+    std::string mask = slash == std::string::npos ? full : full.substr(slash + 1);
+    bool all = mask == "*.*" || mask == "*";
+    DIR* dir = opendir(folder.empty() ? "/" : folder.c_str());
+    if (dir == nullptr) {
+        SetLastError(ErrorFromErrno(errno));
+        return INVALID_HANDLE_VALUE;
+    }
+    HostFile* find = new HostFile;
+    find->isFind = true;
+    std::vector<std::string> names;
+    while (struct dirent* entry = readdir(dir)) names.push_back(entry->d_name);
+    closedir(dir);
+    std::sort(names.begin(), names.end(), [](const std::string& a, const std::string& b) {
+        bool aDots = a == "." || a == "..";
+        bool bDots = b == "." || b == "..";
+        if (aDots != bDots) return aDots;
+        return a < b;
+    });
+    for (const std::string& name : names) {
+        if (!all && name != mask) continue;
+        std::string path = folder + "/" + name;
+        struct stat info;
+        if (lstat(path.c_str(), &info) != 0 || name.size() >= MAX_PATH) continue;
+        WIN32_FIND_DATAA item;
+        memset(&item, 0, sizeof item);
+        item.dwFileAttributes = AttributesOf(path, info);
+        item.ftLastWriteTime = FileTimeOf(info.st_mtim);
+        item.nFileSizeLow = static_cast<DWORD>(info.st_size);
+        item.nFileSizeHigh = static_cast<DWORD>(static_cast<uint64_t>(info.st_size) >> 32);
+        memcpy(item.cFileName, name.c_str(), name.size() + 1);
+        find->listing.push_back(item);
+    }
+    if (find->listing.empty()) {
+        delete find;
+        SetLastError(ERROR_FILE_NOT_FOUND);
+        return INVALID_HANDLE_VALUE;
+    }
+    *data = find->listing[find->next++];
+    return find;
+}
+
+BOOL WINAPI FindNextFileA(HANDLE handle, LPWIN32_FIND_DATAA data) {
+    HostFile* find = static_cast<HostFile*>(handle);
+    if (find->next >= find->listing.size()) return Fail(ERROR_NO_MORE_FILES);
+    *data = find->listing[find->next++];
+    return TRUE;
+}
+
+BOOL WINAPI FindClose(HANDLE handle) {
+    delete static_cast<HostFile*>(handle);
+    return TRUE;
+}
+
+BOOL WINAPI GetVolumeInformationA(LPCSTR, LPSTR volumeName, DWORD volumeNameSize, LPDWORD serial,
+                                  LPDWORD maxComponentLength, LPDWORD flags, LPSTR fileSystemName,
+                                  DWORD fileSystemNameSize) {
+    if (Current().volumeFails) return Fail(ERROR_PATH_NOT_FOUND);
+    if (volumeName != nullptr && volumeNameSize > 0) volumeName[0] = 0;
+    if (serial != nullptr) *serial = 0x12345678;
+    if (maxComponentLength != nullptr) *maxComponentLength = Current().maxComponentLength;
+    if (flags != nullptr) *flags = 0;
+    if (fileSystemName != nullptr && fileSystemNameSize > 0) fileSystemName[0] = 0;
+    return TRUE;
+}

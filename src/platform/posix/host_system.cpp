@@ -1,0 +1,406 @@
+// Host implementations of the system, version, text, memory, time and
+// registry calls, and the control functions that steer them.
+#include <iconv.h>
+#include <stdarg.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+#include <strings.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <string>
+
+#include "platform/posix/host_state.h"
+
+extern char** environ;
+
+namespace host {
+
+State& Current() {
+    static State state;
+    return state;
+}
+
+static DWORD g_lastError = 0;
+
+void Reset() {
+    std::string module = Current().modulePath;
+    Current() = State();
+    Current().modulePath = module;
+    g_lastError = 0;
+}
+
+void SetInteractive(bool interactive) { Current().interactive = interactive; }
+
+void SetVersion(DWORD getVersionValue, DWORD platformId, DWORD major, DWORD minor) {
+    State& s = Current();
+    s.getVersion = getVersionValue;
+    s.platformId = platformId;
+    s.major = major;
+    s.minor = minor;
+}
+
+bool SetWindows(const std::string& name) {
+    struct Known {
+        const char* name;
+        DWORD getVersion, platformId, major, minor;
+    };
+    static const Known known[] = {
+        {"win32s", 0x80000A03, VER_PLATFORM_WIN32s, 3, 10},
+        {"win95", 0xC3B60004, VER_PLATFORM_WIN32_WINDOWS, 4, 0},
+        {"win98", 0xC0000A04, VER_PLATFORM_WIN32_WINDOWS, 4, 10},
+        {"winme", 0xC0005A04, VER_PLATFORM_WIN32_WINDOWS, 4, 90},
+        {"nt350", 0x03273203, VER_PLATFORM_WIN32_NT, 3, 50},
+        {"nt351", 0x04213303, VER_PLATFORM_WIN32_NT, 3, 51},
+        {"nt40", 0x05650004, VER_PLATFORM_WIN32_NT, 4, 0},
+        {"win2k", 0x08930005, VER_PLATFORM_WIN32_NT, 5, 0},
+        {"winxp", 0x0A280105, VER_PLATFORM_WIN32_NT, 5, 1},
+        {"win2003", 0x0ECE0205, VER_PLATFORM_WIN32_NT, 5, 2},
+        {"vista", 0x17720006, VER_PLATFORM_WIN32_NT, 6, 0},
+        {"win7", 0x1DB10106, VER_PLATFORM_WIN32_NT, 6, 1},
+        {"win10", 0x4A61000A, VER_PLATFORM_WIN32_NT, 10, 0},
+    };
+    for (const Known& k : known) {
+        if (name == k.name) {
+            SetVersion(k.getVersion, k.platformId, k.major, k.minor);
+            return true;
+        }
+    }
+    return false;
+}
+
+void SetModulePath(const std::string& path) { Current().modulePath = path; }
+
+HINSTANCE ModuleHandle() {
+    static int module;
+    return reinterpret_cast<HINSTANCE>(&module);
+}
+
+const std::vector<BoxRecord>& Boxes() { return Current().boxes; }
+void QueueBoxAnswer(int answer) { Current().boxAnswers.push_back(answer); }
+
+static std::string RegistryName(HKEY hive, const std::string& key, const std::string& name) {
+    std::string lowered = std::to_string(reinterpret_cast<uintptr_t>(hive)) + "\\" + key;
+    for (char& c : lowered) c = static_cast<char>(tolower(static_cast<unsigned char>(c)));
+    return lowered + "\\" + name;
+}
+
+void SetRegistryValue(HKEY hive, const std::string& key, const std::string& name,
+                      const std::string& value) {
+    Current().registry[RegistryName(hive, key, name)] = value;
+}
+
+void SetMaxComponentLength(DWORD length, bool fail) {
+    Current().maxComponentLength = length;
+    Current().volumeFails = fail;
+}
+
+void SetTempPath(const std::string& path) { Current().tempPath = path; }
+
+void SetSystemFolders(const std::string& system, const std::string& windows) {
+    Current().systemFolder = system;
+    Current().windowsFolder = windows;
+}
+
+void AddWindowClass(const std::string& className) { Current().windowClasses.push_back(className); }
+
+void FailRead(int nth, Fault fault) { Current().readFault = FaultPlan{nth, fault}; }
+void FailWrite(int nth, Fault fault) { Current().writeFault = FaultPlan{nth, fault}; }
+void FailAllocation(int nth) { Current().allocationFault = FaultPlan{nth, Fault::Fail}; }
+void FailClose(int nth) { Current().closeFault = FaultPlan{nth, Fault::Fail}; }
+void RefusePath(const std::string& path) { Current().refusedPaths.insert(path); }
+
+const std::vector<DWORD>& ReadRequests() { return Current().readRequests; }
+const std::vector<DWORD>& WriteRequests() { return Current().writeRequests; }
+
+static std::string Convert(const std::string& text, const char* to, const char* from) {
+    iconv_t cd = iconv_open(to, from);
+    if (cd == reinterpret_cast<iconv_t>(-1)) return text;
+    std::string out(text.size() * 4 + 4, '\0');
+    char* in = const_cast<char*>(text.data());
+    size_t inLeft = text.size();
+    char* outPtr = &out[0];
+    size_t outLeft = out.size();
+    while (inLeft > 0) {
+        if (iconv(cd, &in, &inLeft, &outPtr, &outLeft) == static_cast<size_t>(-1)) {
+            if (outLeft == 0) break;
+            *outPtr++ = '?';  // a byte with no counterpart
+            --outLeft;
+            ++in;
+            --inLeft;
+        }
+    }
+    iconv_close(cd);
+    out.resize(out.size() - outLeft);
+    return out;
+}
+
+std::string ToAnsi(const std::string& utf8) { return Convert(utf8, "CP932", "UTF-8"); }
+std::string ToUtf8(const std::string& ansi) { return Convert(ansi, "UTF-8", "CP932"); }
+
+std::string HostPath(const char* path) {
+    std::string out;
+    for (const char* p = path; *p != 0; ++p) {
+        if (IsDBCSLeadByte(static_cast<BYTE>(*p)) && p[1] != 0) {
+            out += p[0];
+            out += p[1];
+            ++p;
+        } else {
+            out += *p == '\\' ? '/' : *p;
+        }
+    }
+    return out;
+}
+
+}  // namespace host
+
+using host::Current;
+
+DWORD WINAPI GetLastError(void) { return host::g_lastError; }
+void WINAPI SetLastError(DWORD error) { host::g_lastError = error; }
+
+DWORD WINAPI GetVersion(void) { return Current().getVersion; }
+
+BOOL WINAPI GetVersionExA(LPOSVERSIONINFOA info) {
+    if (info == nullptr || info->dwOSVersionInfoSize != sizeof(OSVERSIONINFOA)) return FALSE;
+    info->dwMajorVersion = Current().major;
+    info->dwMinorVersion = Current().minor;
+    info->dwBuildNumber = (Current().getVersion >> 16) & 0x7FFF;
+    info->dwPlatformId = Current().platformId;
+    info->szCSDVersion[0] = 0;
+    return TRUE;
+}
+
+// Copies a text into a caller's buffer the way the path queries do: the
+// length without terminator on success, the size needed when it does not fit.
+static DWORD CopyOut(const std::string& text, LPSTR buffer, DWORD size) {
+    if (text.size() + 1 > size) return static_cast<DWORD>(text.size() + 1);
+    memcpy(buffer, text.c_str(), text.size() + 1);
+    return static_cast<DWORD>(text.size());
+}
+
+DWORD WINAPI GetModuleFileNameA(HMODULE, LPSTR buffer, DWORD size) {
+    // As the system does: cut to the buffer and terminated.
+    if (size == 0) return 0;
+    const std::string& path = Current().modulePath;
+    DWORD length = static_cast<DWORD>(path.size() < size - 1 ? path.size() : size - 1);
+    memcpy(buffer, path.data(), length);
+    buffer[length] = 0;
+    return length;
+}
+
+DWORD WINAPI GetTempPathA(DWORD size, LPSTR buffer) {
+    std::string path = Current().tempPath;
+    if (path.empty()) {
+        const char* tmp = getenv("TMPDIR");
+        path = tmp != nullptr && *tmp != 0 ? tmp : "/tmp";
+    }
+    if (path.back() != '/' && path.back() != '\\') path += '/';
+    return CopyOut(path, buffer, size);
+}
+
+UINT WINAPI GetSystemDirectoryA(LPSTR buffer, UINT size) {
+    return CopyOut(Current().systemFolder, buffer, size);
+}
+
+UINT WINAPI GetWindowsDirectoryA(LPSTR buffer, UINT size) {
+    return CopyOut(Current().windowsFolder, buffer, size);
+}
+
+DWORD WINAPI GetShortPathNameA(LPCSTR longPath, LPSTR shortPath, DWORD size) {
+    // The host file system keeps no short names: an existing path is its own
+    // short form.
+    if (access(host::HostPath(longPath).c_str(), F_OK) != 0) {
+        SetLastError(ERROR_FILE_NOT_FOUND);
+        return 0;
+    }
+    return CopyOut(longPath, shortPath, size);
+}
+
+DWORD WINAPI GetCurrentDirectoryA(DWORD size, LPSTR buffer) {
+    char cwd[4096];
+    if (getcwd(cwd, sizeof cwd) == nullptr) return 0;
+    return CopyOut(cwd, buffer, size);
+}
+
+BOOL WINAPI SetCurrentDirectoryA(LPCSTR path) {
+    return chdir(host::HostPath(path).c_str()) == 0 ? TRUE : FALSE;
+}
+
+// Environment names compare without regard to case, as on Windows.
+static const char* FindEnvironment(const std::string& name) {
+    for (char** entry = environ; *entry != nullptr; ++entry) {
+        const char* equals = strchr(*entry, '=');
+        if (equals == nullptr || equals == *entry) continue;
+        size_t length = static_cast<size_t>(equals - *entry);
+        if (length == name.size() && strncasecmp(*entry, name.c_str(), length) == 0) {
+            return equals + 1;
+        }
+    }
+    return nullptr;
+}
+
+DWORD WINAPI ExpandEnvironmentStringsA(LPCSTR source, LPSTR destination, DWORD size) {
+    std::string out;
+    for (const char* p = source; *p != 0;) {
+        const char* close = *p == '%' ? strchr(p + 1, '%') : nullptr;
+        if (close == nullptr || close == p + 1) {
+            out += *p++;
+            continue;
+        }
+        const char* value = FindEnvironment(std::string(p + 1, close));
+        if (value == nullptr) {
+            out += *p++;  // not a variable: the percent sign stays and may open the next one
+            continue;
+        }
+        out += value;
+        p = close + 1;
+    }
+    DWORD needed = static_cast<DWORD>(out.size() + 1);
+    if (needed <= size) memcpy(destination, out.c_str(), needed);
+    return needed;
+}
+
+BOOL WINAPI IsDBCSLeadByte(BYTE test) {
+    return (test >= 0x81 && test <= 0x9F) || (test >= 0xE0 && test <= 0xFC);
+}
+
+LPSTR WINAPI CharNextA(LPCSTR current) {
+    if (*current == 0) return const_cast<LPSTR>(current);
+    if (IsDBCSLeadByte(static_cast<BYTE>(*current)) && current[1] != 0) {
+        return const_cast<LPSTR>(current + 2);
+    }
+    return const_cast<LPSTR>(current + 1);
+}
+
+LPSTR WINAPI CharPrevA(LPCSTR start, LPCSTR current) {
+    if (current <= start) return const_cast<LPSTR>(start);
+    LPCSTR walk = start;
+    for (;;) {
+        LPCSTR next = CharNextA(walk);
+        if (next >= current || next == walk) return const_cast<LPSTR>(walk);
+        walk = next;
+    }
+}
+
+int WINAPI lstrcmpA(LPCSTR a, LPCSTR b) { return strcmp(a, b); }
+
+HLOCAL WINAPI LocalAlloc(UINT, size_t bytes) {
+    if (Current().allocationFault.Hit()) {
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        return nullptr;
+    }
+    return calloc(1, bytes == 0 ? 1 : bytes);
+}
+
+HLOCAL WINAPI LocalFree(HLOCAL memory) {
+    free(memory);
+    return nullptr;
+}
+
+// Days from 1601-01-01 to the given civil date (proleptic Gregorian).
+static int64_t DaysSince1601(int64_t year, int64_t month, int64_t day) {
+    year -= month <= 2;
+    int64_t era = (year >= 0 ? year : year - 399) / 400;
+    int64_t yearOfEra = year - era * 400;
+    int64_t dayOfYear = (153 * (month + (month > 2 ? -3 : 9)) + 2) / 5 + day - 1;
+    int64_t dayOfEra = yearOfEra * 365 + yearOfEra / 4 - yearOfEra / 100 + dayOfYear;
+    int64_t daysSince1970 = era * 146097 + dayOfEra - 719468;
+    return daysSince1970 + 134774;
+}
+
+BOOL WINAPI SystemTimeToFileTime(const SYSTEMTIME* st, LPFILETIME ft) {
+    if (st->wMonth < 1 || st->wMonth > 12 || st->wDay < 1 || st->wDay > 31 || st->wHour > 23 ||
+        st->wMinute > 59 || st->wSecond > 59 || st->wMilliseconds > 999 || st->wYear < 1601) {
+        return FALSE;
+    }
+    int64_t days = DaysSince1601(st->wYear, st->wMonth, st->wDay);
+    uint64_t seconds = static_cast<uint64_t>(days) * 86400 + st->wHour * 3600u +
+                       st->wMinute * 60u + st->wSecond;
+    uint64_t value = seconds * 10000000u + st->wMilliseconds * 10000u;
+    ft->dwLowDateTime = static_cast<DWORD>(value);
+    ft->dwHighDateTime = static_cast<DWORD>(value >> 32);
+    return TRUE;
+}
+
+void WINAPI GetSystemTime(LPSYSTEMTIME st) {
+    struct timespec now;
+    clock_gettime(CLOCK_REALTIME, &now);
+    struct tm utc;
+    gmtime_r(&now.tv_sec, &utc);
+    st->wYear = static_cast<WORD>(utc.tm_year + 1900);
+    st->wMonth = static_cast<WORD>(utc.tm_mon + 1);
+    st->wDayOfWeek = static_cast<WORD>(utc.tm_wday);
+    st->wDay = static_cast<WORD>(utc.tm_mday);
+    st->wHour = static_cast<WORD>(utc.tm_hour);
+    st->wMinute = static_cast<WORD>(utc.tm_min);
+    st->wSecond = static_cast<WORD>(utc.tm_sec);
+    st->wMilliseconds = static_cast<WORD>(now.tv_nsec / 1000000);
+}
+
+int wsprintfA(LPSTR buffer, LPCSTR format, ...) {
+    va_list args;
+    va_start(args, format);
+    int written = vsnprintf(buffer, 1024, format, args);  // the system's limit
+    va_end(args);
+    return written < 1024 ? written : 1023;
+}
+
+int WINAPI LoadStringA(HINSTANCE, UINT id, LPSTR buffer, int size) {
+    struct Message {
+        UINT id;
+        const char* text;
+    };
+    static const Message messages[] = {
+#define MESSAGE(name, id, text) {id, text},
+#include "res/messages.def"
+#undef MESSAGE
+    };
+    if (size <= 0) return 0;
+    for (const Message& m : messages) {
+        if (m.id != id) continue;
+        std::string ansi = host::ToAnsi(m.text);
+        size_t length = ansi.size() < static_cast<size_t>(size - 1) ? ansi.size() : size - 1;
+        memcpy(buffer, ansi.data(), length);
+        buffer[length] = 0;
+        return static_cast<int>(length);
+    }
+    buffer[0] = 0;
+    return 0;
+}
+
+struct HostKey {
+    std::string path;
+};
+
+LONG WINAPI RegOpenKeyExA(HKEY hive, LPCSTR subKey, DWORD, REGSAM, PHKEY result) {
+    std::string prefix = host::RegistryName(hive, subKey, "");
+    for (const auto& entry : Current().registry) {
+        if (entry.first.compare(0, prefix.size(), prefix) == 0) {
+            *result = new HostKey{prefix};
+            return ERROR_SUCCESS;
+        }
+    }
+    return ERROR_FILE_NOT_FOUND;
+}
+
+LONG WINAPI RegQueryValueExA(HKEY key, LPCSTR valueName, LPDWORD, LPDWORD type, LPBYTE data,
+                             LPDWORD dataSize) {
+    auto found = Current().registry.find(key->path + valueName);
+    if (found == Current().registry.end()) return ERROR_FILE_NOT_FOUND;
+    DWORD needed = static_cast<DWORD>(found->second.size() + 1);
+    if (type != nullptr) *type = REG_SZ;
+    if (needed > *dataSize) {
+        *dataSize = needed;
+        return 234;  // ERROR_MORE_DATA
+    }
+    memcpy(data, found->second.c_str(), needed);
+    *dataSize = needed;
+    return ERROR_SUCCESS;
+}
+
+LONG WINAPI RegCloseKey(HKEY key) {
+    delete key;
+    return ERROR_SUCCESS;
+}

@@ -1,0 +1,26 @@
+/* Identifiers of the executable's resources, shared by the resource script
+   and the code. */
+#pragma once
+
+#define IDI_APP 101
+#define IDD_PROGRESS 102
+
+#define IDC_PROGRESS 1000
+#define IDC_LABEL 1001
+#define IDC_NAME 1002
+
+#define IDS_READ_ERROR 2
+#define IDS_WRITE_ERROR 3
+#define IDS_ARCHIVE_BROKEN 4
+#define IDS_UNSUPPORTED_METHOD 5
+#define IDS_TITLE 7
+#define IDS_NO_MEMORY 8
+#define IDS_CONFIRM 9
+#define IDS_NO_COMMAND 10
+#define IDS_LAUNCH_FAILED 11
+#define IDS_WATCHING 12
+#define IDS_TEMP_FOLDER_FORMAT 13
+#define IDS_WRONG_WINDOWS 14
+#define IDS_DESTINATION 15
+#define IDS_EXTRACTING 16
+#define IDS_CHECKING 17

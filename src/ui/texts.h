@@ -1,0 +1,19 @@
+// Loaded texts and the error boxes.
+#pragma once
+
+#include "platform/win32.h"
+
+// Bytes of the buffer that holds one loaded text.
+constexpr int LOADED_TEXT_SIZE = 256;
+
+// Loads string `id` of the executable into one shared 256-byte buffer and
+// returns it; valid until the next load.
+const char* LoadText(UINT id);
+
+// Shows "\"subject\" message" with the error icon and one OK button,
+// captioned with the configured title and owned by the progress window once
+// it exists. Uses the shared text buffer.
+void ErrorBox(UINT messageId, const char* subject);
+
+// Shows text `messageId` alone (no subject) with the error icon and OK.
+void PlainErrorBox(UINT messageId, const char* caption, HWND owner);
