@@ -19,6 +19,8 @@
 constexpr uint32_t TEXT_BUFFER_SIZE = 1024;
 // A path kept in a field: 259 bytes of text and the terminator.
 constexpr uint32_t PATH_SIZE = MAX_PATH;
+// An output path joins the extraction folder and an entry's name.
+constexpr uint32_t OUTPUT_PATH_SIZE = 2 * MAX_PATH;
 // The extraction folder in temporary mode: a base of up to 260 bytes and the
 // 11 bytes of "valkrin.NNN".
 constexpr uint32_t EXTRACTION_FOLDER_SIZE = MAX_PATH + 12;
@@ -29,6 +31,9 @@ struct RunState {
     char tempBaseFolder[PATH_SIZE];               // folder argument in temporary mode, quotes kept
     char extractionFolder[EXTRACTION_FOLDER_SIZE];  // set by the extract pass, used by the installer
     HWND progressWindow;                          // owner of every box once it exists
+    HANDLE archiveFile;                           // our own executable, open during a pass
+    HANDLE outputFile;                            // the file being written in the extract pass
+    char outputPath[OUTPUT_PATH_SIZE];            // its path: subject of write errors
     int errorFlag;                                // 1 after any failure in the current pass
     int cancelFlag;                               // 1 once the user cancelled (set by the window)
     uint64_t total;                               // sum of original sizes, from the test pass

@@ -1,0 +1,15 @@
+#include "ui/progress.h"
+
+#include "common/abort.h"
+#include "common/run_state.h"
+
+uint32_t ProgressPercent(uint64_t done, uint64_t total) {
+    if (total == 0) return 0;
+    uint64_t percent = (done * 100) / total;
+    return percent > 100 ? 100 : static_cast<uint32_t>(percent);
+}
+
+void ReportProgress(uint64_t done, uint64_t total) {
+    (void)ProgressPercent(done, total);
+    if (g_run.cancelFlag != 0) AbortExtraction();
+}
