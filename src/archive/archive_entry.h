@@ -1,0 +1,50 @@
+// Entry headers of the appended archive (level 2), the CRC-16 engine, the
+// header time conversion and the separator rule for names.
+#pragma once
+
+#include <stdint.h>
+
+#include "platform/win32.h"
+
+// An entry name: 259 bytes of text and the terminator.
+constexpr uint32_t ENTRY_NAME_SIZE = MAX_PATH;
+
+// What ReadNextEntry delivers for one entry.
+struct ArchiveEntry {
+    char method;                // '0' stored, '4' to '7' compressed, 'd' a folder
+    uint64_t compressedSize;    // data bytes behind the header
+    uint64_t originalSize;      // bytes to produce
+    uint16_t dataCrc;           // CRC-16 of the original data
+    uint16_t attributes;        // the attribute word
+    FILETIME lastWriteTime;     // from the header time stamp or EXT_WINDOWS_TIME
+    char name[ENTRY_NAME_SIZE]; // directory part then file part, separators as '/'
+    uint8_t* headerBlock;       // the whole header, held until ReleaseEntry
+};
+
+enum class EntryStatus { Entry, End, Failed };
+
+// The current entry, filled by ReadNextEntry.
+extern ArchiveEntry g_entry;
+
+// Reads one header from g_run.archiveFile (positioned at a header), checks
+// it and fills g_entry; the file is then at the entry's first data byte.
+// Failed: the message has been shown already (the subject is our own path).
+EntryStatus ReadNextEntry();
+
+// Frees the header block of the current entry, if one is held.
+void ReleaseEntry();
+
+// CRC-16/ARC with one process-wide running value, shared by the header check
+// and the data check of each output file.
+void Crc16BuildTable(uint16_t polynomial);
+void Crc16Reset();
+uint16_t Crc16Update(const void* bytes, int32_t count);
+uint16_t Crc16Value();
+
+// The FILETIME of a header time stamp (seconds since 1970 UTC, signed); a
+// negative stamp gives the current time.
+FILETIME HeaderTimeToFileTime(uint32_t stamp);
+
+// Turns every `/`, `\` and 0xFF outside double-byte characters into
+// `separator`, in place.
+void NormalizeSeparators(char* text, char separator);
