@@ -1,0 +1,10 @@
+#!/usr/bin/env bash
+# Configures and builds both builds: the product (build/windows) and the
+# host build with its tests and tools (build/host).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+jobs=$(nproc 2>/dev/null || echo 2)
+cmake --preset windows >/dev/null
+cmake --build --preset windows -j "$jobs"
+cmake --preset host >/dev/null
+cmake --build --preset host -j "$jobs"

@@ -1,0 +1,30 @@
+#!/usr/bin/env bash
+# Installs what Valkrin needs on a Debian 12 machine, as root, skipping what
+# is already there: the host toolchain and test libraries, MinGW-w64 for the
+# product, 32-bit Wine with Xvfb for the end-to-end tests, and the LZH tools
+# that serve as test peers.
+set -euo pipefail
+
+packages=(cmake ninja-build g++ clang libclang-rt-14-dev libgtest-dev libbenchmark-dev
+          g++-mingw-w64-i686 binutils-mingw-w64-i686 wine wine32:i386 xvfb xauth
+          lhasa jlha-utils p7zip-full imagemagick fonts-ipafont-gothic python3 file)
+
+missing=()
+for p in "${packages[@]}"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+if [ ${#missing[@]} -eq 0 ]; then
+    exit 0
+fi
+
+echo "Installing: ${missing[*]}"
+if [ "$(id -u)" -ne 0 ]; then
+    echo "Run this as root (or install the packages above)." >&2
+    exit 1
+fi
+if ! dpkg --print-foreign-architectures | grep -qx i386; then
+    dpkg --add-architecture i386
+fi
+export DEBIAN_FRONTEND=noninteractive
+apt-get update -qq
+apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
