@@ -2,6 +2,7 @@
 
 #include "common/abort.h"
 #include "common/run_state.h"
+#include "ui/progress_window.h"
 
 uint32_t ProgressPercent(uint64_t done, uint64_t total) {
     if (total == 0) return 0;
@@ -10,6 +11,7 @@ uint32_t ProgressPercent(uint64_t done, uint64_t total) {
 }
 
 void ReportProgress(uint64_t done, uint64_t total) {
-    (void)ProgressPercent(done, total);
+    SendWindowCommand(CMD_SET_PROGRESS, static_cast<LPARAM>(ProgressPercent(done, total)));
+    PumpMessages(g_run.progressWindow);
     if (g_run.cancelFlag != 0) AbortExtraction();
 }

@@ -73,6 +73,37 @@ void RefusePath(const std::string& path);
 const std::vector<DWORD>& ReadRequests();
 const std::vector<DWORD>& WriteRequests();
 
+// What the progress window showed, as the dialog's controls received it.
+struct ProgressRecord {
+    bool created = false;    // a window was created
+    bool destroyed = false;  // and destroyed again
+    std::string caption;
+    std::string label;       // IDC_LABEL now
+    std::string name;        // IDC_NAME now
+    int percent = 0;         // IDC_PROGRESS position now
+    std::vector<std::string> labels;  // every label set, in order
+    std::vector<std::string> names;   // every name set, in order
+    std::vector<int> percents;        // every position set, in order
+    int minimizeCount = 0;   // CloseWindow calls
+    int restoreCount = 0;    // OpenIcon calls
+    bool iconic = false;
+    bool bigIconSet = false;  // WM_SETICON with ICON_BIG arrived
+    int x = -1, y = -1;       // where MoveWindow put it
+};
+const ProgressRecord& Progress();
+
+// How the user cancels: the button, Esc, closing the window, or the end of
+// the Windows session.
+enum class CancelBy { Button, Escape, Close, EndSession };
+// Cancels during the nth message pump from now (1: the next one).
+void CancelOnPump(int nth, CancelBy how = CancelBy::Button);
+// Cancels during the first pump after the name line has shown `name`.
+void CancelWhenName(const std::string& name, CancelBy how = CancelBy::Button);
+// The dialog cannot be created.
+void FailDialogCreation();
+// Number of message pumps (PeekMessageA rounds that found the queue empty).
+int PumpCount();
+
 // Shift-JIS bytes of a UTF-8 text, and back (code page 932).
 std::string ToAnsi(const std::string& utf8);
 std::string ToUtf8(const std::string& ansi);

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "platform/posix/host_controls.h"
+#include "res/resource.h"
 
 namespace host {
 
@@ -37,7 +38,14 @@ struct State {
     std::set<std::string> refusedPaths;
     std::vector<DWORD> readRequests;
     std::vector<DWORD> writeRequests;
-    std::map<std::string, DWORD> extraAttributes;  // hidden, system, archive by host path
+    std::map<std::string, DWORD> extraAttributes;
+    ProgressRecord progress;
+    int cancelPumpCountdown = 0;
+    CancelBy cancelHow = CancelBy::Button;
+    std::string cancelName;
+    bool cancelArmedByName = false;
+    bool dialogFails = false;
+    int pumps = 0;  // hidden, system, archive by host path
 };
 
 State& Current();

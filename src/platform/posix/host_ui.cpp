@@ -1,15 +1,36 @@
 // Host implementations of the user-interface calls. In test mode every box
-// is logged and answered by script; in console mode (valkrin-host) boxes are
-// printed to stderr and the question is answered from standard input.
+// is logged and answered by script, and the progress dialog is a model that
+// records what its controls show and delivers scripted cancels through the
+// same message path as on Windows (Cancel, Esc, closing, session end). In
+// console mode (valkrin-host) boxes and progress print to stderr and the
+// question is answered from standard input.
 #include <stdio.h>
 
+#include <deque>
 #include <string>
 
 #include "platform/posix/host_state.h"
 
 using host::Current;
 
-static int AskOnTerminal(const std::string& text, const std::string& caption, UINT type) {
+struct HostWindow {
+    DLGPROC proc = nullptr;
+    LONG_PTR user = 0;
+};
+
+struct HostIcon {};
+
+namespace {
+
+std::deque<MSG> g_queue;
+HostWindow* g_dialog = nullptr;
+HostIcon g_icon;
+
+void Say(const std::string& line) {
+    if (Current().interactive) fprintf(stderr, "%s\n", host::ToUtf8(line).c_str());
+}
+
+int AskOnTerminal(const std::string& text, const std::string& caption, UINT type) {
     fprintf(stderr, "[%s] %s\n", host::ToUtf8(caption).c_str(), host::ToUtf8(text).c_str());
     if ((type & 0x0F) != MB_YESNO) return IDOK;
     fprintf(stderr, "(y/n) ");
@@ -17,6 +38,56 @@ static int AskOnTerminal(const std::string& text, const std::string& caption, UI
     if (fgets(answer, sizeof answer, stdin) == nullptr) return IDYES;
     return answer[0] == 'n' || answer[0] == 'N' ? IDNO : IDYES;
 }
+
+void QueueCancel(HWND window) {
+    MSG message{};
+    message.hwnd = window;
+    switch (Current().cancelHow) {
+        case host::CancelBy::Button:
+            message.message = WM_COMMAND;
+            message.wParam = IDCANCEL;
+            break;
+        case host::CancelBy::Escape:
+            message.message = WM_KEYDOWN;
+            message.wParam = VK_ESCAPE;
+            break;
+        case host::CancelBy::Close:
+            message.message = WM_CLOSE;
+            break;
+        case host::CancelBy::EndSession:
+            message.message = WM_QUERYENDSESSION;
+            break;
+    }
+    g_queue.push_back(message);
+}
+
+LRESULT CallDialog(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (window == nullptr || window->proc == nullptr) return 0;
+    return window->proc(window, message, wParam, lParam);
+}
+
+}  // namespace
+
+namespace host {
+
+const ProgressRecord& Progress() { return Current().progress; }
+
+void CancelOnPump(int nth, CancelBy how) {
+    Current().cancelPumpCountdown = nth;
+    Current().cancelHow = how;
+}
+
+void CancelWhenName(const std::string& name, CancelBy how) {
+    Current().cancelName = name;
+    Current().cancelArmedByName = true;
+    Current().cancelHow = how;
+}
+
+void FailDialogCreation() { Current().dialogFails = true; }
+
+int PumpCount() { return Current().pumps; }
+
+}  // namespace host
 
 int WINAPI MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type) {
     host::State& s = Current();
@@ -31,3 +102,159 @@ int WINAPI MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type) {
 }
 
 void WINAPI InitCommonControls(void) {}
+
+HWND WINAPI CreateDialogParamA(HINSTANCE, LPCSTR, HWND, DLGPROC proc, LPARAM init) {
+    if (Current().dialogFails) return nullptr;
+    g_queue.clear();
+    g_dialog = new HostWindow;
+    g_dialog->proc = proc;
+    Current().progress = host::ProgressRecord();
+    Current().progress.created = true;
+    proc(g_dialog, WM_INITDIALOG, 0, init);
+    return g_dialog;
+}
+
+BOOL WINAPI DestroyWindow(HWND window) {
+    if (window == nullptr) return FALSE;
+    Current().progress.destroyed = true;
+    if (window == g_dialog) g_dialog = nullptr;
+    delete window;
+    g_queue.clear();
+    return TRUE;
+}
+
+LONG_PTR WINAPI SetWindowLongPtrA(HWND window, int index, LONG_PTR value) {
+    if (index != DWLP_USER) return 0;
+    LONG_PTR old = window->user;
+    window->user = value;
+    return old;
+}
+
+LONG_PTR WINAPI GetWindowLongPtrA(HWND window, int index) {
+    return index == DWLP_USER ? window->user : 0;
+}
+
+HICON WINAPI LoadIconA(HINSTANCE, LPCSTR) { return &g_icon; }
+BOOL WINAPI DestroyIcon(HICON) { return TRUE; }
+
+LRESULT WINAPI SendMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_SETICON) {
+        if (wParam == ICON_BIG) Current().progress.bigIconSet = true;
+        return 0;
+    }
+    return CallDialog(window, message, wParam, lParam);
+}
+
+BOOL WINAPI PostMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    MSG posted{};
+    posted.hwnd = window;
+    posted.message = message;
+    posted.wParam = wParam;
+    posted.lParam = lParam;
+    g_queue.push_back(posted);
+    return TRUE;
+}
+
+BOOL WINAPI SetWindowTextA(HWND, LPCSTR text) {
+    Current().progress.caption = text;
+    return TRUE;
+}
+
+int WINAPI GetSystemMetrics(int index) { return index == SM_CXSCREEN ? 1024 : 768; }
+
+BOOL WINAPI GetWindowRect(HWND, LPRECT rect) {
+    *rect = RECT{0, 0, 287, 143};
+    return TRUE;
+}
+
+BOOL WINAPI MoveWindow(HWND, int x, int y, int, int, BOOL) {
+    Current().progress.x = x;
+    Current().progress.y = y;
+    return TRUE;
+}
+
+BOOL WINAPI IsIconic(HWND) { return Current().progress.iconic ? TRUE : FALSE; }
+
+HDC WINAPI BeginPaint(HWND, LPPAINTSTRUCT paint) {
+    *paint = PAINTSTRUCT{};
+    return nullptr;
+}
+
+BOOL WINAPI EndPaint(HWND, const PAINTSTRUCT*) { return TRUE; }
+BOOL WINAPI DrawIcon(HDC, int, int, HICON) { return TRUE; }
+int WINAPI GetMapMode(HDC) { return MM_TEXT; }
+int WINAPI SetMapMode(HDC, int) { return MM_TEXT; }
+
+BOOL WINAPI SetDlgItemTextA(HWND, int id, LPCSTR text) {
+    host::ProgressRecord& p = Current().progress;
+    if (id == IDC_LABEL) {
+        p.label = text;
+        p.labels.push_back(text);
+    } else if (id == IDC_NAME) {
+        p.name = text;
+        p.names.push_back(text);
+        Say(p.label + " " + p.name);
+        if (Current().cancelArmedByName && p.name == Current().cancelName) {
+            Current().cancelArmedByName = false;
+            QueueCancel(g_dialog);
+        }
+    }
+    return TRUE;
+}
+
+LRESULT WINAPI SendDlgItemMessageA(HWND, int id, UINT message, WPARAM wParam, LPARAM) {
+    if (id == IDC_PROGRESS && message == PBM_SETPOS) {
+        host::ProgressRecord& p = Current().progress;
+        int old = p.percent;
+        p.percent = static_cast<int>(wParam);
+        p.percents.push_back(p.percent);
+        if (p.percent / 10 != old / 10) Say(std::to_string(p.percent) + "%");
+        return old;
+    }
+    return 0;
+}
+
+BOOL WINAPI PeekMessageA(LPMSG msg, HWND, UINT, UINT, UINT) {
+    if (g_queue.empty()) {
+        ++Current().pumps;
+        if (Current().cancelPumpCountdown > 0 && --Current().cancelPumpCountdown == 0) {
+            QueueCancel(g_dialog);
+        }
+    }
+    if (g_queue.empty()) return FALSE;
+    *msg = g_queue.front();
+    g_queue.pop_front();
+    return TRUE;
+}
+
+BOOL WINAPI IsDialogMessageA(HWND dialog, LPMSG msg) {
+    if (dialog == nullptr || msg->hwnd != dialog) return FALSE;
+    if (msg->message == WM_KEYDOWN && (msg->wParam == VK_ESCAPE || msg->wParam == VK_RETURN)) {
+        // Esc, and Enter on the default push button, both press Cancel.
+        CallDialog(dialog, WM_COMMAND, IDCANCEL, 0);
+        return TRUE;
+    }
+    DispatchMessageA(msg);
+    return TRUE;
+}
+
+BOOL WINAPI TranslateMessage(const MSG*) { return FALSE; }
+
+LRESULT WINAPI DispatchMessageA(const MSG* msg) {
+    LRESULT result = CallDialog(msg->hwnd, msg->message, msg->wParam, msg->lParam);
+    // The standard dialog processing turns an unhandled close into Cancel.
+    if (msg->message == WM_CLOSE && result == 0) CallDialog(msg->hwnd, WM_COMMAND, IDCANCEL, 0);
+    return result;
+}
+
+BOOL WINAPI CloseWindow(HWND) {
+    ++Current().progress.minimizeCount;
+    Current().progress.iconic = true;
+    return TRUE;
+}
+
+BOOL WINAPI OpenIcon(HWND) {
+    ++Current().progress.restoreCount;
+    Current().progress.iconic = false;
+    return TRUE;
+}
