@@ -11,7 +11,52 @@ target_compile_options(valkrin PRIVATE
     -fno-tree-loop-distribute-patterns -fno-threadsafe-statics -Wall -Wextra
     -Wno-unused-parameter -Wno-cast-function-type>)
 target_compile_definitions(valkrin PRIVATE WIN32_LEAN_AND_MEAN _WIN32_WINNT=0x0400 WINVER=0x0400)
+
+# The header layout leaves room for six section headers before 0x600. Nothing
+# unwinds, so the unwind tables that libgcc's helpers bring are dropped, and
+# the image always loads at its preferred base, so it needs no relocations.
+set(VALKRIN_LINK_SCRIPT ${CMAKE_BINARY_DIR}/valkrin-discard.ld)
+file(WRITE ${VALKRIN_LINK_SCRIPT} "SECTIONS\n{\n  /DISCARD/ : { *(.eh_frame*) }\n}\nINSERT BEFORE .text;\n")
 target_link_options(valkrin PRIVATE -nostdlib -nostartfiles -s -Wl,--entry,_StubEntry@0
-    -Wl,--enable-stdcall-fixup -static-libgcc)
+    -Wl,--enable-stdcall-fixup -static-libgcc -Wl,--disable-reloc-section
+    -Wl,--disable-dynamicbase -Wl,-T,${VALKRIN_LINK_SCRIPT})
+set_property(TARGET valkrin APPEND PROPERTY LINK_DEPENDS ${VALKRIN_LINK_SCRIPT})
 target_link_libraries(valkrin PRIVATE kernel32 user32 gdi32 advapi32 comctl32 gcc)
 set_target_properties(valkrin PROPERTIES OUTPUT_NAME valkrin)
+set_property(SOURCE ${CMAKE_SOURCE_DIR}/src/res/valkrin.rc APPEND PROPERTY OBJECT_DEPENDS
+    ${CMAKE_SOURCE_DIR}/src/res/valkrin.ico ${CMAKE_SOURCE_DIR}/src/res/messages.def
+    ${CMAKE_SOURCE_DIR}/src/res/resource.h)
+
+# The post-link layout tool runs on the build machine, so it is compiled with
+# the host's compiler, not the cross compiler.
+find_program(VALKRIN_HOST_CXX NAMES c++ g++ clang++ REQUIRED)
+set(VALKRIN_LAYOUT_TOOL ${CMAKE_BINARY_DIR}/host-tools/valkrin-layout)
+set(VALKRIN_LAYOUT_SOURCES
+    ${CMAKE_SOURCE_DIR}/tools/layout/valkrin_layout_main.cpp
+    ${CMAKE_SOURCE_DIR}/tools/layout/layout.cpp
+    ${CMAKE_SOURCE_DIR}/tools/common/pe_image.cpp)
+add_custom_command(OUTPUT ${VALKRIN_LAYOUT_TOOL}
+    COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/host-tools
+    COMMAND ${VALKRIN_HOST_CXX} -std=c++17 -O2 -I${CMAKE_SOURCE_DIR}/tools ${VALKRIN_LAYOUT_SOURCES}
+            -o ${VALKRIN_LAYOUT_TOOL}
+    DEPENDS ${VALKRIN_LAYOUT_SOURCES} ${CMAKE_SOURCE_DIR}/tools/layout/layout.h
+            ${CMAKE_SOURCE_DIR}/tools/common/pe_image.h
+    COMMENT "Building the post-link layout tool with the host compiler")
+add_custom_target(layout-tool DEPENDS ${VALKRIN_LAYOUT_TOOL})
+add_dependencies(valkrin layout-tool)
+
+# Size limits of the stub: it must stay below 0xAA00 bytes; 24 KiB is the aim.
+set(VALKRIN_STUB_LIMIT 43520)
+set(VALKRIN_STUB_TARGET 24576)
+add_custom_command(TARGET valkrin POST_BUILD
+    COMMAND ${VALKRIN_LAYOUT_TOOL} $<TARGET_FILE:valkrin> ${VALKRIN_STUB_LIMIT} ${VALKRIN_STUB_TARGET}
+    COMMENT "Header layout and size report of valkrin.exe"
+    VERBATIM)
+
+# The end-to-end tests' UI driver: runs the stub under Wine, records every
+# dialog and message box and answers them by script. A plain console program
+# with the C runtime; it is never shipped.
+add_executable(ui-driver ${CMAKE_SOURCE_DIR}/tests/e2e/ui_driver/ui_driver.cpp)
+target_compile_options(ui-driver PRIVATE -Wall -Wextra)
+target_link_options(ui-driver PRIVATE -static)
+target_link_libraries(ui-driver PRIVATE user32 gdi32 advapi32)

@@ -1,0 +1,330 @@
+// The UI driver of the end-to-end tests. It starts a program under test in
+// the same Wine session, records every dialog and message box that program
+// shows (class #32770) and answers them by script, then records the exit
+// code:
+//
+//   ui-driver --record FILE [--windows VERSION] [--answer yes|no|ok|cancel|none]...
+//             [--delay MS] [--timeout SECONDS] [--truncate BYTES] [--tail HEX]
+//             --run PROGRAM.exe
+//
+// --windows sets Wine's per-application version for PROGRAM's file name.
+// --answer is given once per expected box, in order; boxes beyond the script
+// are answered OK, No or Cancel, whichever they offer (message boxes only;
+// other dialogs are left alone). --truncate cuts PROGRAM's file to BYTES
+// after the process is created and before it runs. --tail is the rest of the
+// command line, hex-encoded so that quotes and blanks arrive as they are.
+//
+// The record, one block per box, texts as hex of their ANSI bytes:
+//   box / caption HEX / text HEX / owner none|HEX / icon KIND / buttons ID... /
+//   item ID CLASS HEX (every child) / answer ID|none / end
+// and a last line "exit CODE" or "timeout".
+#include <windows.h>
+
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+constexpr int MSGBOX_TEXT_ID = 0xFFFF;
+
+struct Options {
+    std::string record;
+    std::string windowsVersion;
+    std::vector<std::string> answers;
+    DWORD delayMs = 300;
+    DWORD timeoutSeconds = 30;
+    long truncateTo = -1;
+    std::string tail;
+    std::string program;
+};
+
+std::string Hex(const std::string& bytes) {
+    static const char digits[] = "0123456789abcdef";
+    std::string out;
+    for (unsigned char c : bytes) {
+        out += digits[c >> 4];
+        out += digits[c & 15];
+    }
+    return out.empty() ? "-" : out;
+}
+
+std::string Unhex(const char* text) {
+    std::string out;
+    for (size_t i = 0; text[i] != 0 && text[i + 1] != 0; i += 2) {
+        char pair[3] = {text[i], text[i + 1], 0};
+        out += static_cast<char>(strtoul(pair, nullptr, 16));
+    }
+    return out;
+}
+
+std::string WindowText(HWND window) {
+    char buffer[4096];
+    // WM_GETTEXT is marshalled across processes; the text arrives in our
+    // ANSI code page, which is the program's too.
+    LRESULT length = SendMessageA(window, WM_GETTEXT, sizeof buffer, reinterpret_cast<LPARAM>(buffer));
+    return std::string(buffer, length > 0 ? static_cast<size_t>(length) : 0);
+}
+
+std::string ClassOf(HWND window) {
+    char name[256] = {0};
+    GetClassNameA(window, name, sizeof name);
+    return name;
+}
+
+// Kind of icon in a message box: the icon control's pixels on the screen
+// against the system icons drawn here on the dialog's background.
+const char* IconKind(HWND box) {
+    HWND control = nullptr;
+    for (HWND child = GetWindow(box, GW_CHILD); child != nullptr; child = GetWindow(child, GW_HWNDNEXT)) {
+        if (ClassOf(child) == "Static" && (GetWindowLongA(child, GWL_STYLE) & SS_TYPEMASK) == SS_ICON &&
+            IsWindowVisible(child)) {
+            control = child;
+        }
+    }
+    if (control == nullptr) return "none";
+    RECT rect;
+    GetWindowRect(control, &rect);
+    const int size = GetSystemMetrics(SM_CXICON);
+    HDC screen = GetDC(nullptr);
+    HDC shot = CreateCompatibleDC(screen);
+    HBITMAP shotBits = CreateCompatibleBitmap(screen, size, size);
+    SelectObject(shot, shotBits);
+    BitBlt(shot, 0, 0, size, size, screen, rect.left, rect.top, SRCCOPY);
+
+    struct Candidate {
+        LPCSTR id;
+        const char* kind;
+    } candidates[] = {{IDI_HAND, "error"}, {IDI_QUESTION, "question"},
+                      {IDI_EXCLAMATION, "warning"}, {IDI_ASTERISK, "information"}};
+    const char* best = "other";
+    int bestDifferent = size * size / 4;  // more than a quarter off: none of them
+    HDC drawn = CreateCompatibleDC(screen);
+    HBITMAP drawnBits = CreateCompatibleBitmap(screen, size, size);
+    SelectObject(drawn, drawnBits);
+    for (const Candidate& c : candidates) {
+        RECT all = {0, 0, size, size};
+        FillRect(drawn, &all, GetSysColorBrush(COLOR_3DFACE));
+        DrawIcon(drawn, 0, 0, LoadIconA(nullptr, c.id));
+        int different = 0;
+        for (int y = 0; y < size; ++y) {
+            for (int x = 0; x < size; ++x) {
+                if (GetPixel(drawn, x, y) != GetPixel(shot, x, y)) ++different;
+            }
+        }
+        if (different < bestDifferent) {
+            bestDifferent = different;
+            best = c.kind;
+        }
+    }
+    DeleteDC(drawn);
+    DeleteObject(drawnBits);
+    DeleteDC(shot);
+    DeleteObject(shotBits);
+    ReleaseDC(nullptr, screen);
+    return best;
+}
+
+struct Finder {
+    DWORD processId;
+    std::vector<HWND> found;
+};
+
+BOOL CALLBACK CollectDialog(HWND window, LPARAM param) {
+    Finder* finder = reinterpret_cast<Finder*>(param);
+    DWORD owner = 0;
+    GetWindowThreadProcessId(window, &owner);
+    if (owner == finder->processId && ClassOf(window) == "#32770" && IsWindowVisible(window)) {
+        finder->found.push_back(window);
+    }
+    return TRUE;
+}
+
+int ButtonId(const std::string& answer) {
+    if (answer == "yes") return IDYES;
+    if (answer == "no") return IDNO;
+    if (answer == "ok") return IDOK;
+    if (answer == "cancel") return IDCANCEL;
+    return 0;
+}
+
+class Recorder {
+public:
+    Recorder(const Options& options, FILE* out) : options_(options), out_(out) {}
+
+    // Records and answers every dialog of the process that is new since the
+    // last look.
+    void Look(DWORD processId) {
+        Finder finder = {processId, {}};
+        EnumWindows(CollectDialog, reinterpret_cast<LPARAM>(&finder));
+        for (HWND box : finder.found) {
+            if (Seen(box)) continue;
+            seen_.push_back(box);
+            Handle(box);
+        }
+    }
+
+private:
+    bool Seen(HWND box) const {
+        for (HWND s : seen_) {
+            if (s == box) return true;
+        }
+        return false;
+    }
+
+    void Handle(HWND box) {
+        Sleep(options_.delayMs);  // let it paint, and answer like a person would
+        RedrawWindow(box, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
+        Sleep(100);
+        HWND textControl = GetDlgItem(box, MSGBOX_TEXT_ID);
+        bool isMessageBox = textControl != nullptr;
+        HWND owner = GetWindow(box, GW_OWNER);
+        fprintf(out_, "box\ncaption %s\n", Hex(WindowText(box)).c_str());
+        fprintf(out_, "text %s\n", isMessageBox ? Hex(WindowText(textControl)).c_str() : "-");
+        fprintf(out_, "owner %s\n", owner == nullptr ? "none" : Hex(WindowText(owner)).c_str());
+        fprintf(out_, "icon %s\n", IconKind(box));
+        std::vector<int> buttons;
+        fprintf(out_, "buttons");
+        for (HWND child = GetWindow(box, GW_CHILD); child != nullptr; child = GetWindow(child, GW_HWNDNEXT)) {
+            if (ClassOf(child) == "Button" && IsWindowVisible(child)) {
+                buttons.push_back(GetDlgCtrlID(child));
+                fprintf(out_, " %d", GetDlgCtrlID(child));
+            }
+        }
+        fprintf(out_, "\n");
+        for (HWND child = GetWindow(box, GW_CHILD); child != nullptr; child = GetWindow(child, GW_HWNDNEXT)) {
+            fprintf(out_, "item %d %s %s\n", GetDlgCtrlID(child), ClassOf(child).c_str(),
+                    Hex(WindowText(child)).c_str());
+        }
+        int answer = 0;
+        if (next_ < options_.answers.size()) {
+            answer = ButtonId(options_.answers[next_++]);
+        } else if (isMessageBox) {
+            for (int fallback : {IDOK, IDNO, IDCANCEL}) {
+                for (int b : buttons) {
+                    if (answer == 0 && b == fallback) answer = b;
+                }
+            }
+        }
+        if (answer != 0) {
+            fprintf(out_, "answer %d\n", answer);
+            PostMessageA(box, WM_COMMAND, MAKEWPARAM(answer, BN_CLICKED),
+                         reinterpret_cast<LPARAM>(GetDlgItem(box, answer)));
+        } else {
+            fprintf(out_, "answer none\n");
+        }
+        fprintf(out_, "end\n");
+        fflush(out_);
+    }
+
+    const Options& options_;
+    FILE* out_;
+    std::vector<HWND> seen_;
+    size_t next_ = 0;
+};
+
+// Wine reads HKCU\Software\Wine\AppDefaults\NAME.exe\Version when a process
+// starts, so setting it here before the start emulates that version.
+bool SetWindowsVersion(const std::string& program, const std::string& version) {
+    size_t slash = program.find_last_of("\\/");
+    std::string name = slash == std::string::npos ? program : program.substr(slash + 1);
+    std::string key = "Software\\Wine\\AppDefaults\\" + name;
+    HKEY handle;
+    if (RegCreateKeyExA(HKEY_CURRENT_USER, key.c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr, &handle,
+                        nullptr) != ERROR_SUCCESS) {
+        return false;
+    }
+    LONG result = RegSetValueExA(handle, "Version", 0, REG_SZ, reinterpret_cast<const BYTE*>(version.c_str()),
+                                 static_cast<DWORD>(version.size() + 1));
+    RegCloseKey(handle);
+    return result == ERROR_SUCCESS;
+}
+
+bool Truncate(const std::string& program, long size) {
+    HANDLE file = CreateFileA(program.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                              nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    bool ok = SetFilePointer(file, size, nullptr, FILE_BEGIN) == static_cast<DWORD>(size) && SetEndOfFile(file);
+    CloseHandle(file);
+    return ok;
+}
+
+bool ParseOptions(int argc, char** argv, Options* options) {
+    for (int i = 1; i < argc; ++i) {
+        std::string arg = argv[i];
+        if (i + 1 >= argc) return false;
+        const char* value = argv[++i];
+        if (arg == "--record") options->record = value;
+        else if (arg == "--windows") options->windowsVersion = value;
+        else if (arg == "--answer") options->answers.push_back(value);
+        else if (arg == "--delay") options->delayMs = strtoul(value, nullptr, 10);
+        else if (arg == "--timeout") options->timeoutSeconds = strtoul(value, nullptr, 10);
+        else if (arg == "--truncate") options->truncateTo = strtol(value, nullptr, 10);
+        else if (arg == "--tail") options->tail = Unhex(value);
+        else if (arg == "--run") options->program = value;
+        else return false;
+    }
+    return !options->record.empty() && !options->program.empty();
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    Options options;
+    if (!ParseOptions(argc, argv, &options)) {
+        fprintf(stderr, "usage: ui-driver --record FILE [--windows V] [--answer A]... [--delay MS]\n"
+                        "                 [--timeout S] [--truncate BYTES] [--tail HEX] --run PROGRAM\n");
+        return 2;
+    }
+    FILE* out = fopen(options.record.c_str(), "w");
+    if (out == nullptr) {
+        fprintf(stderr, "ui-driver: cannot write %s\n", options.record.c_str());
+        return 2;
+    }
+    if (!options.windowsVersion.empty() && !SetWindowsVersion(options.program, options.windowsVersion)) {
+        fprintf(stderr, "ui-driver: cannot set the Windows version\n");
+        return 2;
+    }
+    std::string commandLine = "\"" + options.program + "\"";
+    if (!options.tail.empty()) commandLine += " " + options.tail;
+    std::vector<char> line(commandLine.begin(), commandLine.end());
+    line.push_back(0);
+    STARTUPINFOA startup;
+    memset(&startup, 0, sizeof startup);
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process;
+    if (!CreateProcessA(options.program.c_str(), line.data(), nullptr, nullptr, FALSE, CREATE_SUSPENDED, nullptr,
+                        nullptr, &startup, &process)) {
+        fprintf(stderr, "ui-driver: cannot start %s (error %lu)\n", options.program.c_str(), GetLastError());
+        return 2;
+    }
+    if (options.truncateTo >= 0 && !Truncate(options.program, options.truncateTo)) {
+        fprintf(stderr, "ui-driver: cannot truncate %s (error %lu)\n", options.program.c_str(), GetLastError());
+        TerminateProcess(process.hProcess, 99);
+        return 2;
+    }
+    ResumeThread(process.hThread);
+
+    Recorder recorder(options, out);
+    DWORD deadline = GetTickCount() + options.timeoutSeconds * 1000;
+    bool ended = false;
+    while (!ended && GetTickCount() < deadline) {
+        recorder.Look(process.dwProcessId);
+        ended = WaitForSingleObject(process.hProcess, 50) == WAIT_OBJECT_0;
+    }
+    if (!ended) {
+        TerminateProcess(process.hProcess, 99);
+        fprintf(out, "timeout\n");
+    } else {
+        DWORD code = 0;
+        GetExitCodeProcess(process.hProcess, &code);
+        fprintf(out, "exit %lu\n", code);
+    }
+    fclose(out);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    return 0;
+}
