@@ -1,6 +1,132 @@
 #include "install/install_command.h"
 
-// Not built yet: nothing is started and nothing is removed.
-bool RunInstallCommand() { return true; }
+#include "common/run_state.h"
+#include "common/text.h"
+#include "install/path_variables.h"
+#include "res/resource.h"
+#include "startup/install_config.h"
+#include "ui/progress.h"
+#include "ui/progress_window.h"
+#include "ui/texts.h"
 
-void RemoveFolderTree(char*, unsigned) {}
+namespace {
+
+// One cycle of a wait: pump the window's messages; true once cancelled.
+bool PumpAndCheckCancel() {
+    PumpMessages(g_run.progressWindow);
+    return g_run.cancelFlag != 0;
+}
+
+// Sleeps graceSeconds (in 50 ms cycles, pumping in between). False when the
+// user cancelled.
+bool GraceWait() {
+    uint32_t cycles = g_config.graceSeconds * (1000 / WAIT_CYCLE_MS);
+    for (uint32_t i = 0; i < cycles; ++i) {
+        Sleep(WAIT_CYCLE_MS);
+        if (PumpAndCheckCancel()) return false;
+    }
+    return true;
+}
+
+// Waits until no top-level window of the class is left, then the grace time
+// again.
+void ClassWait() {
+    WindowSearch search{g_config.windowClass, 0};
+    for (;;) {
+        if (PumpAndCheckCancel()) return;
+        search.found = 0;
+        EnumWindows(MatchWindowClass, reinterpret_cast<LPARAM>(&search));
+        if (search.found == 0) break;
+        Sleep(WAIT_CYCLE_MS);
+    }
+    GraceWait();
+}
+
+bool StartInstaller(PROCESS_INFORMATION* process) {
+    STARTUPINFOA startup;
+    MemFill(&startup, 0, sizeof startup);
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESHOWWINDOW;
+    startup.wShowWindow = SW_SHOW;
+    DWORD flags = (GetVersion() & 0x80000000u) == 0 ? CREATE_SEPARATE_WOW_VDM : 0;
+    return CreateProcessA(nullptr, g_config.command, nullptr, nullptr, FALSE, flags, nullptr,
+                          g_run.extractionFolder, &startup, process) != 0;
+}
+
+}  // namespace
+
+BOOL CALLBACK MatchWindowClass(HWND window, LPARAM record) {
+    WindowSearch* search = reinterpret_cast<WindowSearch*>(record);
+    char className[41];
+    if (GetClassNameA(window, className, sizeof className) == 0) return TRUE;
+    if (lstrcmpA(className, search->className) != 0) return TRUE;
+    search->found = 1;
+    return FALSE;
+}
+
+bool RunInstallCommand() {
+    ExpandPathVariables(g_config.command, g_textBuffer, TEXT_BUFFER_SIZE, g_run.extractionFolder);
+    TextCopy(g_config.command, sizeof g_config.command, g_textBuffer);
+    SendWindowCommand(CMD_SET_LABEL, reinterpret_cast<LPARAM>(LoadText(IDS_WATCHING)));
+    SendWindowCommand(CMD_SET_NAME, reinterpret_cast<LPARAM>(g_config.command));
+
+    char savedDirectory[MAX_PATH];
+    GetCurrentDirectoryA(MAX_PATH, savedDirectory);
+    SetCurrentDirectoryA(g_run.extractionFolder);
+    PROCESS_INFORMATION process;
+    MemFill(&process, 0, sizeof process);
+    if (!StartInstaller(&process)) {
+        SetCurrentDirectoryA(savedDirectory);
+        return false;
+    }
+    WaitForInputIdle(process.hProcess, INFINITE);
+    bool cancelled = false;
+    for (;;) {
+        if (PumpAndCheckCancel()) {
+            cancelled = true;
+            break;
+        }
+        if (WaitForSingleObject(process.hProcess, WAIT_CYCLE_MS) != WAIT_TIMEOUT) break;
+    }
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    SetCurrentDirectoryA(savedDirectory);
+    if (cancelled || !GraceWait()) return true;  // the installer is left running
+    if ((g_config.flags & CFG_WAIT_FOR_CLASS) != 0) ClassWait();
+    return true;
+}
+
+void RemoveFolderTree(char* path, uint32_t capacity) {
+    uint32_t length = TextLength(path);
+    if (length == 0) return;
+    AppendBackslash(path, capacity);
+    if (!TextAppend(path, capacity, "*.*")) return;
+    WIN32_FIND_DATAA found;
+    HANDLE listing = FindFirstFileA(path, &found);
+    if (listing == INVALID_HANDLE_VALUE) return;  // the folder and its contents stay
+    do {
+        const char* name = found.cFileName;
+        if (TextEqual(name, ".") || TextEqual(name, "..")) continue;
+        path[length] = 0;
+        AppendBackslash(path, capacity);
+        if (!TextAppend(path, capacity, name)) continue;  // beyond any usable path
+        DWORD attributes = found.dwFileAttributes;
+        if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+            // A link: removed itself, its target left alone.
+            if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+                RemoveDirectoryA(path);
+            } else {
+                DeleteFileA(path);
+            }
+        } else if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+            RemoveFolderTree(path, capacity);
+        } else {
+            SetFileAttributesA(path, FILE_ATTRIBUTE_NORMAL);
+            DeleteFileA(path);
+        }
+    } while (FindNextFileA(listing, &found));
+    FindClose(listing);
+    path[length] = 0;
+    SetFileAttributesA(path, FILE_ATTRIBUTE_NORMAL);
+    RemoveDirectoryA(path);
+}

@@ -2,12 +2,33 @@
 // folder afterwards.
 #pragma once
 
-// Runs `command` from the extraction folder and waits for it (process, grace
-// time, windows of the configured class). True when it was started, whatever
-// happened afterwards; false when it could not be started.
+#include <stdint.h>
+
+#include "platform/win32.h"
+
+// Every poll and sleep of the waits, in milliseconds.
+constexpr DWORD WAIT_CYCLE_MS = 50;
+
+// Expands and runs `command` from the extraction folder, keeping the
+// progress window alive while it waits: for the process, the grace time,
+// then (with CFG_WAIT_FOR_CLASS) for the windows of the configured class and
+// the grace time again. A cancel ends every wait at once and leaves the
+// installer running. True when the command was started; false when it could
+// not be.
 bool RunInstallCommand();
 
-// Removes the folder in `path` with everything in it, as far as possible.
-// `path` is working storage (capacity bytes); its content afterwards is not
-// meaningful.
-void RemoveFolderTree(char* path, unsigned capacity);
+// The search record of MatchWindowClass.
+struct WindowSearch {
+    const char* className;  // the class awaited
+    int found;              // 1 once a window of it was met
+};
+
+// Window-enumeration callback: false (stop) at the first top-level window of
+// the class. Names are read with room for 40 bytes.
+BOOL CALLBACK MatchWindowClass(HWND window, LPARAM record);
+
+// Removes the folder in `path` with everything in it, as far as possible:
+// read-only, hidden and system files included. Only the entries "." and
+// ".." are skipped; a junction or symbolic link is removed itself, never
+// descended into. `path` is working storage of `capacity` bytes.
+void RemoveFolderTree(char* path, uint32_t capacity);

@@ -1,8 +1,134 @@
 #include "install/path_variables.h"
 
+#include "common/run_state.h"
 #include "common/text.h"
+#include "platform/win32.h"
 
-// No variable is known yet: the text is copied as it stands.
-void ExpandPathVariables(const char* text, char* out, uint32_t capacity, const char*) {
-    TextCopy(out, capacity, text);
+namespace {
+
+enum Variable {
+    EXTRACT_DIR,
+    SYSTEM_DIR,
+    PROGRAM_FILES_DIR,
+    COMMON_FILES_DIR,
+    TEMP_DIR,
+    EXTRACT_DIR_SHORT,
+    MY_DOCUMENTS,
+    WINDOWS_DIR,
+    VARIABLE_COUNT
+};
+
+// Searched in this order; no name is a prefix of another.
+const char* const kVariableNames[VARIABLE_COUNT] = {
+    "%ExtractDir%", "%SystemDir%",  "%ProgramFilesDir%", "%CommonFilesDir%",
+    "%TEMP%",       "%ExtractDirX%", "%MyDocuments%",     "%windir%",
+};
+
+struct RegistryFolder {
+    HKEY hive;
+    const char* key;
+    const char* valueName;
+    const char* fallback;
+};
+
+const RegistryFolder kRegistryFolders[] = {
+    {HKEY_LOCAL_MACHINE, "software\\Microsoft\\Windows\\CurrentVersion", "ProgramFilesDir",
+     "C:\\Program Files"},
+    {HKEY_LOCAL_MACHINE, "software\\Microsoft\\Windows\\CurrentVersion", "CommonFilesDir",
+     "C:\\Program Files\\Common Files"},
+    {HKEY_CURRENT_USER, "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders",
+     "Personal", "C:\\My Documents"},
+};
+
+// The variable whose name stands at `text`, or VARIABLE_COUNT.
+int MatchVariable(const char* text) {
+    for (int v = 0; v < VARIABLE_COUNT; ++v) {
+        const char* name = kVariableNames[v];
+        uint32_t i = 0;
+        while (name[i] != 0 && text[i] == name[i]) ++i;
+        if (name[i] == 0) return v;
+    }
+    return VARIABLE_COUNT;
+}
+
+// The value of a variable in `value` (260 bytes). A system query that fails
+// leaves the value empty.
+void ComputeValue(int variable, const char* extractionFolder, char* value) {
+    value[0] = 0;
+    switch (variable) {
+        case EXTRACT_DIR:
+            TextCopy(value, MAX_PATH, extractionFolder);
+            break;
+        case EXTRACT_DIR_SHORT:
+            // Without a short form the long one stays.
+            TextCopy(value, MAX_PATH, extractionFolder);
+            GetShortPathNameA(extractionFolder, value, MAX_PATH);
+            break;
+        case SYSTEM_DIR:
+            if (GetSystemDirectoryA(value, MAX_PATH) >= MAX_PATH) value[0] = 0;
+            break;
+        case WINDOWS_DIR:
+            if (GetWindowsDirectoryA(value, MAX_PATH) >= MAX_PATH) value[0] = 0;
+            break;
+        case TEMP_DIR:
+            if (GetTempPathA(MAX_PATH, value) >= MAX_PATH) value[0] = 0;
+            break;
+        case PROGRAM_FILES_DIR:
+            QueryRegistryFolder(0, value);
+            break;
+        case COMMON_FILES_DIR:
+            QueryRegistryFolder(1, value);
+            break;
+        case MY_DOCUMENTS:
+            QueryRegistryFolder(2, value);
+            break;
+    }
+}
+
+}  // namespace
+
+void QueryRegistryFolder(int kind, char* out) {
+    const RegistryFolder& folder = kRegistryFolders[kind];
+    TextCopy(out, MAX_PATH, folder.fallback);
+    HKEY key;
+    if (RegOpenKeyExA(folder.hive, folder.key, 0, KEY_READ, &key) != ERROR_SUCCESS) return;
+    char value[MAX_PATH];
+    DWORD type = 0;
+    DWORD size = sizeof value;
+    LONG result = RegQueryValueExA(key, folder.valueName, nullptr, &type,
+                                   reinterpret_cast<BYTE*>(value), &size);
+    RegCloseKey(key);
+    // Only a terminated text that fits is taken; anything else keeps the default.
+    if (result != ERROR_SUCCESS || size == 0 || size > sizeof value) return;
+    if (value[size - 1] != 0) {
+        if (size == sizeof value) return;
+        value[size] = 0;
+    }
+    TextCopy(out, MAX_PATH, value);
+}
+
+void ExpandPathVariables(const char* text, char* out, uint32_t capacity,
+                         const char* extractionFolder) {
+    if (capacity == 0) return;
+    out[0] = 0;
+    uint32_t used = 0;
+    while (*text != 0 && used + 1 < capacity) {
+        int variable = *text == '%' ? MatchVariable(text) : VARIABLE_COUNT;
+        bool needsFolder = variable == EXTRACT_DIR || variable == EXTRACT_DIR_SHORT;
+        if (variable == VARIABLE_COUNT || (needsFolder && extractionFolder == nullptr)) {
+            // Copied as it stands, double-byte characters whole.
+            uint32_t step = IsDBCSLeadByte(static_cast<BYTE>(*text)) && text[1] != 0 ? 2 : 1;
+            if (used + step + 1 > capacity) break;
+            MemCopy(out + used, text, step);
+            used += step;
+            out[used] = 0;
+            text += step;
+            continue;
+        }
+        char value[MAX_PATH];
+        ComputeValue(variable, extractionFolder, value);
+        TextAppend(out, capacity, value);
+        used = TextLength(out);
+        text += TextLength(kVariableNames[variable]);
+    }
 }

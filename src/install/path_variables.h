@@ -1,10 +1,18 @@
-// The folder variables of the install command and the destination folder.
+// The folder variables of the install command and the destination folder:
+// %ExtractDir%, %SystemDir%, %ProgramFilesDir%, %CommonFilesDir%, %TEMP%,
+// %ExtractDirX%, %MyDocuments% and %windir%, matched exactly (case counts).
 #pragma once
 
 #include <stdint.h>
 
 // Writes `text` with its path variables replaced to `out` (capacity bytes,
-// terminator included; a longer result is cut). `extractionFolder` may be
-// null: %ExtractDir% and %ExtractDirX% then stay as written.
+// terminator included). A result too long for `out` is cut, never split
+// inside a double-byte character. `extractionFolder` may be null:
+// %ExtractDir% and %ExtractDirX% then stay as written.
 void ExpandPathVariables(const char* text, char* out, uint32_t capacity,
                          const char* extractionFolder);
+
+// Registry folders: 0 program files, 1 common files, 2 the user's documents.
+// `out` (260 bytes) receives the registry value, or the default folder when
+// the value is missing, too long or not a text.
+void QueryRegistryFolder(int kind, char* out);

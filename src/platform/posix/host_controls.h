@@ -57,8 +57,21 @@ void SetMaxComponentLength(DWORD length, bool fail = false);
 void SetTempPath(const std::string& path);
 void SetSystemFolders(const std::string& system, const std::string& windows);
 
-// Class names of top-level windows that exist.
-void AddWindowClass(const std::string& className);
+// A top-level window of another program with this class; it disappears
+// after `enumerations` calls of EnumWindows (-1: never).
+void AddWindowClass(const std::string& className, int enumerations = -1);
+
+// A process that CreateProcessA started (for real, with posix_spawn).
+struct ProcessRecord {
+    std::string commandLine;
+    std::string directory;
+    DWORD creationFlags;
+    DWORD startupFlags;
+    WORD showWindow;
+};
+const std::vector<ProcessRecord>& Processes();
+// Number of Sleep calls since Reset.
+int SleepCount();
 
 // Faults, counted from the moment they are armed: the nth call from now (1 is
 // the next) fails, or for reads and writes transfers only half the bytes.

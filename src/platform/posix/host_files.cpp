@@ -21,7 +21,10 @@ using host::HostPath;
 
 namespace {
 
-struct HostFile {
+struct HostFile : HostHandle {
+    ~HostFile() override {
+        if (fd >= 0) close(fd);
+    }
     int fd = -1;
     bool isFind = false;
     std::vector<WIN32_FIND_DATAA> listing;  // a search: every match, handed out in order
@@ -176,10 +179,8 @@ DWORD WINAPI SetFilePointer(HANDLE handle, LONG distance, PLONG distanceHigh, DW
 }
 
 BOOL WINAPI CloseHandle(HANDLE handle) {
-    HostFile* file = static_cast<HostFile*>(handle);
-    if (file == nullptr || handle == INVALID_HANDLE_VALUE) return Fail(ERROR_INVALID_HANDLE);
-    if (file->fd >= 0) close(file->fd);
-    delete file;
+    if (handle == nullptr || handle == INVALID_HANDLE_VALUE) return Fail(ERROR_INVALID_HANDLE);
+    delete static_cast<HostHandle*>(handle);
     if (Current().closeFault.Hit()) return Fail(ERROR_WRITE_FAULT);
     return TRUE;
 }
@@ -307,7 +308,7 @@ BOOL WINAPI FindNextFileA(HANDLE handle, LPWIN32_FIND_DATAA data) {
 }
 
 BOOL WINAPI FindClose(HANDLE handle) {
-    delete static_cast<HostFile*>(handle);
+    delete static_cast<HostHandle*>(handle);
     return TRUE;
 }
 

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <map>
+#include <memory>
 #include <set>
 #include <string>
 #include <vector>
@@ -9,7 +10,25 @@
 #include "platform/posix/host_controls.h"
 #include "res/resource.h"
 
+// Every kernel object behind a HANDLE (files, searches, processes); closed
+// and freed by CloseHandle.
+struct HostHandle {
+    virtual ~HostHandle() = default;
+};
+
+// A window of the host model: the progress dialog, or a top-level window
+// of another program that the class wait may meet.
+struct HostWindow {
+    DLGPROC proc = nullptr;
+    LONG_PTR user = 0;
+    std::string className;
+    int enumerationsLeft = -1;  // other programs' windows: -1 lives for ever
+};
+
 namespace host {
+
+// One process the product started.
+struct ProcessRecord;
 
 struct FaultPlan {
     int countdown = 0;  // 0: unarmed; otherwise calls left until the fault
@@ -33,7 +52,6 @@ struct State {
     std::string tempPath;
     std::string systemFolder = "C:\\WINDOWS\\SYSTEM32";
     std::string windowsFolder = "C:\\WINDOWS";
-    std::vector<std::string> windowClasses;
     FaultPlan readFault, writeFault, allocationFault, closeFault;
     std::set<std::string> refusedPaths;
     std::vector<DWORD> readRequests;
@@ -45,7 +63,10 @@ struct State {
     std::string cancelName;
     bool cancelArmedByName = false;
     bool dialogFails = false;
-    int pumps = 0;  // hidden, system, archive by host path
+    int pumps = 0;
+    std::vector<std::unique_ptr<HostWindow>> otherWindows;
+    std::vector<ProcessRecord> processes;
+    int sleeps = 0;  // hidden, system, archive by host path
 };
 
 State& Current();

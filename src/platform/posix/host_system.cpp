@@ -103,7 +103,6 @@ void SetSystemFolders(const std::string& system, const std::string& windows) {
     Current().windowsFolder = windows;
 }
 
-void AddWindowClass(const std::string& className) { Current().windowClasses.push_back(className); }
 
 void FailRead(int nth, Fault fault) { Current().readFault = FaultPlan{nth, fault}; }
 void FailWrite(int nth, Fault fault) { Current().writeFault = FaultPlan{nth, fault}; }

@@ -13,11 +13,6 @@
 
 using host::Current;
 
-struct HostWindow {
-    DLGPROC proc = nullptr;
-    LONG_PTR user = 0;
-};
-
 struct HostIcon {};
 
 namespace {

@@ -1,0 +1,145 @@
+// Host implementations of the process and window-enumeration calls. A
+// process is started for real with posix_spawn from a Windows-style command
+// line (blanks separate, double quotes group); the other programs' windows
+// are a scripted list.
+#include <errno.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <string>
+#include <vector>
+
+#include "platform/posix/host_state.h"
+
+extern char** environ;
+
+using host::Current;
+
+namespace {
+
+struct HostProcess : HostHandle {
+    pid_t pid = -1;
+    bool ended = false;
+};
+
+std::vector<std::string> SplitCommandLine(const char* line) {
+    std::vector<std::string> words;
+    std::string word;
+    bool quoted = false;
+    bool inWord = false;
+    for (const char* p = line; *p != 0; ++p) {
+        if (*p == '"') {
+            quoted = !quoted;
+            inWord = true;
+        } else if ((*p == ' ' || *p == '\t') && !quoted) {
+            if (inWord) words.push_back(word);
+            word.clear();
+            inWord = false;
+        } else {
+            word += *p;
+            inWord = true;
+        }
+    }
+    if (inWord) words.push_back(word);
+    return words;
+}
+
+}  // namespace
+
+namespace host {
+
+void AddWindowClass(const std::string& className, int enumerations) {
+    auto window = std::make_unique<HostWindow>();
+    window->className = className;
+    window->enumerationsLeft = enumerations;
+    Current().otherWindows.push_back(std::move(window));
+}
+
+const std::vector<ProcessRecord>& Processes() { return Current().processes; }
+int SleepCount() { return Current().sleeps; }
+
+}  // namespace host
+
+BOOL WINAPI CreateProcessA(LPCSTR, LPSTR commandLine, LPSECURITY_ATTRIBUTES, LPSECURITY_ATTRIBUTES,
+                           BOOL, DWORD flags, LPVOID, LPCSTR directory, LPSTARTUPINFOA startup,
+                           LPPROCESS_INFORMATION info) {
+    Current().processes.push_back(host::ProcessRecord{commandLine, directory ? directory : "", flags,
+                                                      startup->dwFlags, startup->wShowWindow});
+    std::vector<std::string> words = SplitCommandLine(commandLine);
+    if (words.empty()) {
+        SetLastError(ERROR_FILE_NOT_FOUND);
+        return FALSE;
+    }
+    for (std::string& word : words) word = host::HostPath(word.c_str());
+    std::vector<char*> argv;
+    for (std::string& word : words) argv.push_back(&word[0]);
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    std::string hostDirectory = directory ? host::HostPath(directory) : "";
+    if (!hostDirectory.empty()) posix_spawn_file_actions_addchdir_np(&actions, hostDirectory.c_str());
+    pid_t pid = -1;
+    int error = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    if (error != 0) {
+        SetLastError(ERROR_FILE_NOT_FOUND);
+        return FALSE;
+    }
+    HostProcess* process = new HostProcess;
+    process->pid = pid;
+    info->hProcess = process;
+    info->hThread = new HostProcess;  // a thread handle of its own, closed apart
+    info->dwProcessId = static_cast<DWORD>(pid);
+    info->dwThreadId = static_cast<DWORD>(pid);
+    return TRUE;
+}
+
+DWORD WINAPI WaitForInputIdle(HANDLE, DWORD) { return 0; }
+
+DWORD WINAPI WaitForSingleObject(HANDLE handle, DWORD milliseconds) {
+    HostProcess* process = static_cast<HostProcess*>(handle);
+    for (DWORD waited = 0;; waited += 10) {
+        if (process->ended) return WAIT_OBJECT_0;
+        int status = 0;
+        pid_t result = waitpid(process->pid, &status, WNOHANG);
+        if (result == process->pid || (result < 0 && errno == ECHILD)) {
+            process->ended = true;
+            return WAIT_OBJECT_0;
+        }
+        if (waited >= milliseconds) return WAIT_TIMEOUT;
+        usleep(10000);
+    }
+}
+
+void WINAPI Sleep(DWORD milliseconds) {
+    ++Current().sleeps;
+    usleep(milliseconds * 1000);
+}
+
+BOOL WINAPI EnumWindows(WNDENUMPROC proc, LPARAM param) {
+    auto& windows = Current().otherWindows;
+    for (auto& window : windows) {
+        if (!proc(window.get(), param)) break;
+    }
+    // Windows with a limited life close after this enumeration.
+    for (size_t i = 0; i < windows.size();) {
+        HostWindow* window = windows[i].get();
+        if (window->enumerationsLeft > 0 && --window->enumerationsLeft == 0) {
+            windows.erase(windows.begin() + static_cast<long>(i));
+        } else {
+            ++i;
+        }
+    }
+    return TRUE;
+}
+
+int WINAPI GetClassNameA(HWND window, LPSTR buffer, int size) {
+    if (size <= 0) return 0;
+    const std::string& name = window->className;
+    size_t length = name.size() < static_cast<size_t>(size - 1) ? name.size() : size - 1;
+    name.copy(buffer, length);
+    buffer[length] = 0;
+    return static_cast<int>(length);
+}

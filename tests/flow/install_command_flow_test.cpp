@@ -1,0 +1,151 @@
+// The install command runner and the folder removal on the host layer:
+// real child processes, the waits, cancels, and what removal leaves behind.
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+
+#include "common/run_state.h"
+#include "common/text.h"
+#include "install/install_command.h"
+#include "support/test_support.h"
+#include "ui/progress_window.h"
+
+using support::Exists;
+using support::WriteWholeFile;
+
+namespace {
+
+class InstallCommand : public ::testing::Test {
+protected:
+    void SetUp() override {
+        support::ResetRunState();
+        g_config.flags = CFG_OS_ALL;
+        TextCopy(g_run.extractionFolder, EXTRACTION_FOLDER_SIZE, folder_.path().c_str());
+        params_ = ProgressWindowParams{"Sample", &g_run.cancelFlag, nullptr, 0};
+        g_run.progressWindow = CreateProgressWindow(&params_);
+    }
+    void TearDown() override { DestroyWindow(g_run.progressWindow); }
+    void SetCommand(const std::string& command) {
+        TextCopy(g_config.command, sizeof g_config.command, command.c_str());
+    }
+
+    support::ScratchFolder folder_;
+    ProgressWindowParams params_;
+};
+
+TEST_F(InstallCommand, RunsFromTheExtractionFolderAndWaits) {
+    WriteWholeFile(folder_ / "setup.sh", "pwd > ran.txt; echo \"$@\" >> ran.txt\n");
+    SetCommand("sh %ExtractDir%/setup.sh one \"two words\"");
+    char before[MAX_PATH];
+    GetCurrentDirectoryA(MAX_PATH, before);
+    EXPECT_TRUE(RunInstallCommand());
+    EXPECT_EQ(support::ReadWholeFile(folder_ / "ran.txt"),
+              std::filesystem::canonical(folder_.path()).string() + "\none two words\n");
+    ASSERT_EQ(host::Processes().size(), 1u);
+    const host::ProcessRecord& process = host::Processes()[0];
+    EXPECT_EQ(process.commandLine, "sh " + folder_.path() + "/setup.sh one \"two words\"");
+    EXPECT_EQ(process.directory, folder_.path());
+    EXPECT_EQ(process.creationFlags, static_cast<DWORD>(CREATE_SEPARATE_WOW_VDM));  // NT family
+    EXPECT_EQ(process.startupFlags, static_cast<DWORD>(STARTF_USESHOWWINDOW));
+    EXPECT_EQ(process.showWindow, SW_SHOW);
+    char after[MAX_PATH];
+    GetCurrentDirectoryA(MAX_PATH, after);
+    EXPECT_STREQ(before, after);  // restored
+    EXPECT_EQ(host::Progress().names.back(), g_config.command);
+    EXPECT_EQ(host::SleepCount(), 0);  // no grace time configured
+}
+
+TEST_F(InstallCommand, NinetyFiveFamilyGetsNoSeparateVdm) {
+    host::SetWindows("win98");
+    SetCommand("true");
+    EXPECT_TRUE(RunInstallCommand());
+    EXPECT_EQ(host::Processes().at(0).creationFlags, 0u);
+}
+
+TEST_F(InstallCommand, GraceTimeIsCountedInCycles) {
+    g_config.graceSeconds = 1;
+    SetCommand("true");
+    EXPECT_TRUE(RunInstallCommand());
+    EXPECT_EQ(host::SleepCount(), 20);
+}
+
+TEST_F(InstallCommand, ClassWaitLastsWhileAWindowOfTheClassExists) {
+    g_config.flags |= CFG_WAIT_FOR_CLASS;
+    TextCopy(g_config.windowClass, sizeof g_config.windowClass, "InstallerMain");
+    host::AddWindowClass("Other");
+    host::AddWindowClass("InstallerMain", 3);  // gone after three enumerations
+    SetCommand("true");
+    EXPECT_TRUE(RunInstallCommand());
+    EXPECT_EQ(host::SleepCount(), 3);  // one sleep after each enumeration that found it
+}
+
+TEST_F(InstallCommand, ClassNamesCompareOnTheirFirstFortyBytes) {
+    g_config.flags |= CFG_WAIT_FOR_CLASS;
+    std::string forty(40, 'K');
+    TextCopy(g_config.windowClass, sizeof g_config.windowClass, forty.c_str());
+    host::AddWindowClass(forty + "LONGER", 2);
+    SetCommand("true");
+    EXPECT_TRUE(RunInstallCommand());
+    EXPECT_EQ(host::SleepCount(), 2);
+}
+
+TEST_F(InstallCommand, CancelReturnsAtOnceAndLeavesTheInstallerRunning) {
+    SetCommand("sleep 5");
+    host::CancelOnPump(3);
+    auto start = std::chrono::steady_clock::now();
+    EXPECT_TRUE(RunInstallCommand());
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
+    EXPECT_EQ(g_run.cancelFlag, 1);
+}
+
+TEST_F(InstallCommand, CommandNamingNoProgramCannotStart) {
+    SetCommand("%ExtractDir%/no-such-program.exe");
+    EXPECT_FALSE(RunInstallCommand());
+}
+
+class RemoveFolder : public ::testing::Test {
+protected:
+    void Remove(const std::string& path) {
+        char buffer[OUTPUT_PATH_SIZE];
+        TextCopy(buffer, sizeof buffer, path.c_str());
+        RemoveFolderTree(buffer, sizeof buffer);
+    }
+    support::ScratchFolder scratch_;
+};
+
+TEST_F(RemoveFolder, RemovesEverythingIncludingReadOnlyHiddenAndDotNames) {
+    std::string root = scratch_ / "valkrin.000";
+    std::filesystem::create_directories(root + "/a/b/.hidden");
+    WriteWholeFile(root + "/.config", "x");
+    WriteWholeFile(root + "/a/readonly.txt", "x");
+    SetFileAttributesA((root + "/a/readonly.txt").c_str(), FILE_ATTRIBUTE_READONLY);
+    WriteWholeFile(root + "/a/b/hidden.txt", "x");
+    SetFileAttributesA((root + "/a/b/hidden.txt").c_str(), FILE_ATTRIBUTE_HIDDEN);
+    WriteWholeFile(root + "/a/b/.hidden/deep", "x");
+    SetFileAttributesA((root + "/a/b").c_str(), FILE_ATTRIBUTE_READONLY);
+    Remove(root);
+    EXPECT_FALSE(Exists(root));
+}
+
+TEST_F(RemoveFolder, LinksAreRemovedNotFollowed) {
+    std::string outside = scratch_ / "outside";
+    std::filesystem::create_directories(outside);
+    WriteWholeFile(outside + "/precious.txt", "keep me");
+    std::string root = scratch_ / "valkrin.001";
+    std::filesystem::create_directories(root);
+    std::filesystem::create_directory_symlink(outside, root + "/link-to-outside");
+    std::filesystem::create_symlink(outside + "/precious.txt", root + "/file-link");
+    Remove(root);
+    EXPECT_FALSE(Exists(root));
+    EXPECT_EQ(support::ReadWholeFile(outside + "/precious.txt"), "keep me");
+}
+
+TEST_F(RemoveFolder, EmptyPathAndMissingFolderDoNothing) {
+    Remove("");
+    Remove(scratch_ / "missing");
+    EXPECT_TRUE(Exists(scratch_.path()));
+}
+
+}  // namespace
