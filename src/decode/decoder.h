@@ -6,6 +6,22 @@
 
 // Bytes of the compressed-input buffer.
 constexpr uint32_t INPUT_BUFFER_SIZE = 16384;
+// Bytes of the sliding window; also the size of every full write and of the
+// transfer buffer of stored entries (the same memory).
+constexpr uint32_t WINDOW_SIZE = 65536;
+constexpr uint32_t STORED_CHUNK_SIZE = WINDOW_SIZE;
+
+// Literal/length symbols: 0 to 255 are bytes, 256 to 509 match lengths 3 to 256.
+constexpr int SYMBOL_COUNT = 510;
+constexpr int SYMBOL_TABLE_BITS = 12;
+// The code in which the symbol code's lengths are sent.
+constexpr int LENGTH_CODE_COUNT = 19;
+// Index width of the direct tables of the length code and the distance code.
+constexpr int SMALL_TABLE_BITS = 8;
+// Entries of each tree node array: a complete code over 510 symbols has at
+// most 509 internal nodes, numbered from 510 upward.
+constexpr int NODE_CAPACITY = 2 * SYMBOL_COUNT - 1;
+static_assert(NODE_CAPACITY == 1019, "node numbers of the 510-symbol code end at 1018");
 
 namespace CompressedInput {
 // Marks the buffer empty, so that the next byte is read from the archive.
@@ -13,9 +29,32 @@ void Reset();
 }  // namespace CompressedInput
 
 namespace BitReader {
-// Compressed bytes of the current entry not yet drawn; set by the driver.
+// Compressed bytes of the current entry not yet read from the archive; set by
+// the driver to the entry's compressed size before the entry's data step.
 extern uint64_t compressedRemaining;
+
+// Starts the bit stream of an entry: the first 16 bits become the look-ahead
+// (the first refill of the input is read here).
+void Start();
+// The next 16 bits, most significant first, without consuming them.
+uint32_t Peek();
+// Consumes n bits (0 to 17) and keeps the look-ahead full.
+void Skip(uint32_t n);
+// Returns the next n bits (0 to 16) as a number, first bit most significant,
+// and consumes them.
+uint32_t Take(uint32_t n);
 }  // namespace BitReader
+
+// The tree nodes shared by every table: branchZero[n] is the cell reached from
+// node n on a 0 bit, branchOne[n] on a 1 bit.
+extern uint16_t g_branchZero[NODE_CAPACITY];
+extern uint16_t g_branchOne[NODE_CAPACITY];
+
+// Builds the direct table (2^tableBits cells) and the tree of a canonical
+// code from its lengths (0: unused, 1 to 16). A set of lengths that is not a
+// complete code shows the damaged-archive message (subject: our own path)
+// and raises AbortExtraction before anything is written.
+void BuildDecodeTable(int16_t symbolCount, const uint8_t* lengths, int tableBits, uint16_t* table);
 
 namespace BlockDecoder {
 // Decodes the current entry (method '4' to '7') from g_run.archiveFile into
@@ -34,3 +73,11 @@ void Write(const void* data, uint32_t length);
 // Copies `size` bytes of a stored entry from the archive to the output file
 // in pieces of 65536 bytes. Raises AbortExtraction on failure or cancel.
 void CopyStoredEntry(uint64_t size);
+
+// The progress report called right after every write of entry data:
+// ReportProgress, unless a test puts its own recorder here.
+extern void (*g_progressReport)(uint64_t done, uint64_t total);
+
+// The window of the block decoder, which is also the transfer buffer of
+// stored copies.
+extern uint8_t g_window[WINDOW_SIZE];

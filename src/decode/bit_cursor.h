@@ -1,0 +1,92 @@
+// The bit stream of one entry, as the block decoder walks it.
+//
+// The stream is the entry's compressed bytes in file order, each read from its
+// most significant bit down, followed by an endless run of zero bits. The
+// cursor keeps up to 64 bits of it in `bits`, left-aligned: bit 63 is the next
+// unconsumed bit, `count` says how many are valid, and the bits below them are
+// either zero or the real next bits of the buffered input (a wide load may
+// bring in part of a byte before it is counted; the byte is counted later at
+// the very same place, so the extra bits are always the true ones).
+//
+// Reads of the archive happen at exactly the moments where a 16-bit
+// look-ahead that is topped up after every consume would need them: a new
+// 16384-byte refill is read only once every buffered byte is counted and
+// fewer than 16 bits are left. So the file is read in the same pieces, at the
+// same points between writes, whatever width the cursor works with.
+#pragma once
+
+#include <stdint.h>
+
+#include "decode/decoder.h"
+
+namespace CompressedInput {
+extern uint8_t g_buffer[INPUT_BUFFER_SIZE];
+extern uint32_t g_position;  // next byte of the buffer not yet counted into a cursor
+extern uint32_t g_end;       // bytes of the buffer filled by the last refill
+// Reads the next refill of the entry's data into the buffer: min(remaining,
+// 16384) bytes with one ReadFile. A failed or short read shows the read
+// error (subject: our own path) and raises AbortExtraction.
+void Refill();
+}  // namespace CompressedInput
+
+struct BitCursor {
+    uint64_t bits;
+    uint32_t count;
+    const uint8_t* next;  // next byte of the input buffer not yet counted
+    const uint8_t* end;   // end of the input buffer's valid bytes
+
+    void Load();
+    void Store() const;
+
+    // The next 16 bits.
+    uint32_t Peek16() const { return static_cast<uint32_t>(bits >> 48); }
+
+    // Consumes n bits, n at most 16 and at most count (count is at least 16
+    // between operations), then tops the look-ahead up again.
+    void Consume(uint32_t n) {
+        bits <<= n;
+        count -= n;
+        if (count < 16) Fill();
+    }
+
+    // Consumes n bits (0 to 17).
+    void Skip(uint32_t n) {
+        if (n > count) FillSlow(n);
+        Consume(n);
+    }
+
+    // The next n bits (0 to 16) as a number, consumed.
+    uint32_t Take(uint32_t n) {
+        uint32_t value = n == 0 ? 0 : static_cast<uint32_t>(bits >> (64 - n));
+        Skip(n);
+        return value;
+    }
+
+    // Brings count to 16 or more from the buffered input, or from the archive
+    // when the buffer is used up.
+    void Fill() {
+        if (end - next >= 8) {
+            // One wide load: whole bytes are counted, the part of a byte
+            // that does not fit stays uncounted.
+            uint64_t word = static_cast<uint64_t>(next[0]) << 56 | static_cast<uint64_t>(next[1]) << 48 |
+                            static_cast<uint64_t>(next[2]) << 40 | static_cast<uint64_t>(next[3]) << 32 |
+                            static_cast<uint64_t>(next[4]) << 24 | static_cast<uint64_t>(next[5]) << 16 |
+                            static_cast<uint64_t>(next[6]) << 8 | static_cast<uint64_t>(next[7]);
+            bits |= word >> count;
+            next += (63 - count) >> 3;
+            count |= 56;
+        } else {
+            FillSlow(16);
+        }
+    }
+
+    // Brings count to at least `need` (at most 17): byte by byte from the
+    // buffer, then from a new refill, or as zero bits past the entry's data.
+    void FillSlow(uint32_t need);
+};
+
+namespace BitReader {
+// The reader's state between calls; the block decoder copies it into a local
+// cursor for its loop.
+extern BitCursor g_cursor;
+}  // namespace BitReader

@@ -1,0 +1,43 @@
+// The output side: every byte of an entry reaches the output file through
+// OutputSink::Write, which also keeps the data CRC; stored entries are
+// copied here.
+#include "archive/archive_entry.h"
+#include "common/abort.h"
+#include "common/run_state.h"
+#include "decode/decoder.h"
+#include "res/resource.h"
+#include "ui/progress.h"
+#include "ui/texts.h"
+
+uint8_t g_window[WINDOW_SIZE];
+void (*g_progressReport)(uint64_t done, uint64_t total) = ReportProgress;
+
+namespace OutputSink {
+
+void Write(const void* data, uint32_t length) {
+    DWORD written = 0;
+    if (!WriteFile(g_run.outputFile, data, length, &written, nullptr) || written != length) {
+        ErrorBox(IDS_WRITE_ERROR, g_run.outputPath);
+        AbortExtraction();
+    }
+    Crc16Update(data, static_cast<int32_t>(length));
+}
+
+}  // namespace OutputSink
+
+void CopyStoredEntry(uint64_t size) {
+    Crc16Reset();
+    uint64_t remaining = size;
+    while (remaining != 0) {
+        DWORD chunk = remaining > STORED_CHUNK_SIZE ? STORED_CHUNK_SIZE : static_cast<DWORD>(remaining);
+        DWORD got = 0;
+        if (!ReadFile(g_run.archiveFile, g_window, chunk, &got, nullptr) || got != chunk) {
+            ErrorBox(IDS_READ_ERROR, g_run.ownPath);
+            AbortExtraction();
+        }
+        OutputSink::Write(g_window, chunk);
+        g_run.done += chunk;
+        g_progressReport(g_run.done, g_run.total);
+        remaining -= chunk;
+    }
+}
