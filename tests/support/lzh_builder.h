@@ -1,0 +1,34 @@
+// Builds level-2 LZH archives byte by byte for tests: stored, folder and
+// pre-compressed entries, with every header field open to tampering.
+#pragma once
+
+#include <stdint.h>
+
+#include <string>
+#include <vector>
+
+namespace support {
+
+struct EntrySpec {
+    std::string name;            // with '/' separators; a folder ends with '/'
+    char method = '0';           // '0', '4' to '7', 'd', or anything to test refusals
+    std::string data;            // the original bytes
+    std::string packed;          // compressed bytes for '4' to '7' (stored: the data)
+    uint16_t attributes = 0x20;  // the attribute byte (and EXT_ATTRIBUTE when set)
+    uint32_t time = 1000000000;  // seconds since 1970
+    bool overrideCrc = false;    // use dataCrc instead of the data's CRC
+    uint16_t dataCrc = 0;
+    bool overrideSizes = false;  // use the two sizes below instead of the real ones
+    uint32_t compressedSize = 0;
+    uint32_t originalSize = 0;
+};
+
+uint16_t Crc16Arc(const std::string& bytes);
+
+// One entry: its header and data.
+std::string BuildEntry(const EntrySpec& spec);
+
+// Entries followed by the end marker.
+std::string BuildArchive(const std::vector<EntrySpec>& entries);
+
+}  // namespace support
