@@ -14,7 +14,7 @@
 namespace support {
 
 ScratchFolder::ScratchFolder() {
-    std::string pattern = std::filesystem::temp_directory_path().string() + "/vk.XXXXXX";
+    std::string pattern = std::filesystem::temp_directory_path().string() + "/vkXXXXXX";
     char* made = mkdtemp(&pattern[0]);
     if (made == nullptr) throw std::runtime_error("mkdtemp failed");
     path_ = made;
