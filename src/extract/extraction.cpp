@@ -1,4 +1,271 @@
 #include "extract/extraction.h"
 
-// The passes are not built yet: nothing is extracted, and the run fails.
-int RunExtraction() { return 0; }
+#include "archive/archive_entry.h"
+#include "common/abort.h"
+#include "common/run_state.h"
+#include "common/text.h"
+#include "decode/decoder.h"
+#include "extract/output_paths.h"
+#include "install/install_command.h"
+#include "install/path_variables.h"
+#include "res/resource.h"
+#include "startup/install_config.h"
+#include "ui/progress.h"
+#include "ui/progress_window.h"
+#include "ui/texts.h"
+
+namespace {
+
+enum class PassMode { Test, Extract };
+
+bool g_longNames;                          // the extraction volume takes long names
+char g_volumeRoot[EXTRACTION_FOLDER_SIZE];  // root of the extraction folder's volume
+
+bool IsFolderMode() { return (g_config.flags & CFG_EXTRACT_TO_FOLDER) != 0; }
+
+// Folder mode: the destination with its path variables expanded.
+void TakeDestinationFolder() {
+    char destination[PATH_SIZE];
+    UnquotePath(destination, sizeof destination, g_config.command);
+    ExpandPathVariables(destination, g_textBuffer, TEXT_BUFFER_SIZE, nullptr);
+    TextCopy(g_run.extractionFolder, PATH_SIZE, g_textBuffer);
+}
+
+// Temporary mode: creates the first free base\valkrin.NNN. False after the
+// write error has been shown.
+bool CreateTemporaryFolder() {
+    char base[EXTRACTION_FOLDER_SIZE];
+    if (g_run.tempBaseFolder[0] != 0) {
+        UnquotePath(base, PATH_SIZE + 1, g_run.tempBaseFolder);
+        AppendBackslash(base, sizeof base);
+    } else {
+        GetTempPathA(MAX_PATH, base);
+    }
+    char name[EXTRACTION_FOLDER_SIZE];
+    for (int n = 0; n < 1000; ++n) {
+        wsprintfA(g_textBuffer, LoadText(IDS_TEMP_FOLDER_FORMAT), base, n);
+        TextCopy(name, sizeof name, g_textBuffer);
+        if (GetFileAttributesA(name) != INVALID_FILE_ATTRIBUTES) continue;
+        if (!CreateDirectoryA(name, nullptr)) {
+            ErrorBox(IDS_WRITE_ERROR, name);
+            return false;
+        }
+        TextCopy(g_run.extractionFolder, EXTRACTION_FOLDER_SIZE, name);
+        return true;
+    }
+    ErrorBox(IDS_WRITE_ERROR, name);  // all 1000 names are taken: the last one tried
+    return false;
+}
+
+// Opens our own file at the archive. False after the message has been shown.
+bool OpenArchive() {
+    g_run.archiveFile = CreateFileA(g_run.ownPath, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                    nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (g_run.archiveFile == INVALID_HANDLE_VALUE) {
+        g_run.archiveFile = nullptr;
+        ErrorBox(IDS_READ_ERROR, g_run.ownPath);
+        return false;
+    }
+    LONG offset = static_cast<LONG>(g_config.archiveOffset);
+    if (SetFilePointer(g_run.archiveFile, offset, nullptr, FILE_BEGIN) == INVALID_SET_FILE_POINTER) {
+        CloseHandle(g_run.archiveFile);
+        g_run.archiveFile = nullptr;
+        ErrorBox(IDS_ARCHIVE_BROKEN, g_run.ownPath);
+        return false;
+    }
+    return true;
+}
+
+// Long names are used when the volume reports exactly 255 (or cannot tell).
+void ChooseNameRegime() {
+    VolumeRoot(g_volumeRoot, sizeof g_volumeRoot, g_run.extractionFolder);
+    DWORD maxComponentLength = 255;
+    GetVolumeInformationA(g_volumeRoot, nullptr, 0, nullptr, &maxComponentLength, nullptr,
+                          nullptr, 0);
+    g_longNames = maxComponentLength == 255;
+}
+
+// Moves the archive past `size` bytes of entry data. False after the
+// damaged-archive box.
+bool SkipEntryData(uint64_t size) {
+    LONG high = static_cast<LONG>(size >> 32);
+    SetLastError(NO_ERROR);
+    DWORD low = SetFilePointer(g_run.archiveFile, static_cast<LONG>(size & 0xFFFFFFFFu), &high,
+                               FILE_CURRENT);
+    if (low == INVALID_SET_FILE_POINTER && GetLastError() != NO_ERROR) {
+        ErrorBox(IDS_ARCHIVE_BROKEN, g_run.ownPath);
+        return false;
+    }
+    return true;
+}
+
+// Entries that both passes refuse as damaged before anything is written: a
+// name that could climb out of the extraction folder, and a stored entry
+// whose two sizes differ (the copy would leave the archive off the next
+// header).
+bool IsEntrySound() {
+    bool storedSizesDiffer =
+        g_entry.method == '0' && g_entry.compressedSize != g_entry.originalSize;
+    if (IsNameConfined(g_entry.name) && !storedSizesDiffer) return true;
+    ErrorBox(IDS_ARCHIVE_BROKEN, g_run.ownPath);
+    return false;
+}
+
+// Test pass: pump, honour a cancel, count the size, skip the data.
+bool TestEntry() {
+    PumpMessages(g_run.progressWindow);
+    if (g_run.cancelFlag != 0) return false;
+    g_run.total += g_entry.originalSize;
+    return SkipEntryData(g_entry.compressedSize);
+}
+
+void DataStep(void*) {
+    if (g_entry.method == '0') {
+        CopyStoredEntry(g_entry.originalSize);
+    } else {
+        BlockDecoder::DecodeEntry(g_entry.method, g_entry.originalSize);
+    }
+}
+
+// A folder entry: its name ends with a separator, which is dropped. The
+// time stamp is set only on the NT family, and nothing of it is reported.
+bool ExtractFolder() {
+    uint32_t length = TextLength(g_run.outputPath);
+    if (length > 0 && g_run.outputPath[length - 1] == '/') g_run.outputPath[length - 1] = 0;
+    CreateDirectoryA(g_run.outputPath, nullptr);
+    if ((GetVersion() & 0x80000000u) == 0) {
+        HANDLE folder = CreateFileA(g_run.outputPath, GENERIC_WRITE,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                    FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+        if (folder != INVALID_HANDLE_VALUE) {
+            SetFileTime(folder, nullptr, nullptr, &g_entry.lastWriteTime);
+            CloseHandle(folder);
+        }
+    }
+    // A folder entry carries no data; any it claims is skipped, as in the test pass.
+    return g_entry.compressedSize == 0 || SkipEntryData(g_entry.compressedSize);
+}
+
+// A file entry: create, fill, stamp, close, check. Every failure removes the
+// partial file; the message has been shown where it was detected.
+bool ExtractFile() {
+    g_run.outputFile = CreateFileA(g_run.outputPath, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                   FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (g_run.outputFile == INVALID_HANDLE_VALUE) {
+        g_run.outputFile = nullptr;
+        ErrorBox(IDS_WRITE_ERROR, g_run.outputPath);
+        return false;
+    }
+    Crc16Reset();
+    CompressedInput::Reset();
+    BitReader::compressedRemaining = g_entry.compressedSize;
+    bool completed = RunGuarded(DataStep, nullptr);
+    HANDLE file = g_run.outputFile;
+    g_run.outputFile = nullptr;
+    if (!completed) {
+        CloseHandle(file);
+        DeleteFileA(g_run.outputPath);
+        return false;
+    }
+    SetFileTime(file, nullptr, nullptr, &g_entry.lastWriteTime);
+    if (!CloseHandle(file)) {
+        ErrorBox(IDS_WRITE_ERROR, g_run.outputPath);
+        DeleteFileA(g_run.outputPath);
+        return false;
+    }
+    if (Crc16Value() != g_entry.dataCrc) {
+        ErrorBox(IDS_ARCHIVE_BROKEN, g_run.outputPath);
+        DeleteFileA(g_run.outputPath);
+        return false;
+    }
+    return true;
+}
+
+// Extract pass: one entry below the extraction folder.
+bool ExtractEntry() {
+    if (!BuildOutputPath(g_run.outputPath, OUTPUT_PATH_SIZE, g_run.extractionFolder, g_entry.name,
+                         g_volumeRoot, g_longNames)) {
+        ErrorBox(IDS_WRITE_ERROR, g_run.outputPath);  // too long for any path: cannot be created
+        return false;
+    }
+    bool ok = g_entry.method == 'd' ? ExtractFolder() : ExtractFile();
+    if (ok) SetFileAttributesA(g_run.outputPath, g_entry.attributes);
+    return ok;
+}
+
+// The entry loop of one pass; sets the error flag on the first failure.
+void RunEntries(PassMode mode) {
+    for (;;) {
+        EntryStatus status = ReadNextEntry();
+        if (status == EntryStatus::End) return;
+        if (status == EntryStatus::Failed) {
+            g_run.errorFlag = 1;
+            return;
+        }
+        SendWindowCommand(CMD_SET_NAME, reinterpret_cast<LPARAM>(g_entry.name));
+        bool ok = IsEntrySound() && (mode == PassMode::Test ? TestEntry() : ExtractEntry());
+        ReleaseEntry();
+        if (!ok) {
+            g_run.errorFlag = 1;
+            return;
+        }
+    }
+}
+
+// Temporary mode, after the extract pass: run the installer if all went
+// well, then remove the folder in every case.
+void InstallAndCleanUp() {
+    if (g_run.errorFlag == 0) {
+        CloseWindow(g_run.progressWindow);
+        if (!RunInstallCommand()) {
+            OpenIcon(g_run.progressWindow);
+            PlainErrorBox(IDS_LAUNCH_FAILED, g_config.title, g_run.progressWindow);
+        }
+    }
+    char folder[EXTRACTION_FOLDER_SIZE + 4];
+    TextCopy(folder, sizeof folder, g_run.extractionFolder);
+    RemoveFolderTree(folder, sizeof folder);
+}
+
+int RunPass(PassMode mode) {
+    g_run.errorFlag = 0;
+    g_run.cancelFlag = 0;
+    g_run.done = 0;
+    g_run.extractionFolder[0] = 0;
+    UINT label = mode == PassMode::Test ? IDS_CHECKING : IDS_EXTRACTING;
+    SendWindowCommand(CMD_SET_LABEL, reinterpret_cast<LPARAM>(LoadText(label)));
+
+    if (mode == PassMode::Extract) {
+        if (IsFolderMode()) {
+            TakeDestinationFolder();
+        } else if (!CreateTemporaryFolder()) {
+            return 0;
+        }
+    }
+    if (!OpenArchive()) return 0;
+    if (mode == PassMode::Extract) ChooseNameRegime();
+    Crc16BuildTable(0xA001);
+
+    RunEntries(mode);
+
+    CloseHandle(g_run.archiveFile);
+    g_run.archiveFile = nullptr;
+    ReleaseEntry();
+    if (mode == PassMode::Extract && !IsFolderMode()) InstallAndCleanUp();
+    return g_run.errorFlag == 0 ? 1 : 0;
+}
+
+}  // namespace
+
+int RunExtraction() {
+    // The record must outlive the window: it is static.
+    static ProgressWindowParams params;
+    params = ProgressWindowParams{g_config.title, &g_run.cancelFlag, nullptr, 0};
+    g_run.progressWindow = CreateProgressWindow(&params);
+    if (g_run.progressWindow == nullptr) return 0;
+    g_run.total = 0;
+    int result = RunPass(PassMode::Test) == 1 ? RunPass(PassMode::Extract) : 0;
+    DestroyWindow(g_run.progressWindow);
+    g_run.progressWindow = nullptr;
+    return result;
+}

@@ -1,0 +1,150 @@
+#include "extract/output_paths.h"
+
+#include "archive/archive_entry.h"
+#include "common/run_state.h"
+#include "common/text.h"
+#include "platform/win32.h"
+
+// Characters that no long file name may hold, and the wider set of the 8.3
+// form (the dot included: a short base holds none).
+static const char kLongNameSet[] = "\"*/:<>?\\|";
+static const char kShortNameSet[] = "\"*+,./:;<=>?[\\]|\xff";
+
+static bool InSet(const char* set, char c) {
+    for (; *set != 0; ++set) {
+        if (*set == c) return true;
+    }
+    return false;
+}
+
+void VolumeRoot(char* dest, uint32_t capacity, const char* path) {
+    dest[0] = 0;
+    if (path[0] == '\\' && path[1] == '\\') {
+        TextCopy(dest, capacity, path);
+        int backslashes = 0;
+        for (char* p = dest + 2; *p != 0; p = CharNextA(p)) {
+            if (*p == '\\' && ++backslashes == 2) {
+                p[1] = 0;
+                break;
+            }
+        }
+        return;
+    }
+    if (path[0] != 0 && path[1] == ':' && path[2] == '\\' && capacity > 3) {
+        MemCopy(dest, path, 3);
+        dest[3] = 0;
+    }
+}
+
+bool JoinPath(char* dest, uint32_t capacity, const char* folder, const char* name) {
+    if (!TextCopy(dest, capacity, folder)) return false;
+    if (TextLength(dest) + 2 > capacity) return false;
+    AppendBackslash(dest, capacity);
+    if (*name == '\\') ++name;
+    return TextAppend(dest, capacity, name);
+}
+
+char* SanitizeName(char* text, uint32_t limit, bool longNames) {
+    uint32_t i = 0;
+    while (text[i] != 0 && i < limit) {
+        if (IsDBCSLeadByte(static_cast<BYTE>(text[i]))) {
+            if (i + 1 >= limit || text[i + 1] == 0) break;  // never split a character
+            i += 2;
+            continue;
+        }
+        unsigned char c = static_cast<unsigned char>(text[i]);
+        bool replace = longNames ? InSet(kLongNameSet, text[i])
+                                 : (InSet(kShortNameSet, text[i]) || c <= 0x20);
+        if (replace) text[i] = '_';
+        ++i;
+    }
+    text[i] = 0;
+    return text + i;
+}
+
+void FitComponent(char* component, bool longNames) {
+    if (longNames) {
+        SanitizeName(component, 255, true);
+        return;
+    }
+    char* lastDot = nullptr;
+    for (char* p = component; *p != 0; ++p) {
+        if (*p == '.') lastDot = p;
+    }
+    if (lastDot == nullptr) {
+        SanitizeName(component, 8, false);
+        return;
+    }
+    // Base and extension are fitted apart, then joined by the dot again.
+    char extension[OUTPUT_PATH_SIZE];
+    TextCopy(extension, sizeof extension, lastDot + 1);
+    *lastDot = 0;
+    char* end = SanitizeName(component, 8, false);
+    SanitizeName(extension, 3, false);
+    *end++ = '.';
+    TextCopy(end, 4, extension);
+}
+
+void FitPathComponents(char* text, bool longNames) {
+    if (*text == '/') ++text;
+    char* write = text;
+    const char* read = text;
+    for (;;) {
+        char component[OUTPUT_PATH_SIZE];
+        uint32_t length = 0;
+        while (read[length] != 0 && read[length] != '/') ++length;
+        bool more = read[length] == '/';
+        MemCopy(component, read, length);
+        component[length] = 0;
+        read += length + (more ? 1 : 0);
+        FitComponent(component, longNames);
+        // Components only shrink, so the write position never passes the read.
+        uint32_t fitted = TextLength(component);
+        MemCopy(write, component, fitted);
+        write += fitted;
+        if (!more) break;
+        *write++ = '/';
+    }
+    *write = 0;
+}
+
+void CreateParentFolders(const char* path) {
+    char prefix[OUTPUT_PATH_SIZE];
+    uint32_t i = 0;
+    for (; path[i] != 0 && i + 1 < sizeof prefix; ++i) {
+        if (path[i] == '/') {
+            prefix[i] = 0;
+            CreateDirectoryA(prefix, nullptr);
+        }
+        prefix[i] = path[i];
+    }
+}
+
+bool BuildOutputPath(char* dest, uint32_t capacity, const char* extractionFolder,
+                     const char* name, const char* root, bool longNames) {
+    if (!JoinPath(dest, capacity, extractionFolder, name)) return false;
+    char* afterRoot = dest + TextLength(root);
+    NormalizeSeparators(afterRoot, '/');
+    FitPathComponents(afterRoot, longNames);
+    CreateParentFolders(dest);
+    return true;
+}
+
+bool IsNameConfined(const char* name) {
+    const char* start = name;
+    for (const char* p = name;; ++p) {
+        if (*p != 0 && *p != '/') continue;
+        int dots = 0;
+        bool onlyDotsAndBlanks = true;
+        for (const char* q = start; q < p; ++q) {
+            if (*q == '.') {
+                ++dots;
+            } else if (*q != ' ') {
+                onlyDotsAndBlanks = false;
+            }
+        }
+        if (onlyDotsAndBlanks && dots >= 2) return false;
+        if (*p == 0) return true;
+        start = p + 1;
+    }
+}

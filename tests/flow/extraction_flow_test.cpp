@@ -1,0 +1,391 @@
+// Whole extraction runs on the host layer: both passes, the extraction
+// folder, every failure with its box, its subject and what stays on disk,
+// cancels from every source, and temporary mode around the install command.
+#include <sys/stat.h>
+
+#include <filesystem>
+
+#include "common/run_state.h"
+#include "common/text.h"
+#include "extract/extraction.h"
+#include "startup/startup.h"
+#include "support/expected_texts.h"
+#include "support/lzh_builder.h"
+#include "support/test_support.h"
+
+using support::BuildArchive;
+using support::EntrySpec;
+using support::Exists;
+using support::ReadWholeFile;
+
+namespace {
+
+const std::string kTable = "\x95\x5c";  // Shift-JIS character whose trail byte is 0x5C
+
+std::string Bytes(size_t size, uint32_t seed) {
+    std::string out(size, '\0');
+    for (size_t i = 0; i < size; ++i) {
+        seed = seed * 1103515245u + 12345u;
+        out[i] = static_cast<char>(seed >> 16);
+    }
+    return out;
+}
+
+EntrySpec File(const std::string& name, const std::string& data) {
+    EntrySpec spec;
+    spec.name = name;
+    spec.data = data;
+    return spec;
+}
+
+EntrySpec Folder(const std::string& name) {
+    EntrySpec spec;
+    spec.name = name;
+    spec.method = 'd';
+    spec.attributes = 0x10;
+    return spec;
+}
+
+class Extraction : public support::RunTest {
+protected:
+    void SetUp() override {
+        RunTest::SetUp();
+        dest_ = folder_ / "dest";
+        temp_ = folder_ / "temp";
+        std::filesystem::create_directories(temp_);
+        host::SetTempPath(temp_ + "/");
+    }
+    // Packs the archive in folder mode into dest_ (or temporary mode), no question.
+    void Pack(const std::vector<EntrySpec>& entries, bool folderMode = true,
+              const std::string& command = "") {
+        uint32_t flags = CFG_OS_ALL | CFG_NO_CONFIRM | (folderMode ? CFG_EXTRACT_TO_FOLDER : 0);
+        InstallConfig config = support::MakeConfig(folderMode ? dest_ : command, flags);
+        support::WritePacked(packedPath(), config, BuildArchive(entries));
+    }
+    void ExpectOneBox(const std::string& message, const std::string& subject) {
+        ASSERT_EQ(host::Boxes().size(), 1u);
+        EXPECT_EQ(host::Boxes()[0].text, "\"" + subject + "\" " + message);
+        EXPECT_EQ(host::Boxes()[0].caption, "Sample");
+        EXPECT_EQ(host::Boxes()[0].flags, static_cast<UINT>(MB_OK | MB_ICONERROR));
+        EXPECT_NE(host::Boxes()[0].owner, nullptr);  // owned by the progress window
+    }
+    std::vector<std::string> TempContents() {
+        std::vector<std::string> names;
+        for (const auto& entry : std::filesystem::directory_iterator(temp_)) {
+            names.push_back(entry.path().filename().string());
+        }
+        return names;
+    }
+
+    std::string dest_;
+    std::string temp_;
+};
+
+TEST_F(Extraction, FolderModeWritesEveryEntryWithTimeAndAttributes) {
+    EntrySpec readOnly = File("docs/" + kTable + "/readme.txt", "read me\r\n");
+    readOnly.attributes = 0x21;
+    readOnly.time = 946684800;  // 2000-01-01
+    EntrySpec hidden = File("hidden.dat", Bytes(70000, 1));
+    hidden.attributes = 0x22;
+    Pack({Folder("docs/"), readOnly, hidden, File("empty.txt", ""), Folder("docs/sub/")});
+    EXPECT_EQ(Run(), 1);
+    EXPECT_TRUE(host::Boxes().empty());
+    EXPECT_EQ(ReadWholeFile(dest_ + "/docs/" + kTable + "/readme.txt"), "read me\r\n");
+    EXPECT_EQ(ReadWholeFile(dest_ + "/hidden.dat"), Bytes(70000, 1));
+    EXPECT_TRUE(Exists(dest_ + "/empty.txt"));
+    EXPECT_TRUE(std::filesystem::is_directory(dest_ + "/docs/sub"));
+    struct stat info;
+    ASSERT_EQ(stat((dest_ + "/docs/" + kTable + "/readme.txt").c_str(), &info), 0);
+    EXPECT_EQ(info.st_mtime, 946684800);
+    EXPECT_EQ(info.st_mode & 0222, 0u);  // read-only
+    EXPECT_EQ(GetFileAttributesA((dest_ + "/hidden.dat").c_str()),
+              static_cast<DWORD>(FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_ARCHIVE));
+    ASSERT_EQ(stat((dest_ + "/docs/sub").c_str(), &info), 0);
+    EXPECT_EQ(info.st_mtime, 1000000000);  // folders get their time on the NT family
+
+    const host::ProgressRecord& progress = host::Progress();
+    EXPECT_TRUE(progress.created && progress.destroyed);
+    EXPECT_EQ(progress.caption, "Sample");
+    EXPECT_EQ(progress.labels, (std::vector<std::string>{expected::kChecking, expected::kExtracting}));
+    EXPECT_EQ(progress.names.size(), 10u);  // every entry in both passes
+    EXPECT_EQ(progress.names[1], "docs/" + kTable + "/readme.txt");
+    EXPECT_EQ(progress.percents.back(), 100);
+    EXPECT_TRUE(progress.bigIconSet);
+    EXPECT_EQ(progress.x, (1024 - 287) / 2);
+}
+
+TEST_F(Extraction, OnlyTheEndMarkerSucceedsAndCreatesNothing) {
+    Pack({});
+    EXPECT_EQ(Run(), 1);
+    EXPECT_FALSE(Exists(dest_));
+    EXPECT_TRUE(host::Progress().percents.empty());  // no progress without data
+}
+
+TEST_F(Extraction, DamagedDataIsReportedWithTheOutputPathAndRemoved) {
+    EntrySpec bad = File("b.txt", "bbbb");
+    bad.overrideCrc = true;
+    bad.dataCrc = 0x1234;
+    Pack({File("a.txt", "aaaa"), bad, File("c.txt", "cccc")});
+    EXPECT_EQ(Run(), 0);
+    ExpectOneBox(expected::kArchiveBroken, dest_ + "/b.txt");
+    EXPECT_EQ(ReadWholeFile(dest_ + "/a.txt"), "aaaa");  // finished files stay in folder mode
+    EXPECT_FALSE(Exists(dest_ + "/b.txt"));
+    EXPECT_FALSE(Exists(dest_ + "/c.txt"));
+}
+
+TEST_F(Extraction, HeaderFailuresStopTheTestPassBeforeAnythingIsWritten) {
+    struct Case {
+        const char* what;
+        std::string archive;
+        std::string message;
+    };
+    EntrySpec lz5 = File("x", "x");
+    lz5.method = '1';
+    std::string good = support::BuildEntry(File("a.txt", "a"));
+    std::string corrupt = good;
+    corrupt[30] ^= 0x01;  // inside the header: its CRC no longer matches
+    const Case cases[] = {
+        {"unsupported method", support::BuildEntry(lz5) + std::string(1, '\0'),
+         expected::kUnsupportedMethod},
+        {"header CRC", corrupt + std::string(1, '\0'), expected::kArchiveBroken},
+        {"no end marker", good, expected::kArchiveBroken},
+        {"climbing name", BuildArchive({File("../evil.txt", "x")}), expected::kArchiveBroken},
+        {"deep climbing name", BuildArchive({File("a/../../evil.txt", "x")}),
+         expected::kArchiveBroken},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        support::ResetRunState();
+        host::SetModulePath(packedPath());
+        InstallConfig config = support::MakeConfig(dest_, CFG_OS_ALL | CFG_NO_CONFIRM | CFG_EXTRACT_TO_FOLDER);
+        support::WritePacked(packedPath(), config, c.archive);
+        EXPECT_EQ(Run(), 0);
+        ExpectOneBox(c.message, packedPath());
+        EXPECT_FALSE(Exists(dest_));
+        EXPECT_FALSE(Exists(folder_ / "evil.txt"));
+        EXPECT_EQ(host::Progress().labels.size(), 1u);  // no extract pass
+    }
+}
+
+TEST_F(Extraction, ClimbingNamesAreRefusedOnShortNameVolumesToo) {
+    host::SetMaxComponentLength(12);
+    Pack({File("ok.txt", "x"), File("a/.. /evil.txt", "x")});
+    EXPECT_EQ(Run(), 0);
+    ExpectOneBox(expected::kArchiveBroken, packedPath());
+    EXPECT_FALSE(Exists(dest_));
+}
+
+TEST_F(Extraction, ShortNameVolumesGetEightThreeNames) {
+    host::SetMaxComponentLength(12);
+    Pack({File("Long File Name.html", "x"), File("archive.tar.gz", "y")});
+    EXPECT_EQ(Run(), 1);
+    EXPECT_EQ(ReadWholeFile(dest_ + "/Long_Fil.htm"), "x");
+    EXPECT_EQ(ReadWholeFile(dest_ + "/archive_.gz"), "y");
+}
+
+TEST_F(Extraction, OddEntriesKeepBothPassesInStep) {
+    EntrySpec folderWithData = Folder("withdata/");
+    folderWithData.packed = "JUNK";
+    folderWithData.overrideSizes = true;
+    folderWithData.compressedSize = 4;
+    std::string archive = support::BuildEntry(folderWithData) + "JUNK" +
+                          support::BuildEntry(Folder("noslash")) +
+                          BuildArchive({File("after.txt", "after")});
+    InstallConfig config = support::MakeConfig(dest_, CFG_OS_ALL | CFG_NO_CONFIRM | CFG_EXTRACT_TO_FOLDER);
+    support::WritePacked(packedPath(), config, archive);
+    EXPECT_EQ(Run(), 1);
+    EXPECT_TRUE(std::filesystem::is_directory(dest_ + "/withdata"));
+    EXPECT_TRUE(std::filesystem::is_directory(dest_ + "/noslash"));
+    EXPECT_EQ(ReadWholeFile(dest_ + "/after.txt"), "after");
+}
+
+TEST_F(Extraction, StoredEntryWithUnequalSizesIsDamaged) {
+    EntrySpec odd = File("odd.bin", "12345678");
+    odd.overrideSizes = true;
+    odd.compressedSize = 8;
+    odd.originalSize = 4;
+    Pack({odd});
+    EXPECT_EQ(Run(), 0);
+    ExpectOneBox(expected::kArchiveBroken, packedPath());
+    EXPECT_FALSE(Exists(dest_));
+}
+
+TEST_F(Extraction, ReadOnlyFileInTheWayIsAWriteErrorAndStays) {
+    std::filesystem::create_directories(dest_);
+    support::WriteWholeFile(dest_ + "/locked.txt", "old");
+    SetFileAttributesA((dest_ + "/locked.txt").c_str(), FILE_ATTRIBUTE_READONLY);
+    Pack({File("locked.txt", "new")});
+    EXPECT_EQ(Run(), 0);
+    ExpectOneBox(expected::kWriteError, dest_ + "/locked.txt");
+    EXPECT_EQ(ReadWholeFile(dest_ + "/locked.txt"), "old");
+}
+
+TEST_F(Extraction, ExistingFileIsReplaced) {
+    std::filesystem::create_directories(dest_);
+    support::WriteWholeFile(dest_ + "/a.txt", "old contents, longer");
+    Pack({File("a.txt", "new")});
+    EXPECT_EQ(Run(), 1);
+    EXPECT_EQ(ReadWholeFile(dest_ + "/a.txt"), "new");
+}
+
+TEST_F(Extraction, InjectedFailuresEachRemoveThePartialFile) {
+    struct Case {
+        const char* what;
+        void (*arm)();
+        std::string message;
+        bool ownPathSubject;
+    };
+    // Reads: config block 1, test pass two header reads 2-3 and end marker 4,
+    // extract pass header reads 5-6, then the data.
+    const Case cases[] = {
+        {"write fails", [] { host::FailWrite(2); }, expected::kWriteError, false},
+        {"write comes short", [] { host::FailWrite(1, host::Fault::Short); }, expected::kWriteError, false},
+        {"data read fails", [] { host::FailRead(7); }, expected::kReadError, true},
+        {"data read comes short", [] { host::FailRead(7, host::Fault::Short); }, expected::kReadError, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        support::ResetRunState();
+        host::SetModulePath(packedPath());
+        Pack({File("big.bin", Bytes(200000, 7))});
+        c.arm();
+        EXPECT_EQ(Run(), 0);
+        ExpectOneBox(c.message, c.ownPathSubject ? packedPath() : dest_ + "/big.bin");
+        EXPECT_FALSE(Exists(dest_ + "/big.bin"));
+    }
+}
+
+TEST_F(Extraction, FailedCloseIsAWriteError) {
+    Pack({File("a.txt", "a")});
+    // Closes: config file 1, archive after the test pass 2, then the output file.
+    host::FailClose(3);
+    EXPECT_EQ(Run(), 0);
+    ExpectOneBox(expected::kWriteError, dest_ + "/a.txt");
+    EXPECT_FALSE(Exists(dest_ + "/a.txt"));
+}
+
+TEST_F(Extraction, HeaderBlockWithoutMemoryShowsThePlainMessage) {
+    Pack({File("a.txt", "a")});
+    host::FailAllocation(1);
+    EXPECT_EQ(Run(), 0);
+    ASSERT_EQ(host::Boxes().size(), 1u);
+    EXPECT_EQ(host::Boxes()[0].text, expected::kNoMemory);
+    EXPECT_NE(host::Boxes()[0].owner, nullptr);
+}
+
+TEST_F(Extraction, NoWindowMeansNoPassAndNoBox) {
+    Pack({File("a.txt", "a")});
+    host::FailDialogCreation();
+    EXPECT_EQ(Run(), 0);
+    EXPECT_TRUE(host::Boxes().empty());
+    EXPECT_FALSE(Exists(dest_));
+}
+
+TEST_F(Extraction, ArchiveOffsetThatCannotBeReachedIsDamaged) {
+    InstallConfig config = support::MakeConfig(dest_, CFG_OS_ALL | CFG_NO_CONFIRM | CFG_EXTRACT_TO_FOLDER);
+    support::WritePacked(packedPath(), config, BuildArchive({}));
+    std::string bytes = ReadWholeFile(packedPath());
+    uint32_t offset = 0x80000000u;  // a negative distance for the seek
+    memcpy(&bytes[512], &offset, 4);
+    support::WriteWholeFile(packedPath(), bytes);
+    EXPECT_EQ(Run(), 0);
+    ExpectOneBox(expected::kArchiveBroken, packedPath());
+}
+
+TEST_F(Extraction, CancelInTheTestPassStopsSilently) {
+    Pack({File("a.txt", "a"), File("b.txt", "b")});
+    host::CancelOnPump(1);
+    EXPECT_EQ(Run(), 0);
+    EXPECT_TRUE(host::Boxes().empty());
+    EXPECT_FALSE(Exists(dest_));
+}
+
+TEST_F(Extraction, EveryCancelSourceStopsTheExtractPass) {
+    const host::CancelBy sources[] = {host::CancelBy::Button, host::CancelBy::Escape,
+                                      host::CancelBy::Close, host::CancelBy::EndSession};
+    for (host::CancelBy how : sources) {
+        SCOPED_TRACE(static_cast<int>(how));
+        support::ResetRunState();
+        host::SetModulePath(packedPath());
+        std::filesystem::remove_all(dest_);
+        Pack({File("a.txt", "a"), File("big.bin", Bytes(300000, 3))});
+        // Pumps: one per entry in the test pass, then one per progress report.
+        host::CancelOnPump(4, how);
+        EXPECT_EQ(Run(), 0);
+        EXPECT_TRUE(host::Boxes().empty());
+        EXPECT_EQ(ReadWholeFile(dest_ + "/a.txt"), "a");
+        EXPECT_FALSE(Exists(dest_ + "/big.bin"));
+    }
+}
+
+TEST_F(Extraction, TemporaryModeRunsTheCommandInANumberedFolderAndRemovesIt) {
+    Pack({File("setup.sh", "pwd > \"$1\"\n"), Folder("sub/"), File("sub/x.txt", "x")}, false,
+         "sh %ExtractDir%/setup.sh " + folder_ / "ran.txt");
+    support::WriteWholeFile(temp_ + "/valkrin.000", "a file takes number 000");
+    EXPECT_EQ(Run(), 1);
+    std::string expectedFolder = std::filesystem::canonical(temp_).string() + "/valkrin.001";
+    EXPECT_EQ(ReadWholeFile(folder_ / "ran.txt"), expectedFolder + "\n");
+    EXPECT_EQ(TempContents(), std::vector<std::string>{"valkrin.000"});  // 001 is gone again
+    EXPECT_EQ(host::Progress().minimizeCount, 1);
+    EXPECT_EQ(host::Progress().labels.back(), expected::kWatching);
+}
+
+TEST_F(Extraction, BaseFolderFromTheCommandLineQuotedWithoutBackslash) {
+    std::string base = folder_ / "base";
+    std::filesystem::create_directories(base);
+    Pack({File("a.txt", "a")}, false, "true");
+    EXPECT_EQ(Run("\"" + base + "\""), 1);
+    ASSERT_EQ(host::Processes().size(), 1u);
+    EXPECT_EQ(host::Processes()[0].directory, base + "\\valkrin.000");
+    EXPECT_FALSE(Exists(base + "/valkrin.000"));
+}
+
+TEST_F(Extraction, MissingBaseFolderIsOneWriteError) {
+    Pack({File("a.txt", "a")}, false, "true");
+    std::string base = folder_ / "missing";
+    EXPECT_EQ(Run("-n \"" + base + "\""), 0);  // a bare host path would read as a switch
+    ExpectOneBox(expected::kWriteError, base + "\\valkrin.000");
+    EXPECT_TRUE(host::Processes().empty());
+}
+
+TEST_F(Extraction, AllThousandNamesTaken) {
+    for (int n = 0; n < 1000; ++n) {
+        char name[32];
+        snprintf(name, sizeof name, "/valkrin.%03d", n);
+        support::WriteWholeFile(temp_ + name, "");
+    }
+    Pack({File("a.txt", "a")}, false, "true");
+    EXPECT_EQ(Run(), 0);
+    ExpectOneBox(expected::kWriteError, temp_ + "/valkrin.999");
+    EXPECT_TRUE(host::Processes().empty());
+}
+
+TEST_F(Extraction, LaunchFailureRestoresTheWindowAndStillCleansUp) {
+    Pack({File("a.txt", "a")}, false, "%ExtractDir%/no-such-setup.exe");
+    EXPECT_EQ(Run(), 1);  // the extraction itself succeeded
+    ASSERT_EQ(host::Boxes().size(), 1u);
+    EXPECT_EQ(host::Boxes()[0].text, expected::kLaunchFailed);
+    EXPECT_NE(host::Boxes()[0].owner, nullptr);
+    EXPECT_EQ(host::Progress().restoreCount, 1);
+    EXPECT_TRUE(TempContents().empty());
+}
+
+TEST_F(Extraction, FailedExtractionRunsNothingAndCleansUp) {
+    EntrySpec bad = File("b.txt", "bbbb");
+    bad.overrideCrc = true;
+    bad.dataCrc = 1;
+    Pack({File("a.txt", "a"), bad}, false, "true");
+    EXPECT_EQ(Run(), 0);
+    EXPECT_TRUE(host::Processes().empty());
+    EXPECT_TRUE(TempContents().empty());
+}
+
+TEST_F(Extraction, CancelInTemporaryModeRemovesEverything) {
+    Pack({File("a.txt", "a"), File("big.bin", Bytes(300000, 3))}, false, "true");
+    host::CancelOnPump(4);
+    EXPECT_EQ(Run(), 0);
+    EXPECT_TRUE(host::Processes().empty());
+    EXPECT_TRUE(TempContents().empty());
+}
+
+}  // namespace
