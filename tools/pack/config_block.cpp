@@ -1,0 +1,108 @@
+#include "pack/config_block.h"
+
+#include <iconv.h>
+#include <stdio.h>
+#include <string.h>
+
+namespace {
+
+bool Convert(const char* to, const char* from, const std::string& in, std::string* out) {
+    iconv_t cd = iconv_open(to, from);
+    if (cd == reinterpret_cast<iconv_t>(-1)) return false;
+    std::string input = in;
+    char* inPtr = input.empty() ? nullptr : &input[0];
+    size_t inLeft = input.size();
+    std::string result(in.size() * 4 + 16, '\0');
+    char* outPtr = &result[0];
+    size_t outLeft = result.size();
+    bool ok = iconv(cd, &inPtr, &inLeft, &outPtr, &outLeft) != static_cast<size_t>(-1);
+    iconv_close(cd);
+    if (!ok) return false;
+    result.resize(result.size() - outLeft);
+    *out = result;
+    return true;
+}
+
+// Stores `utf8` in Shift-JIS into a text field of `size` bytes (terminator
+// included); the rest of the field is zero.
+bool PutText(const char* option, const std::string& utf8, char* field, size_t size, std::string* error) {
+    std::string sjis;
+    if (!Utf8ToShiftJis(utf8, &sjis)) {
+        *error = std::string(option) + ": \"" + utf8 + "\" has characters without a Shift-JIS form";
+        return false;
+    }
+    if (sjis.size() > size - 1) {
+        *error = std::string(option) + ": " + std::to_string(sjis.size()) +
+                 " bytes in Shift-JIS; the field holds at most " + std::to_string(size - 1);
+        return false;
+    }
+    if (sjis.find('\0') != std::string::npos) {
+        *error = std::string(option) + ": contains a NUL byte";
+        return false;
+    }
+    memset(field, 0, size);
+    memcpy(field, sjis.data(), sjis.size());
+    return true;
+}
+
+// A text field for display: up to its terminator (or its end), in UTF-8
+// when it converts, else with its bytes escaped.
+std::string ShowText(const char* field, size_t size) {
+    std::string raw(field, strnlen(field, size));
+    std::string utf8;
+    if (ShiftJisToUtf8(raw, &utf8)) return "\"" + utf8 + "\"";
+    std::string escaped = "\"";
+    for (unsigned char c : raw) {
+        char hex[8];
+        snprintf(hex, sizeof hex, c >= 0x20 && c < 0x7F ? "%c" : "\\x%02X", c);
+        escaped += hex;
+    }
+    return escaped + "\" (not valid Shift-JIS)";
+}
+
+}  // namespace
+
+bool Utf8ToShiftJis(const std::string& utf8, std::string* sjis) { return Convert("CP932", "UTF-8", utf8, sjis); }
+
+bool ShiftJisToUtf8(const std::string& sjis, std::string* utf8) { return Convert("UTF-8", "CP932", sjis, utf8); }
+
+bool MakeConfigBlock(const PackOptions& options, InstallConfig* block, std::string* error) {
+    memset(block, 0, sizeof *block);
+    if (!PutText("--title", options.title, block->title, sizeof block->title, error)) return false;
+    if (!PutText(options.folderMode ? "--folder" : "--run", options.command, block->command,
+                 sizeof block->command, error)) {
+        return false;
+    }
+    if (!PutText("--wait-class", options.windowClass, block->windowClass, sizeof block->windowClass, error)) {
+        return false;
+    }
+    block->flags = options.osFlags;
+    if (options.folderMode) block->flags |= CFG_EXTRACT_TO_FOLDER;
+    if (options.waitForClass) block->flags |= CFG_WAIT_FOR_CLASS;
+    if (!options.confirm) block->flags |= CFG_NO_CONFIRM;
+    block->graceSeconds = options.graceSeconds;
+    return true;
+}
+
+std::string DescribeConfigBlock(const InstallConfig& block) {
+    char line[160];
+    std::string out;
+    snprintf(line, sizeof line, "archiveOffset  0x%08X (%u)\n", block.archiveOffset, block.archiveOffset);
+    out += line;
+    out += "title          " + ShowText(block.title, sizeof block.title) + "\n";
+    out += "command        " + ShowText(block.command, sizeof block.command) + "\n";
+    out += "windowClass    " + ShowText(block.windowClass, sizeof block.windowClass) + "\n";
+    snprintf(line, sizeof line, "flags          0x%08X", block.flags);
+    out += line;
+    out += (block.flags & CFG_EXTRACT_TO_FOLDER) ? " folder" : " temporary";
+    if (block.flags & CFG_WAIT_FOR_CLASS) out += " wait-class";
+    out += (block.flags & CFG_NO_CONFIRM) ? " no-confirm" : " confirm";
+    std::string os;
+    for (const OsName& name : OS_NAMES) {
+        if (block.flags & name.flag) os += (os.empty() ? "" : ",") + std::string(name.name);
+    }
+    out += " os=" + (os.empty() ? std::string("none") : os) + "\n";
+    snprintf(line, sizeof line, "graceSeconds   %u\n", block.graceSeconds);
+    out += line;
+    return out;
+}

@@ -1,0 +1,143 @@
+#include "pack/pack_options.h"
+
+#include <stdlib.h>
+
+#include "startup/install_config.h"
+
+const OsName OS_NAMES[7] = {
+    {"win95", CFG_OS_WIN95}, {"win98", CFG_OS_WIN98},     {"winme", CFG_OS_WINME}, {"nt351", CFG_OS_NT351},
+    {"nt4", CFG_OS_NT4},     {"win2000", CFG_OS_WIN2000}, {"winxp", CFG_OS_WINXP},
+};
+
+bool ParseOsList(const std::string& list, uint32_t* flags, std::string* error) {
+    *flags = 0;
+    size_t start = 0;
+    while (start <= list.size()) {
+        size_t comma = list.find(',', start);
+        std::string name = list.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
+        bool known = false;
+        for (const OsName& os : OS_NAMES) {
+            if (name == os.name) {
+                *flags |= os.flag;
+                known = true;
+            }
+        }
+        if (!known) {
+            *error = "--os: unknown Windows version \"" + name +
+                     "\" (known: win95,win98,winme,nt351,nt4,win2000,winxp)";
+            return false;
+        }
+        if (comma == std::string::npos) break;
+        start = comma + 1;
+    }
+    return true;
+}
+
+namespace {
+
+bool ParseSeconds(const std::string& text, uint32_t* value, std::string* error) {
+    char* end = nullptr;
+    unsigned long long v = text.empty() || text[0] == '-' ? 0 : strtoull(text.c_str(), &end, 10);
+    if (text.empty() || text[0] == '-' || *end != 0 || v > 0xFFFFFFFFull) {
+        *error = "--grace: \"" + text + "\" is not a number of seconds";
+        return false;
+    }
+    *value = static_cast<uint32_t>(v);
+    return true;
+}
+
+}  // namespace
+
+bool ParsePackOptions(const std::vector<std::string>& args, PackOptions* options, std::string* error) {
+    *options = PackOptions();
+    options->osFlags = CFG_OS_ALL;
+    bool confirmGiven = false;
+    bool osGiven = false;
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        auto value = [&](std::string* out) {
+            if (i + 1 >= args.size()) {
+                *error = arg + " needs a value";
+                return false;
+            }
+            *out = args[++i];
+            return true;
+        };
+        std::string text;
+        if (arg == "-o") {
+            if (!value(&options->output)) return false;
+        } else if (arg == "--title") {
+            if (!value(&options->title)) return false;
+            options->hasTitle = true;
+        } else if (arg == "--run" || arg == "--folder") {
+            if (options->hasCommand) {
+                *error = "give one of --run and --folder, once";
+                return false;
+            }
+            if (!value(&options->command)) return false;
+            options->hasCommand = true;
+            options->folderMode = arg == "--folder";
+            if (!options->folderMode && options->command.empty()) {
+                *error = "--run needs a command";
+                return false;
+            }
+        } else if (arg == "--wait-class") {
+            if (!value(&options->windowClass)) return false;
+            if (options->windowClass.empty()) {
+                *error = "--wait-class needs a class name";
+                return false;
+            }
+            options->waitForClass = true;
+        } else if (arg == "--grace") {
+            if (!value(&text) || !ParseSeconds(text, &options->graceSeconds, error)) return false;
+        } else if (arg == "--confirm" || arg == "--no-confirm") {
+            if (confirmGiven) {
+                *error = "give one of --confirm and --no-confirm, once";
+                return false;
+            }
+            confirmGiven = true;
+            options->confirm = arg == "--confirm";
+        } else if (arg == "--os") {
+            if (osGiven) {
+                *error = "--os given twice";
+                return false;
+            }
+            osGiven = true;
+            if (!value(&text) || !ParseOsList(text, &options->osFlags, error)) return false;
+        } else if (arg == "--stub") {
+            if (!value(&options->stub)) return false;
+        } else if (arg == "--archive") {
+            if (!value(&options->archive)) return false;
+        } else if (arg == "--inspect") {
+            if (!value(&options->inspect)) return false;
+            options->mode = PackMode::Inspect;
+        } else {
+            *error = "unknown option \"" + arg + "\"";
+            return false;
+        }
+    }
+    if (options->mode == PackMode::Inspect) {
+        if (args.size() != 2) {
+            *error = "--inspect takes the packed file and nothing else";
+            return false;
+        }
+        return true;
+    }
+    if (options->output.empty()) {
+        *error = "missing -o OUT.exe";
+        return false;
+    }
+    if (!options->hasCommand) {
+        *error = "missing --run COMMAND or --folder DIR";
+        return false;
+    }
+    if (options->archive.empty()) {
+        *error = "missing --archive FILE.lzh";
+        return false;
+    }
+    if (options->waitForClass && options->folderMode) {
+        *error = "--wait-class only applies to --run";
+        return false;
+    }
+    return true;
+}

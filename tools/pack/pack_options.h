@@ -1,0 +1,40 @@
+// The command line of valkrin-pack.
+#pragma once
+
+#include <stdint.h>
+
+#include <string>
+#include <vector>
+
+enum class PackMode { Pack, Inspect };
+
+struct PackOptions {
+    PackMode mode = PackMode::Pack;
+    std::string output;         // -o
+    std::string title;          // --title, UTF-8
+    bool hasTitle = false;
+    std::string command;        // --run or --folder, UTF-8
+    bool folderMode = false;    // --folder
+    bool hasCommand = false;
+    std::string windowClass;    // --wait-class, UTF-8
+    bool waitForClass = false;
+    uint32_t graceSeconds = 0;  // --grace
+    bool confirm = true;        // --confirm (default) or --no-confirm
+    uint32_t osFlags = 0;       // --os, as CFG_OS_* bits; all seven by default
+    std::string stub;           // --stub; empty: the default stub
+    std::string archive;        // --archive: an existing .lzh file
+    std::string inspect;        // --inspect FILE.exe
+};
+
+// Names accepted by --os and their permission bits.
+struct OsName {
+    const char* name;
+    uint32_t flag;
+};
+extern const OsName OS_NAMES[7];
+
+// Parses argv (without the program name). False with a message for the user.
+bool ParsePackOptions(const std::vector<std::string>& args, PackOptions* options, std::string* error);
+
+// Parses a comma-separated list of OS names into permission bits.
+bool ParseOsList(const std::string& list, uint32_t* flags, std::string* error);

@@ -1,0 +1,54 @@
+#include "pack/packer.h"
+
+#include <string.h>
+
+#include "layout/layout.h"
+
+bool PackExecutable(const pe::Bytes& stub, InstallConfig block, const pe::Bytes& archive, pe::Bytes* packed,
+                    std::string* error) {
+    pe::Image image;
+    if (!pe::Parse(stub, &image, error)) {
+        *error = "--stub: " + *error;
+        return false;
+    }
+    if (image.peOffset != layout::PE_HEADER ||
+        memcmp(&stub[layout::MARKER_OFFSET], layout::MARKER, layout::MARKER_LENGTH) != 0) {
+        *error = "--stub: not a Valkrin stub (no marker, or the PE header is not at 0x408)";
+        return false;
+    }
+    for (size_t i = layout::BLOCK_AREA; i < layout::BLOCK_AREA_END; ++i) {
+        if (stub[i] != 0) {
+            *error = "--stub: the block area is not empty; is it an already packed file?";
+            return false;
+        }
+    }
+    const uint32_t end = image.endOfSectionData();
+    if (end != stub.size()) {
+        *error = "--stub: " + std::to_string(stub.size() - end) + " bytes behind the last section";
+        return false;
+    }
+    if (uint64_t(end) + archive.size() > 0x7FFFFFFFu) {
+        *error = "--archive: the packed file would exceed 2 GiB";
+        return false;
+    }
+    block.archiveOffset = end;
+    *packed = stub;
+    memcpy(&(*packed)[CONFIG_FILE_OFFSET], &block, sizeof block);
+    packed->insert(packed->end(), archive.begin(), archive.end());
+    pe::Put32(*packed, image.checksumOffset(), 0);
+    pe::Put32(*packed, image.checksumOffset(), pe::Checksum(*packed, image.checksumOffset()));
+    return true;
+}
+
+bool ReadPackedBlock(const pe::Bytes& packed, InstallConfig* block, std::string* error) {
+    if (packed.size() < CONFIG_FILE_OFFSET + sizeof *block) {
+        *error = "too short to hold the block (" + std::to_string(packed.size()) + " bytes)";
+        return false;
+    }
+    memcpy(block, &packed[CONFIG_FILE_OFFSET], sizeof *block);
+    if (block->archiveOffset >= packed.size()) {
+        *error = "the archive offset " + std::to_string(block->archiveOffset) + " lies behind the end of the file";
+        return false;
+    }
+    return true;
+}

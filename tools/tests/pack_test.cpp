@@ -1,0 +1,242 @@
+// valkrin-pack: its options, the block it writes, where the archive goes,
+// and the command itself on bad input.
+#include <gtest/gtest.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include "layout/layout.h"
+#include "pack/config_block.h"
+#include "pack/pack_options.h"
+#include "pack/packer.h"
+#include "synthetic_pe.h"
+
+namespace {
+
+bool Parse(std::vector<std::string> args, PackOptions* options, std::string* error) {
+    return ParsePackOptions(args, options, error);
+}
+
+std::string Field(const char* field, size_t size) { return std::string(field, strnlen(field, size)); }
+
+TEST(PackOptions, DefaultsAndFlags) {
+    PackOptions options;
+    std::string error;
+    ASSERT_TRUE(Parse({"-o", "a.exe", "--run", "setup.exe", "--archive", "a.lzh"}, &options, &error)) << error;
+    InstallConfig block;
+    ASSERT_TRUE(MakeConfigBlock(options, &block, &error)) << error;
+    EXPECT_EQ(block.flags, CFG_OS_ALL);  // temporary mode, the question asked, every Windows
+    EXPECT_EQ(block.graceSeconds, 0u);
+
+    ASSERT_TRUE(Parse({"-o", "a.exe", "--run", "setup.exe", "--wait-class", "Main", "--grace", "3",
+                       "--no-confirm", "--os", "win95,nt4,winxp", "--archive", "a.lzh"},
+                      &options, &error))
+        << error;
+    ASSERT_TRUE(MakeConfigBlock(options, &block, &error)) << error;
+    EXPECT_EQ(block.flags, CFG_WAIT_FOR_CLASS | CFG_NO_CONFIRM | CFG_OS_WIN95 | CFG_OS_NT4 | CFG_OS_WINXP);
+    EXPECT_EQ(block.graceSeconds, 3u);
+    EXPECT_EQ(Field(block.windowClass, sizeof block.windowClass), "Main");
+
+    ASSERT_TRUE(Parse({"--folder", "", "-o", "a.exe", "--archive", "a.lzh", "--os", "win2000"}, &options, &error));
+    ASSERT_TRUE(MakeConfigBlock(options, &block, &error)) << error;
+    EXPECT_EQ(block.flags, CFG_EXTRACT_TO_FOLDER | CFG_OS_WIN2000);  // an empty folder is the current one
+}
+
+TEST(PackOptions, RefusesBadCommandLines) {
+    PackOptions options;
+    std::string error;
+    const std::vector<std::vector<std::string>> bad = {
+        {"--run", "x", "--archive", "a.lzh"},                                   // no -o
+        {"-o", "a.exe", "--archive", "a.lzh"},                                  // no command
+        {"-o", "a.exe", "--run", "x"},                                          // no archive
+        {"-o", "a.exe", "--run", "", "--archive", "a.lzh"},                     // empty command
+        {"-o", "a.exe", "--run", "x", "--folder", "d", "--archive", "a.lzh"},   // both modes
+        {"-o", "a.exe", "--folder", "d", "--wait-class", "C", "--archive", "a.lzh"},
+        {"-o", "a.exe", "--run", "x", "--os", "win95,win31", "--archive", "a.lzh"},
+        {"-o", "a.exe", "--run", "x", "--os", "", "--archive", "a.lzh"},
+        {"-o", "a.exe", "--run", "x", "--grace", "-1", "--archive", "a.lzh"},
+        {"-o", "a.exe", "--run", "x", "--grace", "1s", "--archive", "a.lzh"},
+        {"-o", "a.exe", "--run", "x", "--confirm", "--no-confirm", "--archive", "a.lzh"},
+        {"-o", "a.exe", "--run", "x", "--archive"},
+        {"-o", "a.exe", "--run", "x", "--archive", "a.lzh", "--bogus"},
+        {"--inspect", "a.exe", "-o", "b.exe"},
+    };
+    for (const auto& args : bad) {
+        std::string line;
+        for (const auto& a : args) line += a + " ";
+        EXPECT_FALSE(Parse(args, &options, &error)) << line;
+        EXPECT_FALSE(error.empty()) << line;
+    }
+    EXPECT_FALSE(Parse({"-o", "a.exe", "--run", "x", "--os", "win95,win31", "--archive", "a.lzh"}, &options, &error));
+    EXPECT_NE(error.find("win31"), std::string::npos) << error;
+}
+
+TEST(ConfigBlock, StoresShiftJisAndChecksFieldLengthsInBytes) {
+    PackOptions options;
+    std::string error;
+    ASSERT_TRUE(Parse({"-o", "a.exe", "--run", "セットアップ.exe", "--archive", "a.lzh"}, &options, &error));
+    options.title = "ﾃｽﾄ製品";
+    InstallConfig block;
+    ASSERT_TRUE(MakeConfigBlock(options, &block, &error)) << error;
+    EXPECT_EQ(Field(block.title, sizeof block.title), "\xC3\xBD\xC4\x90\xBB\x95\x69");
+    EXPECT_EQ(Field(block.command, sizeof block.command), "\x83\x5A\x83\x62\x83\x67\x83\x41\x83\x62\x83\x76.exe");
+
+    // 25 double-byte characters fill the 50 bytes of the title; one more does not fit.
+    std::string kanji;
+    for (int i = 0; i < 25; ++i) kanji += "漢";
+    options.title = kanji;
+    ASSERT_TRUE(MakeConfigBlock(options, &block, &error)) << error;
+    EXPECT_EQ(Field(block.title, sizeof block.title).size(), 50u);
+    options.title = kanji + "a";
+    EXPECT_FALSE(MakeConfigBlock(options, &block, &error));
+    EXPECT_NE(error.find("--title"), std::string::npos) << error;
+
+    options.title = "";
+    options.command = std::string(260, 'c');
+    EXPECT_FALSE(MakeConfigBlock(options, &block, &error));
+    options.command = std::string(259, 'c');
+    EXPECT_TRUE(MakeConfigBlock(options, &block, &error)) << error;
+    options.windowClass = std::string(41, 'w');
+    EXPECT_FALSE(MakeConfigBlock(options, &block, &error));
+    options.windowClass = std::string(40, 'w');
+    EXPECT_TRUE(MakeConfigBlock(options, &block, &error)) << error;
+
+    options.title = "Ⅻ🙂";  // the emoji has no Shift-JIS form
+    EXPECT_FALSE(MakeConfigBlock(options, &block, &error));
+}
+
+class Packing : public ::testing::Test {
+protected:
+    void SetUp() override {
+        stub_ = synthetic::LinkedImage();
+        std::string error;
+        ASSERT_TRUE(layout::Apply(stub_, &error)) << error;
+        memset(&block_, 0, sizeof block_);
+        memcpy(block_.title, "Title", 5);
+        block_.flags = CFG_OS_ALL;
+    }
+    pe::Bytes stub_;
+    InstallConfig block_;
+    const pe::Bytes archive_ = {'-', 'l', 'h', '5', '-', 0x00, 0x01, 0x02};
+};
+
+TEST_F(Packing, PutsTheBlockAt512AndTheArchiveBehindTheLastSection) {
+    pe::Bytes packed;
+    std::string error;
+    ASSERT_TRUE(PackExecutable(stub_, block_, archive_, &packed, &error)) << error;
+    ASSERT_EQ(packed.size(), stub_.size() + archive_.size());
+    EXPECT_EQ(pe::Bytes(packed.begin() + stub_.size(), packed.end()), archive_);
+
+    InstallConfig back;
+    ASSERT_TRUE(ReadPackedBlock(packed, &back, &error)) << error;
+    EXPECT_EQ(back.archiveOffset, stub_.size());
+    EXPECT_EQ(Field(back.title, sizeof back.title), "Title");
+    EXPECT_EQ(back.flags, CFG_OS_ALL);
+    // Everything but the block area and the checksum is the stub's.
+    pe::Image image;
+    ASSERT_TRUE(pe::Parse(packed, &image, &error));
+    for (size_t i = 0; i < stub_.size(); ++i) {
+        if (i >= 0x200 && i < 0x200 + sizeof(InstallConfig)) continue;
+        if (i >= image.checksumOffset() && i < image.checksumOffset() + 4) continue;
+        ASSERT_EQ(packed[i], stub_[i]) << "offset " << i;
+    }
+    EXPECT_EQ(pe::Get32(packed, image.checksumOffset()), pe::Checksum(packed, image.checksumOffset()));
+}
+
+TEST_F(Packing, RefusesStubsItCannotUse) {
+    pe::Bytes packed, again;
+    std::string error;
+    ASSERT_TRUE(PackExecutable(stub_, block_, archive_, &packed, &error));
+    EXPECT_FALSE(PackExecutable(packed, block_, archive_, &again, &error));  // already packed
+
+    EXPECT_FALSE(PackExecutable(synthetic::LinkedImage(), block_, archive_, &again, &error));  // no layout
+
+    pe::Bytes trailing = stub_;
+    trailing.push_back(0);
+    EXPECT_FALSE(PackExecutable(trailing, block_, archive_, &again, &error));
+}
+
+TEST(Inspect, RefusesFilesWithoutAUsableBlock) {
+    InstallConfig block;
+    std::string error;
+    EXPECT_FALSE(ReadPackedBlock(pe::Bytes(875, 0), &block, &error));
+    pe::Bytes file(1024, 0);
+    pe::Put32(file, 512, 1024);  // the archive would start at the end
+    EXPECT_FALSE(ReadPackedBlock(file, &block, &error));
+    pe::Put32(file, 512, 1000);
+    EXPECT_TRUE(ReadPackedBlock(file, &block, &error)) << error;
+}
+
+TEST(Inspect, DescribesEveryField) {
+    InstallConfig block;
+    memset(&block, 0, sizeof block);
+    block.archiveOffset = 0xAA00;
+    memcpy(block.title, "\x83\x65\x83\x58\x83\x67", 6);  // テスト
+    memcpy(block.command, "%ExtractDir%\\setup.exe", 22);
+    memcpy(block.windowClass, "\x81", 1);  // a lone lead byte
+    block.flags = 0x0F700004;
+    block.graceSeconds = 1;
+    std::string text = DescribeConfigBlock(block);
+    EXPECT_NE(text.find("0x0000AA00 (43520)"), std::string::npos) << text;
+    EXPECT_NE(text.find("\"テスト\""), std::string::npos) << text;
+    EXPECT_NE(text.find("\"%ExtractDir%\\setup.exe\""), std::string::npos) << text;
+    EXPECT_NE(text.find("\\x81"), std::string::npos) << text;
+    EXPECT_NE(text.find("temporary no-confirm os=win95,win98,winme,nt351,nt4,win2000,winxp"), std::string::npos)
+        << text;
+}
+
+// The command itself: exit status and message for the user.
+struct Outcome {
+    int status;
+    std::string output;
+};
+
+Outcome RunPack(const std::string& arguments) {
+    std::string command = std::string(VALKRIN_PACK) + " " + arguments + " 2>&1";
+    FILE* pipe = popen(command.c_str(), "r");
+    Outcome outcome{-1, ""};
+    if (pipe == nullptr) return outcome;
+    char buffer[512];
+    size_t got;
+    while ((got = fread(buffer, 1, sizeof buffer, pipe)) != 0) outcome.output.append(buffer, got);
+    int status = pclose(pipe);
+    outcome.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return outcome;
+}
+
+TEST(PackCommand, PacksAndInspects) {
+    char folder[] = "/tmp/valkrin-pack-XXXXXX";
+    ASSERT_NE(mkdtemp(folder), nullptr);
+    std::string dir = folder;
+    pe::Bytes stub = synthetic::LinkedImage();
+    std::string error;
+    ASSERT_TRUE(layout::Apply(stub, &error));
+    ASSERT_TRUE(pe::WriteFile(dir + "/stub.exe", stub, &error));
+    ASSERT_TRUE(pe::WriteFile(dir + "/a.lzh", pe::Bytes{1, 2, 3}, &error));
+
+    Outcome packed = RunPack("-o " + dir + "/out.exe --title 'テスト' --folder 'C:\\Apps' --stub " + dir +
+                             "/stub.exe --archive " + dir + "/a.lzh");
+    EXPECT_EQ(packed.status, 0) << packed.output;
+    Outcome shown = RunPack("--inspect " + dir + "/out.exe");
+    EXPECT_EQ(shown.status, 0) << shown.output;
+    EXPECT_NE(shown.output.find("title          \"テスト\""), std::string::npos) << shown.output;
+    EXPECT_NE(shown.output.find("3 bytes from offset " + std::to_string(stub.size())), std::string::npos)
+        << shown.output;
+
+    Outcome missing = RunPack("-o " + dir + "/out2.exe --run x --stub " + dir + "/stub.exe --archive " + dir +
+                              "/none.lzh");
+    EXPECT_NE(missing.status, 0);
+    EXPECT_NE(missing.output.find("none.lzh"), std::string::npos) << missing.output;
+    EXPECT_NE(access((dir + "/out2.exe").c_str(), F_OK), 0) << "no output on failure";
+
+    Outcome unknown = RunPack("-o " + dir + "/out3.exe --run x --os win7 --archive " + dir + "/a.lzh");
+    EXPECT_NE(unknown.status, 0);
+    EXPECT_NE(unknown.output.find("win7"), std::string::npos) << unknown.output;
+
+    std::string cleanup = "rm -rf " + dir;
+    EXPECT_EQ(system(cleanup.c_str()), 0);
+}
+
+}  // namespace
