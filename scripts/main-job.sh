@@ -1,0 +1,42 @@
+#!/usr/bin/env bash
+# The main job: builds the stub and the builder, packs the sample installer
+# into a self-installing setup.exe (temporary mode), runs it under 32-bit
+# Wine and tells what happened.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+bash scripts/setup-debian.sh
+bash scripts/build.sh >/dev/null
+
+demo=build/demo
+rm -rf "$demo/payload" "$demo/setup.exe" "$demo/payload.lzh"
+mkdir -p "$demo/payload/docs"
+cp build/windows/sample-installer.exe "$demo/payload/"
+printf 'Valkrin sample payload.\r\n' > "$demo/payload/docs/readme.txt"
+printf '\x93\xfa\x96\x7b\x8c\xea\x82\xcc\x83\x81\x83\x82\r\n' > "$demo/payload/docs/memo.txt"
+
+pack=build/host/tools/valkrin-pack
+(cd "$demo/payload" && jlha c2o5q ../payload.lzh sample-installer.exe docs >/dev/null)
+"$pack" -o "$demo/setup.exe" --title "Valkrin Demo" --no-confirm --grace 1 \
+    --run '%ExtractDir%\sample-installer.exe --log C:\valkrin-demo.log' \
+    --stub build/windows/valkrin.exe --archive "$demo/payload.lzh"
+echo "== packed: $demo/setup.exe ($(stat -c %s "$demo/setup.exe") bytes)"
+"$pack" --inspect "$demo/setup.exe"
+
+# LC_ALL=ja_JP.UTF-8 gives Wine the Japanese code page (932); no system locale is needed.
+export WINEPREFIX="$PWD/$demo/wineprefix" WINEDEBUG=-all
+if [ ! -d "$WINEPREFIX" ]; then
+    echo "== creating a Wine prefix (once)"
+    xvfb-run -a wineboot -i >/dev/null 2>&1 || true
+fi
+rm -f "$WINEPREFIX/drive_c/valkrin-demo.log"
+echo "== running setup.exe under Wine"
+set +e
+env LC_ALL=ja_JP.UTF-8 xvfb-run -a wine "$demo/setup.exe" 2>/dev/null
+status=$?
+set -e
+echo "== exit code: $status (1: both passes succeeded)"
+echo "== what the installer recorded:"
+tr -d '\r' < "$WINEPREFIX/drive_c/valkrin-demo.log" 2>/dev/null || echo "(no record: the installer did not run)"
+left=$(find "$WINEPREFIX/drive_c" -maxdepth 6 -type d -name 'valkrin.[0-9][0-9][0-9]' 2>/dev/null | wc -l)
+echo "== temporary folders left behind: $left"
+[ "$status" -eq 1 ] && [ "$left" -eq 0 ]
