@@ -5,6 +5,7 @@
 #include "extract/extraction.h"
 #include "install/path_variables.h"
 #include "res/resource.h"
+#include "startup/dll_safety.h"
 #include "startup/install_config.h"
 #include "ui/texts.h"
 
@@ -122,8 +123,9 @@ static void ShowArgumentTooLong(const char* line, const char* caption) {
 }
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int) {
+    RestrictDllSearch();
     g_run.instance = instance;
-    InitCommonControls();
+    InitCommonControlsFromSystem();
     char caption[PATH_SIZE];
     TextCopy(caption, sizeof caption, LoadText(IDS_TITLE));
 

@@ -240,3 +240,26 @@ TEST_F(StartupFlow, LeftoverBytesAfterTheTerminatorHaveNoEffect) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(StartupFlow, DllsComeOnlyFromTheSystemFolder) {
+    Pack(MakeConfig("setup.exe"));
+    host::SetSystemFolders("C:\\WINDOWS\\SYSTEM32", "C:\\WINDOWS");
+    EXPECT_EQ(Run(), 1);
+    EXPECT_EQ(host::DllSearchFlags(), 0x800u);  // the system folder only
+    EXPECT_TRUE(host::CurrentFolderDroppedFromSearch());
+    EXPECT_EQ(host::LoadedLibraries(), std::vector<std::string>{"C:\\WINDOWS\\SYSTEM32\\comctl32.dll"});
+}
+
+TEST_F(StartupFlow, OlderKernelsStillStartAndLoadByFullPath) {
+    Pack(MakeConfig("setup.exe"));
+    host::SetWindows("win95");
+    host::SetOldKernel(true);
+    host::SetSystemFolders("C:\\WINDOWS\\SYSTEM", "C:\\WINDOWS");
+    EXPECT_EQ(Run(), 1);
+    EXPECT_EQ(host::DllSearchFlags(), 0u);
+    EXPECT_EQ(host::LoadedLibraries(), std::vector<std::string>{"C:\\WINDOWS\\SYSTEM\\comctl32.dll"});
+}
+
+}  // namespace

@@ -117,6 +117,15 @@ void FailDialogCreation();
 // Number of message pumps (PeekMessageA rounds that found the queue empty).
 int PumpCount();
 
+// DLLs the product loaded (the paths it passed to LoadLibraryA), and the
+// search restriction it asked for (SetDefaultDllDirectories; 0 when never).
+const std::vector<std::string>& LoadedLibraries();
+DWORD DllSearchFlags();
+bool CurrentFolderDroppedFromSearch();
+// Makes kernel32 lack SetDefaultDllDirectories and SetDllDirectoryA, as on
+// Windows before them.
+void SetOldKernel(bool old);
+
 // Shift-JIS bytes of a UTF-8 text, and back (code page 932).
 std::string ToAnsi(const std::string& utf8);
 std::string ToUtf8(const std::string& ansi);

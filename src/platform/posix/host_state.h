@@ -66,7 +66,11 @@ struct State {
     int pumps = 0;
     std::vector<std::unique_ptr<HostWindow>> otherWindows;
     std::vector<ProcessRecord> processes;
-    int sleeps = 0;  // hidden, system, archive by host path
+    int sleeps = 0;
+    std::vector<std::string> loadedLibraries;
+    DWORD dllSearchFlags = 0;
+    bool currentFolderDropped = false;
+    bool oldKernel = false;  // hidden, system, archive by host path
 };
 
 State& Current();

@@ -286,6 +286,10 @@ typedef struct _PROCESS_INFORMATION {
 #define REG_SZ 1
 
 // kernel32
+typedef intptr_t(WINAPI* FARPROC)(void);
+HMODULE WINAPI GetModuleHandleA(LPCSTR name);
+HMODULE WINAPI LoadLibraryA(LPCSTR path);
+FARPROC WINAPI GetProcAddress(HMODULE module, LPCSTR name);
 HANDLE WINAPI CreateFileA(LPCSTR name, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security,
                           DWORD disposition, DWORD flags, HANDLE templateFile);
 BOOL WINAPI ReadFile(HANDLE file, LPVOID buffer, DWORD toRead, LPDWORD read, LPOVERLAPPED overlapped);
