@@ -1,0 +1,55 @@
+// Shared set-up of the fuzz targets: the input becomes the archive file (a
+// file in shared memory standing for our own executable) and the host layer
+// starts each run afresh.
+#pragma once
+
+#include <stdint.h>
+#include <stdio.h>
+#include <string.h>
+#include <unistd.h>
+
+#include <string>
+
+#include "archive/archive_entry.h"
+#include "common/run_state.h"
+#include "platform/posix/host_controls.h"
+#include "startup/install_config.h"
+
+namespace fuzzing {
+
+inline const std::string& ArchivePath() {
+    static const std::string path =
+        std::string(access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "/tmp") + "/valkrin-fuzz-" + std::to_string(getpid());
+    return path;
+}
+
+// Fresh run state, the input written as the archive and opened for reading.
+inline void OpenInput(const uint8_t* data, size_t size) {
+    memset(&g_run, 0, sizeof g_run);
+    host::Reset();
+    g_run.instance = host::ModuleHandle();
+    strncpy(g_config.title, "Fuzz", sizeof g_config.title - 1);
+    strncpy(g_run.ownPath, ArchivePath().c_str(), sizeof g_run.ownPath - 1);
+    FILE* out = fopen(ArchivePath().c_str(), "wb");
+    if (out == nullptr) __builtin_trap();
+    if (size != 0 && fwrite(data, 1, size, out) != size) __builtin_trap();
+    fclose(out);
+    g_run.archiveFile = CreateFileA(g_run.ownPath, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (g_run.archiveFile == INVALID_HANDLE_VALUE) __builtin_trap();
+    g_run.outputFile = INVALID_HANDLE_VALUE;
+    Crc16BuildTable(0xA001);
+}
+
+inline void CloseInput() {
+    CloseHandle(g_run.archiveFile);
+    if (g_run.outputFile != INVALID_HANDLE_VALUE) CloseHandle(g_run.outputFile);
+}
+
+inline uint64_t Position(HANDLE file) {
+    LONG high = 0;
+    DWORD low = SetFilePointer(file, 0, &high, FILE_CURRENT);
+    return (static_cast<uint64_t>(static_cast<uint32_t>(high)) << 32) | low;
+}
+
+}  // namespace fuzzing
