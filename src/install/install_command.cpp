@@ -11,6 +11,13 @@
 
 namespace {
 
+// folder + one backslash + name; false when it does not fit.
+bool JoinExtractedName(char* dest, uint32_t capacity, const char* folder, const char* name) {
+    if (!TextCopy(dest, capacity, folder)) return false;
+    AppendBackslash(dest, capacity);
+    return TextAppend(dest, capacity, name);
+}
+
 // One cycle of a wait: pump the window's messages; true once cancelled.
 bool PumpAndCheckCancel() {
     PumpMessages(g_run.progressWindow);
@@ -53,7 +60,70 @@ bool StartInstaller(PROCESS_INFORMATION* process) {
                           g_run.extractionFolder, &startup, process) != 0;
 }
 
+// The program token of a command line: quoted up to the closing quote, else
+// up to the first blank or tab. Sets `rest` to what follows it.
+uint32_t ProgramToken(const char* command, const char** start, const char** rest) {
+    const char* p = command;
+    if (*p == '"') {
+        *start = ++p;
+        while (*p != 0 && *p != '"') ++p;
+        uint32_t length = static_cast<uint32_t>(p - *start);
+        *rest = *p == '"' ? p + 1 : p;
+        return length;
+    }
+    *start = p;
+    while (*p != 0 && *p != ' ' && *p != '\t') ++p;
+    *rest = p;
+    return static_cast<uint32_t>(p - *start);
+}
+
+bool HasFolderPart(const char* token, uint32_t length) {
+    for (const char* p = token; p < token + length; p = CharNextA(p)) {
+        if (*p == '\\' || *p == '/' || *p == ':') return true;
+    }
+    return false;
+}
+
+bool HasExtension(const char* token, uint32_t length) {
+    for (uint32_t i = 0; i < length; ++i) {
+        if (token[i] == '.') return true;
+    }
+    return false;
+}
+
+bool IsFileIn(const char* path) {
+    DWORD attributes = GetFileAttributesA(path);
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+}
+
 }  // namespace
+
+bool ResolveBareProgram(char* command, uint32_t capacity, const char* folder) {
+    const char* token;
+    const char* rest;
+    uint32_t length = ProgramToken(command, &token, &rest);
+    if (length == 0 || HasFolderPart(token, length)) return true;
+    char program[OUTPUT_PATH_SIZE];
+    char name[OUTPUT_PATH_SIZE];
+    MemCopy(name, token, length);
+    name[length] = 0;
+    if (!JoinExtractedName(program, sizeof program, folder, name)) return true;
+    if (!IsFileIn(program)) {
+        if (HasExtension(name, length) || !TextAppend(program, sizeof program, ".exe") ||
+            !IsFileIn(program)) {
+            return true;  // not ours: Windows searches as usual
+        }
+    }
+    char rewritten[TEXT_BUFFER_SIZE];
+    rewritten[0] = '"';
+    rewritten[1] = 0;
+    bool fits = TextAppend(rewritten, sizeof rewritten, program) &&
+                TextAppend(rewritten, sizeof rewritten, "\"") &&
+                TextAppend(rewritten, sizeof rewritten, rest);
+    if (!fits || TextLength(rewritten) >= capacity) return false;
+    TextCopy(command, capacity, rewritten);
+    return true;
+}
 
 BOOL CALLBACK MatchWindowClass(HWND window, LPARAM record) {
     WindowSearch* search = reinterpret_cast<WindowSearch*>(record);
@@ -67,6 +137,9 @@ BOOL CALLBACK MatchWindowClass(HWND window, LPARAM record) {
 bool RunInstallCommand() {
     ExpandPathVariables(g_config.command, g_textBuffer, TEXT_BUFFER_SIZE, g_run.extractionFolder);
     TextCopy(g_config.command, sizeof g_config.command, g_textBuffer);
+    if (!ResolveBareProgram(g_config.command, sizeof g_config.command, g_run.extractionFolder)) {
+        return false;
+    }
     SendWindowCommand(CMD_SET_LABEL, reinterpret_cast<LPARAM>(LoadText(IDS_WATCHING)));
     SendWindowCommand(CMD_SET_NAME, reinterpret_cast<LPARAM>(g_config.command));
 

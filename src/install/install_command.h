@@ -17,6 +17,14 @@ constexpr DWORD WAIT_CYCLE_MS = 50;
 // not be.
 bool RunInstallCommand();
 
+// A program named without a folder ("setup.exe /q") would be searched first
+// in the folder of the packed file, where a planted program of that name
+// could wait. When the extraction folder holds that program (with ".exe"
+// added when the name has no extension, as Windows does), `command` is
+// rewritten to name it by its full path, in quotes. False when the
+// rewritten command would not fit `capacity` bytes (it is then not run).
+bool ResolveBareProgram(char* command, uint32_t capacity, const char* folder);
+
 // The search record of MatchWindowClass.
 struct WindowSearch {
     const char* className;  // the class awaited

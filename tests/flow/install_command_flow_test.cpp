@@ -149,3 +149,38 @@ TEST_F(RemoveFolder, EmptyPathAndMissingFolderDoNothing) {
 }
 
 }  // namespace
+
+namespace {
+
+class BareProgram : public ::testing::Test {
+protected:
+    std::string Resolve(const std::string& command, uint32_t capacity = 260) {
+        char buffer[300];
+        TextCopy(buffer, sizeof buffer, command.c_str());
+        if (!ResolveBareProgram(buffer, capacity, folder_.path().c_str())) return "<refused>";
+        return buffer;
+    }
+    support::ScratchFolder folder_;
+};
+
+TEST_F(BareProgram, ExtractedProgramIsNamedByItsFullPath) {
+    WriteWholeFile(folder_ / "setup.exe", "MZ");
+    std::string full = "\"" + folder_.path() + "\\setup.exe\"";
+    EXPECT_EQ(Resolve("setup.exe /q"), full + " /q");
+    EXPECT_EQ(Resolve("\"setup.exe\" /q x"), full + " /q x");
+    EXPECT_EQ(Resolve("setup /q"), full + " /q");  // ".exe" added as Windows does
+    EXPECT_EQ(Resolve("setup.exe"), full);
+}
+
+TEST_F(BareProgram, OtherCommandsStayAsWritten) {
+    WriteWholeFile(folder_ / "setup.exe", "MZ");
+    std::filesystem::create_directories(folder_ / "tools.exe");
+    EXPECT_EQ(Resolve("msiexec /i x.msi"), "msiexec /i x.msi");        // not extracted
+    EXPECT_EQ(Resolve("C:\\setup.exe"), "C:\\setup.exe");              // has a folder
+    EXPECT_EQ(Resolve("sub\\setup.exe"), "sub\\setup.exe");
+    EXPECT_EQ(Resolve("tools.exe"), "tools.exe");                      // a folder, not a program
+    EXPECT_EQ(Resolve(""), "");
+    EXPECT_EQ(Resolve("setup.exe " + std::string(250, 'a'), 260), "<refused>");  // would not fit
+}
+
+}  // namespace
