@@ -1,0 +1,351 @@
+#include "lzh/archive_writer.h"
+
+#include <dirent.h>
+#include <errno.h>
+#include <string.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <memory>
+#include <set>
+
+#include "lzh/header.h"
+
+namespace lzh {
+
+namespace {
+
+// Longest name the stub takes: directory part, separator and file part.
+constexpr size_t MAX_NAME_BYTES = 259;
+// Input is read and compressed in pieces of this size.
+constexpr size_t READ_CHUNK = 1 << 20;
+
+std::string Quoted(const std::string& text) { return "\"" + text + "\""; }
+
+std::string SystemError(const std::string& subject, const char* what) {
+    return Quoted(subject) + ": " + what + ": " + strerror(errno);
+}
+
+// Splits a name on '/', dropping empty and "." parts. False for "..".
+bool NameParts(const std::string& name, std::vector<std::string>* parts) {
+    size_t start = 0;
+    while (start <= name.size()) {
+        size_t slash = name.find('/', start);
+        if (slash == std::string::npos) slash = name.size();
+        std::string part = name.substr(start, slash - start);
+        if (part == "..") return false;
+        if (!part.empty() && part != ".") parts->push_back(part);
+        start = slash + 1;
+    }
+    return true;
+}
+
+// A part of a name that Windows cannot create, or "" when it is fine.
+std::string BadCharacter(const std::string& part) {
+    for (unsigned char c : part) {
+        if (c < 0x20 || strchr("\\:*?\"<>|", c) != nullptr) {
+            if (c < 0x20) return "control character";
+            return std::string("character '") + static_cast<char>(c) + "'";
+        }
+    }
+    return "";
+}
+
+class Planner {
+public:
+    explicit Planner(std::vector<PlannedEntry>* entries) : entries_(entries) {}
+
+    bool Add(const std::string& diskPath, const std::string& name, std::string* error) {
+        struct stat st;
+        if (stat(diskPath.c_str(), &st) != 0) {
+            *error = SystemError(diskPath, "cannot read");
+            return false;
+        }
+        bool folder = S_ISDIR(st.st_mode);
+        if (!folder && !S_ISREG(st.st_mode)) {
+            *error = Quoted(diskPath) + ": neither a file nor a folder";
+            return false;
+        }
+        PlannedEntry entry;
+        entry.diskPath = diskPath;
+        entry.name = name;
+        entry.folder = folder;
+        entry.size = folder ? 0 : static_cast<uint64_t>(st.st_size);
+        if (!CheckName(&entry, error)) return false;
+        entries_->push_back(entry);
+        if (!folder) return true;
+
+        DIR* dir = opendir(diskPath.c_str());
+        if (dir == nullptr) {
+            *error = SystemError(diskPath, "cannot list the folder");
+            return false;
+        }
+        std::vector<std::string> children;
+        while (struct dirent* d = readdir(dir)) {
+            if (strcmp(d->d_name, ".") != 0 && strcmp(d->d_name, "..") != 0) children.push_back(d->d_name);
+        }
+        closedir(dir);
+        std::sort(children.begin(), children.end());
+        for (const std::string& child : children) {
+            if (!Add(diskPath + "/" + child, name + "/" + child, error)) return false;
+        }
+        return true;
+    }
+
+private:
+    bool CheckName(PlannedEntry* entry, std::string* error) {
+        std::vector<std::string> parts;
+        NameParts(entry->name, &parts);
+        for (const std::string& part : parts) {
+            std::string bad = BadCharacter(part);
+            if (!bad.empty()) {
+                *error = Quoted(entry->name) + ": the " + bad + " cannot be part of a Windows file name";
+                return false;
+            }
+        }
+        if (!Utf8ToShiftJis(entry->name, &entry->sjisName, error)) return false;
+        if (entry->sjisName.size() > MAX_NAME_BYTES) {
+            *error = Quoted(entry->name) + ": the name takes " + std::to_string(entry->sjisName.size()) +
+                     " bytes in Shift-JIS; at most " + std::to_string(MAX_NAME_BYTES) + " can be extracted";
+            return false;
+        }
+        // Windows names do not tell case apart (ASCII letters at least).
+        std::string key = entry->sjisName;
+        for (char& c : key) {
+            if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+        }
+        if (!seen_.insert(key).second) {
+            *error = Quoted(entry->name) + ": packed twice (names that differ only in case count as one)";
+            return false;
+        }
+        return true;
+    }
+
+    std::vector<PlannedEntry>* entries_;
+    std::set<std::string> seen_;
+};
+
+void SplitName(const std::string& sjis, std::string* directory, std::string* file) {
+    size_t slash = sjis.rfind('/');
+    if (slash == std::string::npos) {
+        directory->clear();
+        *file = sjis;
+    } else {
+        *directory = sjis.substr(0, slash);
+        *file = sjis.substr(slash + 1);
+    }
+}
+
+struct FileCloser {
+    void operator()(FILE* f) const {
+        if (f != nullptr) fclose(f);
+    }
+};
+using FileHandle = std::unique_ptr<FILE, FileCloser>;
+
+class Writer {
+public:
+    Writer(FILE* out, const WriteOptions& options, const ProgressFn& progress, uint64_t total)
+        : out_(out), options_(options), progress_(progress), total_(total) {}
+
+    bool Folder(const PlannedEntry& entry, std::string* error) {
+        EntryHeader h;
+        h.method = 'd';
+        h.attributes = ATTRIBUTE_DIRECTORY;
+        struct stat st;
+        if (stat(entry.diskPath.c_str(), &st) == 0) SetTimes(st, &h);
+        h.directory = entry.sjisName;
+        return Put(BuildHeader(h), error);
+    }
+
+    bool File(const PlannedEntry& entry, std::string* error) {
+        FileHandle in(fopen(entry.diskPath.c_str(), "rb"));
+        struct stat st;
+        if (!in || fstat(fileno(in.get()), &st) != 0) {
+            *error = SystemError(entry.diskPath, "cannot open");
+            return false;
+        }
+        EntryHeader h;
+        SetTimes(st, &h);
+        h.attributes = ATTRIBUTE_ARCHIVE | ((st.st_mode & S_IWUSR) ? 0 : ATTRIBUTE_READ_ONLY);
+        SplitName(entry.sjisName, &h.directory, &h.file);
+        h.originalSize = static_cast<uint64_t>(st.st_size);
+        // The header is written twice, first with sizes and CRC unknown, so
+        // its size must not depend on them.
+        h.largeSizes = NeedsLargeSize(h.originalSize);
+
+        off_t start = ftello(out_);
+        bool compress = options_.method != Method::Lh0 && h.originalSize != 0;
+        h.method = compress ? MethodLetter(options_.method) : '0';
+        if (start < 0 || !Put(BuildHeader(h), error)) return Failed(error);
+
+        uint64_t produced = 0;
+        uint64_t read = 0;
+        uint16_t crc = 0;
+        std::unique_ptr<Encoder> encoder;
+        if (compress) {
+            encoder.reset(new Encoder(
+                options_.method,
+                [this, &produced](const uint8_t* data, size_t size) {
+                    produced += size;
+                    // While compression still pays, keep writing; once the
+                    // output reaches the input size the entry is stored.
+                    if (!writeFailed_ && !tooBig_) {
+                        if (fwrite(data, 1, size, out_) != size) writeFailed_ = true;
+                    }
+                },
+                options_.tuning));
+        }
+        std::vector<uint8_t> buffer(READ_CHUNK);
+        tooBig_ = false;
+        for (;;) {
+            size_t n = fread(buffer.data(), 1, buffer.size(), in.get());
+            if (n == 0) break;
+            crc = Crc16(buffer.data(), n, crc);
+            read += n;
+            done_ += n;
+            if (encoder) {
+                encoder->Write(buffer.data(), n);
+                if (produced >= h.originalSize) {
+                    tooBig_ = true;  // it cannot pay any more: stop here and store the file
+                    break;
+                }
+            } else if (fwrite(buffer.data(), 1, n, out_) != n) {
+                writeFailed_ = true;
+            }
+            if (writeFailed_) return Failed(error);
+            if (progress_) progress_(done_, total_, entry.name);
+        }
+        if (ferror(in.get())) {
+            *error = SystemError(entry.diskPath, "cannot read");
+            return false;
+        }
+        if (!tooBig_ && read != h.originalSize) {
+            *error = Quoted(entry.diskPath) + ": the file changed while it was being packed";
+            return false;
+        }
+        if (encoder) {
+            if (!tooBig_) encoder->Finish();
+            if (writeFailed_) return Failed(error);
+            if (produced >= h.originalSize) {
+                // Compression does not pay: store the bytes instead.
+                // Its bytes were counted already; the copy reports nothing.
+                h.method = '0';
+                produced = 0;
+                crc = 0;
+                if (fseeko(out_, start, SEEK_SET) != 0 || !Put(BuildHeader(h), error)) return Failed(error);
+                rewind(in.get());
+                for (;;) {
+                    size_t n = fread(buffer.data(), 1, buffer.size(), in.get());
+                    if (n == 0) break;
+                    crc = Crc16(buffer.data(), n, crc);
+                    produced += n;
+                    if (fwrite(buffer.data(), 1, n, out_) != n) return Failed(error);
+                }
+                if (produced != h.originalSize) {
+                    *error = Quoted(entry.diskPath) + ": the file changed while it was being packed";
+                    return false;
+                }
+                done_ += produced - read;
+            }
+        } else {
+            produced = read;
+        }
+        h.compressedSize = produced;
+        h.dataCrc = crc;
+        off_t endOfData = ftello(out_);
+        if (endOfData < 0 || fseeko(out_, start, SEEK_SET) != 0 || !Put(BuildHeader(h), error) ||
+            fseeko(out_, endOfData, SEEK_SET) != 0) {
+            return Failed(error);
+        }
+        return true;
+    }
+
+    bool Put(const std::string& bytes, std::string* error) {
+        if (fwrite(bytes.data(), 1, bytes.size(), out_) != bytes.size()) return Failed(error);
+        return true;
+    }
+
+    bool Failed(std::string* error) {
+        *error = std::string("cannot write the archive: ") + strerror(errno);
+        return false;
+    }
+
+    void Report(const std::string& name) {
+        if (progress_) progress_(done_, total_, name);
+    }
+
+private:
+    static void SetTimes(const struct stat& st, EntryHeader* h) {
+        h->lastWrite.seconds = st.st_mtim.tv_sec;
+        h->lastWrite.nanoseconds = static_cast<uint32_t>(st.st_mtim.tv_nsec);
+        h->lastAccess.seconds = st.st_atim.tv_sec;
+        h->lastAccess.nanoseconds = static_cast<uint32_t>(st.st_atim.tv_nsec);
+    }
+
+    FILE* out_;
+    WriteOptions options_;
+    const ProgressFn& progress_;
+    uint64_t total_;
+    uint64_t done_ = 0;
+    bool writeFailed_ = false;
+    bool tooBig_ = false;
+};
+
+}  // namespace
+
+bool PlanEntries(const std::vector<InputPath>& inputs, std::vector<PlannedEntry>* entries, std::string* error) {
+    Planner planner(entries);
+    for (const InputPath& input : inputs) {
+        std::string source = input.archiveName.empty() ? input.path : input.archiveName;
+        std::vector<std::string> parts;
+        if (!NameParts(source, &parts)) {
+            *error = Quoted(source) + ": a name in the archive cannot contain \"..\"";
+            return false;
+        }
+        if (parts.empty()) {
+            *error = Quoted(input.path) + ": give the name it should have in the archive";
+            return false;
+        }
+        std::string name;
+        if (input.archiveName.empty()) {
+            name = parts.back();
+        } else {
+            for (const std::string& part : parts) name += (name.empty() ? "" : "/") + part;
+        }
+        if (!planner.Add(input.path, name, error)) return false;
+    }
+    return true;
+}
+
+bool WriteArchive(FILE* out, const std::vector<InputPath>& inputs, const WriteOptions& options,
+                  std::string& error, const ProgressFn& progress) {
+    std::vector<PlannedEntry> entries;
+    if (!PlanEntries(inputs, &entries, &error)) return false;
+    uint64_t total = 0;
+    for (const PlannedEntry& entry : entries) total += entry.size;
+
+    Writer writer(out, options, progress, total);
+    for (const PlannedEntry& entry : entries) {
+        writer.Report(entry.name);
+        if (!(entry.folder ? writer.Folder(entry, &error) : writer.File(entry, &error))) return false;
+    }
+    if (!writer.Put(std::string(1, '\0'), &error)) return false;  // the end marker
+    if (fflush(out) != 0) return writer.Failed(&error);
+    off_t end = ftello(out);
+    struct stat st;
+    if (end >= 0 && fstat(fileno(out), &st) == 0 && S_ISREG(st.st_mode) && st.st_size > end) {
+        if (ftruncate(fileno(out), end) != 0) return writer.Failed(&error);
+    }
+    return true;
+}
+
+bool WriteArchive(FILE* out, const std::vector<InputPath>& inputs, Method method, std::string& error,
+                  const ProgressFn& progress) {
+    WriteOptions options;
+    options.method = method;
+    return WriteArchive(out, inputs, options, error, progress);
+}
+
+}  // namespace lzh

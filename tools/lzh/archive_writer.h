@@ -1,0 +1,58 @@
+// Writing an LZH archive of files and folders for the stub: level-2 headers,
+// our own compressor, stored entries where compression does not pay.
+#pragma once
+
+#include <stdint.h>
+#include <stdio.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "lzh/encoder.h"
+
+namespace lzh {
+
+// One path given by the caller. A folder is packed with everything below it.
+struct InputPath {
+    std::string path;         // on disk, UTF-8
+    std::string archiveName;  // its name in the archive ('/' separators); empty: the last part of `path`
+};
+
+// Called after every piece of input (at most 1 MiB) and at every entry:
+// bytes of file data read so far and in all, and the entry's name (UTF-8).
+using ProgressFn = std::function<void(uint64_t done, uint64_t total, const std::string& name)>;
+
+struct WriteOptions {
+    Method method = Method::Lh5;
+    EncoderTuning tuning = DefaultTuning();
+};
+
+// One entry as planned from the inputs, before anything is written.
+struct PlannedEntry {
+    std::string diskPath;  // empty for a folder given by name only
+    std::string name;      // UTF-8, '/' separators, no trailing '/'
+    std::string sjisName;  // the same in Shift-JIS
+    bool folder = false;
+    uint64_t size = 0;
+};
+
+// Walks the inputs: files as they are, folders first as a folder entry and
+// then their contents, sorted by name (bytewise) at every level. False with a
+// message when a path cannot be read, is neither file nor folder, has a name
+// without a Shift-JIS form or one that the stub cannot extract.
+bool PlanEntries(const std::vector<InputPath>& inputs, std::vector<PlannedEntry>* entries, std::string* error);
+
+// Writes the archive of `inputs` to `out` at its current position, ending
+// with the end marker, and leaves `out` positioned behind it. `out` must be
+// seekable (each header is written again once its data is known); when it is
+// a regular file, anything behind the archive is cut off. False with a
+// message for the user; the file then holds a partial archive.
+bool WriteArchive(FILE* out, const std::vector<InputPath>& inputs, const WriteOptions& options,
+                  std::string& error, const ProgressFn& progress = nullptr);
+
+// The same with the default tuning.
+bool WriteArchive(FILE* out, const std::vector<InputPath>& inputs, Method method, std::string& error,
+                  const ProgressFn& progress = nullptr);
+
+}  // namespace lzh

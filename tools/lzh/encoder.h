@@ -1,0 +1,61 @@
+// Our compressor for the -lh5-, -lh6- and -lh7- methods: LZ77 over hash
+// chains with one step of lazy matching, blocks split where the statistics
+// change, and optimal static Huffman codes sent anew for every block.
+#pragma once
+
+#include <stddef.h>
+#include <stdint.h>
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace lzh {
+
+enum class Method { Lh0, Lh5, Lh6, Lh7 };
+
+// '0', '5', '6' or '7': the letter of the method id -lhX-.
+char MethodLetter(Method method);
+// "lh0", "lh5", "lh6", "lh7" (also with dashes, "-lh5-"). False otherwise.
+bool ParseMethod(const std::string& text, Method* method);
+
+// How hard the match finder looks.
+struct EncoderTuning {
+    int maxChain;    // chain entries looked at per search
+    int goodLength;  // with a pending match this long, a quarter of the chain
+    int niceLength;  // a match this long ends the search
+    int lazyLength;  // a pending match this long is taken without a search
+    uint32_t farThreeLimit;  // matches of 3 bytes further away than this are not worth it
+};
+EncoderTuning DefaultTuning();
+EncoderTuning FastTuning();
+EncoderTuning BestTuning();
+
+// Receives the compressed bytes in order.
+using ByteSink = std::function<void(const uint8_t* data, size_t size)>;
+
+// Streaming compressor of one entry. Write the whole input in pieces of any
+// size, then Finish once; the sink sees every compressed byte by then.
+class Encoder {
+public:
+    Encoder(Method method, ByteSink sink, const EncoderTuning& tuning = DefaultTuning());
+    ~Encoder();
+    Encoder(const Encoder&) = delete;
+    Encoder& operator=(const Encoder&) = delete;
+
+    void Write(const uint8_t* data, size_t size);
+    void Finish();
+    // Bytes handed to the sink so far.
+    uint64_t compressedSize() const;
+
+private:
+    struct State;
+    std::unique_ptr<State> state_;
+};
+
+// The whole compressed stream of `size` bytes (method Lh5, Lh6 or Lh7).
+std::vector<uint8_t> Compress(Method method, const uint8_t* data, size_t size,
+                              const EncoderTuning& tuning = DefaultTuning());
+
+}  // namespace lzh

@@ -1,0 +1,178 @@
+#include "lzh/header.h"
+
+#include <iconv.h>
+
+#include <vector>
+
+namespace lzh {
+
+namespace {
+
+struct Crc16Table {
+    uint16_t entries[256];
+    Crc16Table() {
+        for (int i = 0; i < 256; ++i) {
+            uint16_t v = static_cast<uint16_t>(i);
+            for (int bit = 0; bit < 8; ++bit) v = (v & 1) ? static_cast<uint16_t>((v >> 1) ^ 0xA001) : v >> 1;
+            entries[i] = v;
+        }
+    }
+};
+
+void Put16(std::string& out, uint32_t v) {
+    out += static_cast<char>(v & 0xFF);
+    out += static_cast<char>((v >> 8) & 0xFF);
+}
+void Put32(std::string& out, uint32_t v) {
+    Put16(out, v & 0xFFFF);
+    Put16(out, v >> 16);
+}
+void Put64(std::string& out, uint64_t v) {
+    Put32(out, static_cast<uint32_t>(v));
+    Put32(out, static_cast<uint32_t>(v >> 32));
+}
+
+// Extended header types.
+constexpr uint8_t EXT_COMMON = 0x00;
+constexpr uint8_t EXT_FILE_NAME = 0x01;
+constexpr uint8_t EXT_DIR_NAME = 0x02;
+constexpr uint8_t EXT_ATTRIBUTE = 0x40;
+constexpr uint8_t EXT_WINDOWS_TIME = 0x41;
+constexpr uint8_t EXT_LARGE_SIZE = 0x42;
+
+constexpr size_t BASE_HEADER_SIZE = 26;
+// Seconds from 1601-01-01 to 1970-01-01.
+constexpr int64_t FILETIME_EPOCH_SECONDS = 11644473600LL;
+
+// Iconv between two code pages; false when a byte sequence has no form in
+// the target. `failedAt` receives the offset of the first bad input byte.
+bool Convert(const char* to, const char* from, const std::string& in, std::string* out, size_t* failedAt) {
+    iconv_t cd = iconv_open(to, from);
+    if (cd == reinterpret_cast<iconv_t>(-1)) {
+        *failedAt = 0;
+        return false;
+    }
+    std::vector<char> buffer(in.size() * 4 + 16);
+    char* src = const_cast<char*>(in.data());
+    size_t srcLeft = in.size();
+    char* dst = buffer.data();
+    size_t dstLeft = buffer.size();
+    size_t rc = iconv(cd, &src, &srcLeft, &dst, &dstLeft);
+    bool ok = rc != static_cast<size_t>(-1) && srcLeft == 0;
+    if (ok) ok = iconv(cd, nullptr, nullptr, &dst, &dstLeft) != static_cast<size_t>(-1);
+    iconv_close(cd);
+    *failedAt = in.size() - srcLeft;
+    if (ok) out->assign(buffer.data(), buffer.size() - dstLeft);
+    return ok;
+}
+
+}  // namespace
+
+uint16_t Crc16(const void* data, size_t size, uint16_t crc) {
+    static const Crc16Table table;
+    const uint8_t* p = static_cast<const uint8_t*>(data);
+    for (size_t i = 0; i < size; ++i) crc = table.entries[(crc ^ p[i]) & 0xFF] ^ (crc >> 8);
+    return crc;
+}
+
+uint64_t ToFileTime(const EntryTime& time) {
+    return static_cast<uint64_t>(time.seconds + FILETIME_EPOCH_SECONDS) * 10000000u + time.nanoseconds / 100;
+}
+
+std::string BuildHeader(const EntryHeader& entry) {
+    // The base time stamp is read as a signed 32-bit count of seconds; a
+    // time it cannot hold exactly goes into EXT_WINDOWS_TIME as well.
+    bool stampExact = entry.lastWrite.seconds >= 0 && entry.lastWrite.seconds <= 0x7FFFFFFF &&
+                      entry.lastWrite.nanoseconds / 100 == 0;
+    uint32_t stamp = entry.lastWrite.seconds < 0 ? 0
+                     : entry.lastWrite.seconds > 0x7FFFFFFF ? 0x7FFFFFFFu
+                                                            : static_cast<uint32_t>(entry.lastWrite.seconds);
+    bool large = entry.largeSizes || NeedsLargeSize(entry.compressedSize) || NeedsLargeSize(entry.originalSize);
+
+    struct Extension {
+        uint8_t type;
+        std::string data;
+    };
+    std::vector<Extension> extensions;
+    extensions.push_back({EXT_COMMON, std::string(2, '\0')});  // the header CRC, filled in last
+    if (!entry.file.empty()) extensions.push_back({EXT_FILE_NAME, entry.file});
+    if (!entry.directory.empty()) {
+        std::string dir = entry.directory + '/';
+        for (char& c : dir) {
+            if (c == '/') c = '\xff';
+        }
+        extensions.push_back({EXT_DIR_NAME, dir});
+    }
+    if (entry.attributes > 0xFF) {
+        std::string word;
+        Put16(word, entry.attributes);
+        extensions.push_back({EXT_ATTRIBUTE, word});
+    }
+    if (!stampExact) {
+        std::string times;
+        uint64_t written = ToFileTime(entry.lastWrite);
+        Put64(times, written);  // creation: not kept on Linux; the last write stands in
+        Put64(times, written);
+        Put64(times, ToFileTime(entry.lastAccess));
+        extensions.push_back({EXT_WINDOWS_TIME, times});
+    }
+    if (large) {
+        std::string sizes;
+        Put64(sizes, entry.compressedSize);
+        Put64(sizes, entry.originalSize);
+        extensions.push_back({EXT_LARGE_SIZE, sizes});
+    }
+    size_t total = BASE_HEADER_SIZE;
+    for (const Extension& e : extensions) total += e.data.size() + 3;
+    if (total % 256 == 0) extensions[0].data += '\0';
+
+    std::string h;
+    Put16(h, 0);  // total size, below
+    h += "-lh";
+    h += entry.method;
+    h += '-';
+    Put32(h, large ? 0xFFFFFFFFu : static_cast<uint32_t>(entry.compressedSize));
+    Put32(h, large ? 0xFFFFFFFFu : static_cast<uint32_t>(entry.originalSize));
+    Put32(h, stamp);
+    h += static_cast<char>(entry.attributes & 0xFF);
+    h += '\x02';  // header level
+    Put16(h, entry.dataCrc);
+    h += 'M';     // attributes are Windows attributes
+    for (const Extension& e : extensions) {
+        Put16(h, static_cast<uint32_t>(e.data.size() + 3));
+        h += static_cast<char>(e.type);
+        h += e.data;
+    }
+    Put16(h, 0);
+    h[0] = static_cast<char>(h.size() & 0xFF);
+    h[1] = static_cast<char>(h.size() >> 8);
+    uint16_t crc = Crc16(h.data(), h.size());
+    // EXT_COMMON comes first: its size word at 24, its type at 26, the CRC at 27.
+    h[27] = static_cast<char>(crc & 0xFF);
+    h[28] = static_cast<char>(crc >> 8);
+    return h;
+}
+
+bool Utf8ToShiftJis(const std::string& utf8, std::string* sjis, std::string* error) {
+    size_t failedAt = 0;
+    if (Convert("CP932", "UTF-8", utf8, sjis, &failedAt)) return true;
+    // Name the character that has no form: the UTF-8 sequence at failedAt.
+    size_t length = 1;
+    if (failedAt < utf8.size()) {
+        unsigned char lead = static_cast<unsigned char>(utf8[failedAt]);
+        length = lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 1;
+    }
+    *error = "\"" + utf8 + "\": the character \"" + utf8.substr(failedAt, length) +
+             "\" has no Shift-JIS (code page 932) form; rename it to pack it";
+    return false;
+}
+
+std::string ShiftJisToUtf8(const std::string& sjis) {
+    std::string out;
+    size_t failedAt = 0;
+    if (Convert("UTF-8", "CP932", sjis, &out, &failedAt)) return out;
+    for (char c : sjis) out += (static_cast<unsigned char>(c) < 0x80) ? c : '?';
+    return out;
+}
+
+}  // namespace lzh

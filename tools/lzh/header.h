@@ -1,0 +1,60 @@
+// Level-2 entry headers as our stub reads them best, the CRC-16 of entry
+// data and headers, and names in the archive's code page.
+#pragma once
+
+#include <stdint.h>
+
+#include <string>
+
+namespace lzh {
+
+// CRC-16/ARC (reflected polynomial 0xA001, initial value 0): the data check
+// of every entry and the header check of EXT_COMMON.
+uint16_t Crc16(const void* data, size_t size, uint16_t crc = 0);
+
+// Windows attribute bits that we set.
+constexpr uint16_t ATTRIBUTE_READ_ONLY = 0x01;
+constexpr uint16_t ATTRIBUTE_DIRECTORY = 0x10;
+constexpr uint16_t ATTRIBUTE_ARCHIVE = 0x20;
+
+// Last-write time: seconds since 1970-01-01 UTC and nanoseconds.
+struct EntryTime {
+    int64_t seconds = 0;
+    uint32_t nanoseconds = 0;
+};
+
+// The values of one entry header.
+struct EntryHeader {
+    char method = '0';            // '0', '5', '6', '7' or 'd'
+    uint64_t compressedSize = 0;  // data bytes behind the header
+    uint64_t originalSize = 0;
+    uint16_t dataCrc = 0;
+    uint16_t attributes = ATTRIBUTE_ARCHIVE;
+    EntryTime lastWrite;
+    EntryTime lastAccess;
+    std::string directory;  // in the archive's code page, parts separated by '/', no trailing '/'
+    std::string file;       // empty for a folder entry
+    bool largeSizes = false;  // send EXT_LARGE_SIZE whatever the sizes (for a fixed header size)
+};
+
+// The whole header: base header, then EXT_COMMON (header CRC), the names,
+// EXT_ATTRIBUTE when the word has bits above the base byte, EXT_WINDOWS_TIME
+// when the base time stamp cannot hold the time exactly, EXT_LARGE_SIZE for
+// sizes of 4 GiB and more. A header whose size would be a multiple of 256
+// (its first byte then reads as the end marker) gets one more byte of
+// EXT_COMMON data, which readers ignore.
+std::string BuildHeader(const EntryHeader& entry);
+
+// True when the sizes need EXT_LARGE_SIZE.
+inline bool NeedsLargeSize(uint64_t size) { return size > 0xFFFFFFFFu; }
+
+// The time as a Windows FILETIME (100-ns intervals since 1601-01-01 UTC).
+uint64_t ToFileTime(const EntryTime& time);
+
+// Converts a UTF-8 name to Shift-JIS (code page 932). False with a message
+// naming the part that has no Shift-JIS form.
+bool Utf8ToShiftJis(const std::string& utf8, std::string* sjis, std::string* error);
+// Shift-JIS to UTF-8 for display; bytes that do not convert come out as '?'.
+std::string ShiftJisToUtf8(const std::string& sjis);
+
+}  // namespace lzh

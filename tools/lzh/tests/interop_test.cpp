@@ -1,0 +1,155 @@
+// Archives of our writer checked and extracted by other archivers (lhasa,
+// 7z) and by the stub's decoder, byte for byte.
+#include <gtest/gtest.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+
+#include <random>
+
+#include "lzh/archive_writer.h"
+#include "our_decoder.h"
+#include "support/test_support.h"
+
+namespace {
+
+std::string RandomBytes(size_t size, uint32_t seed) {
+    std::mt19937 rng(seed);
+    std::string s(size, '\0');
+    for (char& c : s) c = static_cast<char>(rng());
+    return s;
+}
+
+std::string Words(size_t size, uint32_t seed) {
+    static const char* words[] = {"lorem ", "ipsum ", "dolor ", "sit ", "amet\n", "consectetur ", "adipiscing ",
+                                  "elit ", "sed ", "do ", "eiusmod ", "tempor ", "0x5C "};
+    std::mt19937 rng(seed);
+    std::string s;
+    while (s.size() < size) s += words[rng() % 13];
+    s.resize(size);
+    return s;
+}
+
+int Shell(const std::string& command) { return system((command + " >/dev/null 2>&1").c_str()); }
+
+std::string Quote(const std::string& path) { return "'" + path + "'"; }
+
+// Every file below `root`, as paths relative to it.
+void Files(const std::string& root, const std::string& relative, std::vector<std::string>* out) {
+    std::string command = "cd " + Quote(root) + " && find . -type f | sort";
+    FILE* list = popen(command.c_str(), "r");
+    char line[4096];
+    while (fgets(line, sizeof line, list)) {
+        std::string path = line;
+        path.pop_back();
+        out->push_back(relative + path.substr(2));
+    }
+    pclose(list);
+}
+
+class Interop : public ::testing::TestWithParam<lzh::Method> {
+protected:
+    void Make(const std::string& name, const std::string& bytes) {
+        std::string path = folder_ / ("src/" + name);
+        std::string command = "mkdir -p \"$(dirname " + Quote(path) + ")\"";
+        ASSERT_EQ(system(command.c_str()), 0);
+        lzhtest::WriteFileBytes(path, bytes);
+    }
+
+    // Packs src/, then checks and extracts it with every peer and compares.
+    void PackAndCompare(lzh::Method method) {
+        std::string archive = folder_ / "a.lzh";
+        FILE* out = fopen(archive.c_str(), "wb");
+        std::string error;
+        ASSERT_TRUE(lzh::WriteArchive(out, {{folder_ / "src", "src"}}, method, error)) << error;
+        fclose(out);
+
+        std::vector<std::string> sources;
+        Files(folder_ / "src", "", &sources);
+        ASSERT_FALSE(sources.empty());
+
+        EXPECT_EQ(Shell("lhasa t " + Quote(archive)), 0);
+        EXPECT_EQ(Shell("7z t " + Quote(archive)), 0);
+        struct Peer {
+            const char* name;
+            std::string command;
+        };
+        const Peer peers[] = {
+            {"lhasa", "cd " + Quote(folder_ / "lhasa") + " && lhasa xq " + Quote(archive)},
+            {"7z", "7z x -y -o" + Quote(folder_ / "7z") + " " + Quote(archive)},
+        };
+        for (const Peer& peer : peers) {
+            SCOPED_TRACE(peer.name);
+            mkdir((folder_ / peer.name).c_str(), 0755);
+            ASSERT_EQ(Shell(peer.command), 0);
+            std::vector<std::string> extracted;
+            Files(folder_ / peer.name + "/src", "", &extracted);
+            EXPECT_EQ(extracted, sources);
+            for (const std::string& file : sources) {
+                EXPECT_TRUE(lzhtest::SameFileBytes(folder_ / ("src/" + file), folder_ / (std::string(peer.name) + "/src/" + file)))
+                    << file;
+            }
+        }
+
+        mkdir((folder_ / "ours").c_str(), 0755);
+        std::vector<lzhtest::DecodedEntry> entries;
+        ASSERT_TRUE(lzhtest::DecodeWithOurs(archive, folder_ / "ours", &entries, &error)) << error;
+        size_t files = 0;
+        for (const lzhtest::DecodedEntry& e : entries) {
+            if (e.method == 'd') continue;
+            ++files;
+            EXPECT_TRUE(e.crcMatches) << e.name;
+            EXPECT_TRUE(lzhtest::SameFileBytes(folder_ / e.name, e.outputPath)) << e.name;
+        }
+        EXPECT_EQ(files, sources.size());
+    }
+
+    support::ScratchFolder folder_;
+};
+
+TEST_P(Interop, SmallFilesExtractIdentically) {
+    Make("empty", "");
+    Make("one", "1");
+    Make("repetitive", std::string(300000, 'a') + Words(1000, 1) + std::string(100000, 'b'));
+    Make("random", RandomBytes(150000, 2));
+    Make("words/64k-1", Words(65535, 3));
+    Make("words/64k", Words(65536, 4));
+    Make("words/64k+1", Words(65537, 5));
+    Make("words/2m", Words(2 << 20, 6));
+    // A period just inside and just beyond the lh5 window.
+    std::string unit = RandomBytes(8191, 7);
+    Make("period/8191", unit + unit + unit);
+    unit = RandomBytes(8193, 8);
+    Make("period/8193", unit + unit + unit);
+    unit = RandomBytes(65535, 9);
+    Make("period/65535", unit + unit + unit);
+    Make("nested/a/b/c/d/deep.txt", Words(5000, 10));
+    Make("nested/empty-folder/.keep", "");
+    Make("日本語/テスト.txt", Words(20000, 11));
+    Make("ｶﾀｶﾅ.txt", "half-width katakana");
+    PackAndCompare(GetParam());
+}
+
+INSTANTIATE_TEST_SUITE_P(Methods, Interop,
+                         ::testing::Values(lzh::Method::Lh0, lzh::Method::Lh5, lzh::Method::Lh6, lzh::Method::Lh7),
+                         [](const ::testing::TestParamInfo<lzh::Method>& info) {
+                             return std::string("lh") + lzh::MethodLetter(info.param);
+                         });
+
+class InteropLarge : public Interop {};
+
+TEST_F(InteropLarge, HundredMebibyteFile) {
+    // 100 MiB: text and random stretches, so both compressed blocks and
+    // incompressible stretches occur in one entry.
+    std::string path = folder_ / "src/big.bin";
+    ASSERT_EQ(system(("mkdir -p " + Quote(folder_ / "src")).c_str()), 0);
+    FILE* out = fopen(path.c_str(), "wb");
+    std::string text = Words(1 << 20, 20);
+    for (int i = 0; i < 100; ++i) {
+        std::string piece = i % 10 == 3 ? RandomBytes(1 << 20, 100 + i) : text.substr(i * 997) + text.substr(0, i * 997);
+        fwrite(piece.data(), 1, piece.size(), out);
+    }
+    fclose(out);
+    PackAndCompare(lzh::Method::Lh7);
+}
+
+}  // namespace

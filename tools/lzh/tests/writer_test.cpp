@@ -1,0 +1,227 @@
+// Whole archives from files and folders: order, names, attributes, stored
+// fallback, errors, progress, listing; extracted by the stub's decoder.
+#include "lzh/archive_writer.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/time.h>
+
+#include <random>
+
+#include "lzh/archive_list.h"
+#include "our_decoder.h"
+#include "support/test_support.h"
+
+namespace {
+
+std::string RandomBytes(size_t size, uint32_t seed) {
+    std::mt19937 rng(seed);
+    std::string s(size, '\0');
+    for (char& c : s) c = static_cast<char>(rng());
+    return s;
+}
+
+class Writer : public ::testing::Test {
+protected:
+    std::string Src(const std::string& name) const { return folder_ / ("src/" + name); }
+    void File(const std::string& name, const std::string& bytes) { lzhtest::WriteFileBytes(Src(name), bytes); }
+    void Folder(const std::string& name) { mkdir(Src(name).c_str(), 0755); }
+    void SetUp() override { mkdir((folder_ / "src").c_str(), 0755); }
+
+    // Writes the archive (behind `prefix` bytes already in the file) and
+    // returns false with the writer's message.
+    bool Write(const std::vector<lzh::InputPath>& inputs, lzh::Method method, std::string* error,
+               const std::string& prefix = "", const lzh::ProgressFn& progress = nullptr) {
+        FILE* out = fopen(archive().c_str(), "w+b");
+        fwrite(prefix.data(), 1, prefix.size(), out);
+        bool ok = lzh::WriteArchive(out, inputs, method, *error, progress);
+        fclose(out);
+        return ok;
+    }
+    std::vector<lzhtest::DecodedEntry> Decode() {
+        std::vector<lzhtest::DecodedEntry> entries;
+        std::string error;
+        mkdir((folder_ / "out").c_str(), 0755);
+        EXPECT_TRUE(lzhtest::DecodeWithOurs(archive(), folder_ / "out", &entries, &error)) << error;
+        return entries;
+    }
+    std::string archive() const { return folder_ / "a.lzh"; }
+
+    support::ScratchFolder folder_;
+};
+
+TEST_F(Writer, NestedFoldersInSortedOrderWithTheirBytes) {
+    Folder("top");
+    Folder("top/b");
+    Folder("top/a");
+    Folder("top/a/deep");
+    File("top/z.txt", std::string(5000, 'z'));
+    File("top/b/empty", "");
+    File("top/a/one", "1");
+    File("top/a/deep/random", RandomBytes(3000, 1));
+    File("top/a/deep/text", "hello hello hello hello hello hello hello\n");
+    File("loose.bin", std::string(70000, 'q') + RandomBytes(10, 2));
+
+    for (lzh::Method method : {lzh::Method::Lh0, lzh::Method::Lh5, lzh::Method::Lh6, lzh::Method::Lh7}) {
+        SCOPED_TRACE(lzh::MethodLetter(method));
+        std::string error;
+        ASSERT_TRUE(Write({{Src("top"), ""}, {Src("loose.bin"), "renamed/loose.bin"}}, method, &error)) << error;
+        std::vector<lzhtest::DecodedEntry> entries = Decode();
+        struct Expected {
+            const char* name;
+            char method;  // '*': the method asked for
+            const char* source;
+        };
+        const Expected expected[] = {
+            {"top/", 'd', nullptr},
+            {"top/a/", 'd', nullptr},
+            {"top/a/deep/", 'd', nullptr},
+            {"top/a/deep/random", '0', "top/a/deep/random"},  // does not compress
+            {"top/a/deep/text", '*', "top/a/deep/text"},
+            {"top/a/one", '0', "top/a/one"},
+            {"top/b/", 'd', nullptr},
+            {"top/b/empty", '0', "top/b/empty"},
+            {"top/z.txt", '*', "top/z.txt"},
+            {"renamed/loose.bin", '*', "loose.bin"},
+        };
+        ASSERT_EQ(entries.size(), std::size(expected));
+        for (size_t i = 0; i < entries.size(); ++i) {
+            const lzhtest::DecodedEntry& e = entries[i];
+            EXPECT_EQ(e.name, expected[i].name);
+            char letter = expected[i].method == '*' ? lzh::MethodLetter(method) : expected[i].method;
+            EXPECT_EQ(e.method, letter) << e.name;
+            if (expected[i].source == nullptr) {
+                EXPECT_EQ(e.attributes, 0x10) << e.name;
+                continue;
+            }
+            EXPECT_EQ(e.attributes, 0x20) << e.name;
+            EXPECT_TRUE(e.crcMatches) << e.name;
+            EXPECT_EQ(lzhtest::ReadFileBytes(e.outputPath), lzhtest::ReadFileBytes(Src(expected[i].source))) << e.name;
+        }
+    }
+}
+
+TEST_F(Writer, ShiftJisNamesReadOnlyFilesAndTimes) {
+    File("表示.txt", "0x5C is the second byte of the first character");
+    File("ﾃｽﾄ", "half-width");
+    chmod(Src("ﾃｽﾄ").c_str(), 0444);
+    struct timeval times[2] = {{1500000000, 0}, {1500000000, 250000}};  // access, write
+    utimes(Src("表示.txt").c_str(), times);
+
+    std::string error;
+    ASSERT_TRUE(Write({{Src("表示.txt"), "フォルダ/表示.txt"}, {Src("ﾃｽﾄ"), ""}}, lzh::Method::Lh5, &error)) << error;
+    std::vector<lzhtest::DecodedEntry> entries = Decode();
+    ASSERT_EQ(entries.size(), 2u);
+    EXPECT_EQ(entries[0].name, "\x83\x74\x83\x48\x83\x8b\x83\x5f/\x95\x5c\x8e\xa6.txt");
+    EXPECT_EQ(entries[0].fileTime, 116444736000000000ULL + 1500000000ULL * 10000000 + 2500000);
+    EXPECT_EQ(entries[1].name, "\xc3\xbd\xc4");
+    EXPECT_EQ(entries[1].attributes, 0x21);
+    EXPECT_EQ(lzhtest::ReadFileBytes(entries[0].outputPath), "0x5C is the second byte of the first character");
+}
+
+TEST_F(Writer, RefusesWithAClearMessage) {
+    File("caf\xc3\xa9", "x");
+    File("a:b", "x");
+    File("Same", "x");
+    File("same", "x");
+    struct Case {
+        std::vector<lzh::InputPath> inputs;
+        const char* message;
+    };
+    const Case cases[] = {
+        {{{Src("caf\xc3\xa9"), ""}}, "has no Shift-JIS"},
+        {{{Src("a:b"), ""}}, "character ':'"},
+        {{{Src("missing"), ""}}, "cannot read"},
+        {{{Src("Same"), ""}, {Src("same"), ""}}, "packed twice"},
+        {{{Src("Same"), "../up"}}, "\"..\""},
+        {{{Src("Same"), std::string(260, 'n')}}, "at most 259"},
+        {{{"/dev/null", "null"}}, "neither a file nor a folder"},
+    };
+    for (const Case& c : cases) {
+        std::string error;
+        EXPECT_FALSE(Write(c.inputs, lzh::Method::Lh5, &error));
+        EXPECT_NE(error.find(c.message), std::string::npos) << error;
+    }
+}
+
+TEST_F(Writer, ProgressRisesToTheTotal) {
+    File("a", std::string(3 << 20, 'a'));
+    File("b", RandomBytes(100000, 3));
+    std::vector<uint64_t> done;
+    uint64_t total = 0;
+    std::string error;
+    ASSERT_TRUE(Write({{Src("a"), ""}, {Src("b"), ""}}, lzh::Method::Lh7, &error, "",
+                      [&](uint64_t d, uint64_t t, const std::string&) {
+                          done.push_back(d);
+                          total = t;
+                      }))
+        << error;
+    EXPECT_EQ(total, (3u << 20) + 100000u);
+    ASSERT_GE(done.size(), 4u);
+    EXPECT_TRUE(std::is_sorted(done.begin(), done.end()));
+    EXPECT_EQ(done.back(), total);
+}
+
+TEST_F(Writer, StartsAtTheFilePositionAndCutsWhatFollows) {
+    File("t", std::string(1000, 't'));
+    // An older, longer file in the way: the new archive must end the file.
+    lzhtest::WriteFileBytes(archive(), std::string(100000, '\x55'));
+    FILE* out = fopen(archive().c_str(), "r+b");
+    fseek(out, 700, SEEK_SET);
+    std::string error;
+    ASSERT_TRUE(lzh::WriteArchive(out, {{Src("t"), ""}}, lzh::Method::Lh5, error));
+    long end = ftell(out);
+    fclose(out);
+    std::string bytes = lzhtest::ReadFileBytes(archive());
+    EXPECT_EQ(bytes.size(), static_cast<size_t>(end));
+    EXPECT_EQ(bytes.substr(0, 700), std::string(700, '\x55'));
+    EXPECT_EQ(bytes.back(), '\0');
+    lzhtest::WriteFileBytes(archive(), bytes.substr(700));
+    std::vector<lzhtest::DecodedEntry> entries = Decode();
+    ASSERT_EQ(entries.size(), 1u);
+    EXPECT_TRUE(entries[0].crcMatches);
+}
+
+TEST_F(Writer, ListsPlainAndPackedFiles) {
+    Folder("d");
+    File("d/表.txt", std::string(4000, 'x'));
+    std::string error;
+    ASSERT_TRUE(Write({{Src("d"), ""}}, lzh::Method::Lh7, &error)) << error;
+    std::string plain = lzhtest::ReadFileBytes(archive());
+
+    // A packed file: "MZ", the marker at 0x24, the archive offset at 512.
+    std::string packed(0xAA00, '\0');
+    packed[0] = 'M';
+    packed[1] = 'Z';
+    packed.replace(0x24, 10, "LHA's SFX ");
+    packed[512] = '\x00';
+    packed[513] = '\xAA';
+    lzhtest::WriteFileBytes(folder_ / "setup.exe", packed + plain);
+
+    for (const std::string& path : {archive(), folder_ / "setup.exe"}) {
+        std::vector<lzh::ListedEntry> entries;
+        ASSERT_TRUE(lzh::ReadEntries(path, &entries, &error)) << error;
+        ASSERT_EQ(entries.size(), 2u);
+        EXPECT_EQ(entries[0].name, "d/");
+        EXPECT_EQ(entries[0].method, "-lhd-");
+        EXPECT_EQ(entries[1].name, "d/表.txt");
+        EXPECT_EQ(entries[1].method, "-lh7-");
+        EXPECT_EQ(entries[1].originalSize, 4000u);
+        EXPECT_LT(entries[1].compressedSize, 100u);
+
+        char text[4096] = {};
+        FILE* out = fmemopen(text, sizeof text - 1, "w");
+        ASSERT_TRUE(lzh::ListArchive(path, out, error)) << error;
+        fclose(out);
+        EXPECT_NE(std::string(text).find("-lh7-"), std::string::npos) << text;
+        EXPECT_NE(std::string(text).find("d/表.txt"), std::string::npos) << text;
+        EXPECT_NE(std::string(text).find("1 file, 2 entries"), std::string::npos) << text;
+    }
+
+    lzhtest::WriteFileBytes(archive(), plain.substr(0, plain.size() - 1));  // no end marker
+    std::vector<lzh::ListedEntry> entries;
+    EXPECT_FALSE(lzh::ReadEntries(archive(), &entries, &error));
+    EXPECT_NE(error.find("no end marker"), std::string::npos) << error;
+}
+
+}  // namespace
