@@ -24,7 +24,10 @@ constexpr uint32_t HISTORY = 65536;
 constexpr uint32_t HISTORY_MASK = HISTORY - 1;
 constexpr uint32_t BUFFER_SIZE = 4 * HISTORY;
 constexpr uint32_t BUFFER_SLACK = MAX_MATCH + 8;  // compares read up to 8 bytes past the input
+// Chains link positions with the same hash of their next four bytes; a
+// table without chains holds the newest position of each three-byte start.
 constexpr int HASH_BITS = 16;
+constexpr int HASH3_BITS = 14;
 
 // Blocks grow by segments of tokens; a segment either joins the block or
 // starts the next one, whichever costs fewer bits. The block symbol count
@@ -291,9 +294,9 @@ bool ParseMethod(const std::string& text, Method* method) {
     return true;
 }
 
-EncoderTuning DefaultTuning() { return EncoderTuning{48, 32, 128, 64, 4096}; }
-EncoderTuning FastTuning() { return EncoderTuning{8, 8, 32, 16, 4096}; }
-EncoderTuning BestTuning() { return EncoderTuning{1024, 256, 256, 256, 4096}; }
+EncoderTuning DefaultTuning() { return EncoderTuning{64, 32, 128, 64}; }
+EncoderTuning FastTuning() { return EncoderTuning{8, 8, 32, 16}; }
+EncoderTuning BestTuning() { return EncoderTuning{1024, 256, 256, 256}; }
 
 struct Encoder::State {
     MethodParameters params;
@@ -303,13 +306,16 @@ struct Encoder::State {
     std::vector<uint8_t> buffer;  // BUFFER_SIZE of input and BUFFER_SLACK of zeros
     uint32_t end = 0;             // bytes of input in the buffer
     uint32_t pos = 0;             // next byte to code
-    std::vector<int32_t> head;    // newest position of each hash, -1: none
+    std::vector<int32_t> head;    // newest position of each four-byte hash, -1: none
+    std::vector<int32_t> head3;   // newest position of each three-byte hash, -1: none
     std::vector<int32_t> prev;    // the position before, by position modulo HISTORY
 
     // The lazy step: the byte before `pos` waits, with the match found there.
     bool pending = false;
     uint32_t pendingLength = 0;
     uint32_t pendingOffset = 0;
+    int32_t pendingGain = 0;
+    int32_t nearest3 = -1;  // the three-byte candidate of `pos`, read before inserting it
 
     // Tokens of the open block and the segment being collected: the symbol
     // of each token, and the distance (offset - 1) of each match.
@@ -324,31 +330,102 @@ struct Encoder::State {
     BitWriter bits{out};
     uint64_t written = 0;
 
-    static uint32_t Hash(const uint8_t* p) {
-        uint32_t v = (static_cast<uint32_t>(p[0]) << 16) | (static_cast<uint32_t>(p[1]) << 8) | p[2];
+    // What a token is likely to cost, in sixteenths of a bit, from the codes
+    // of the block written last: the match finder weighs length against
+    // distance with them, and takes a match only where it beats literals.
+    int32_t literalPrice = 0;                      // average literal
+    int32_t lengthPrice[MAX_MATCH + 1] = {};       // match length symbol
+    int32_t distancePrice[MAX_DISTANCE_CODES] = {};  // distance code and its extra bits
+
+    void SetDefaultPrices() {
+        literalPrice = 6 * 16;
+        for (int length = MIN_MATCH; length <= MAX_MATCH; ++length) {
+            lengthPrice[length] = (7 + std::min(length - MIN_MATCH, 12) / 2) * 16;
+        }
+        for (int c = 0; c < MAX_DISTANCE_CODES; ++c) distancePrice[c] = (4 + (c > 1 ? c - 1 : 0)) * 16;
+    }
+
+    // Prices from the codes of the block just written. Symbols the block did
+    // not use get a little more than its longest code.
+    void SetPrices(const Statistics& stats) {
+        int longest = 0;
+        for (int sym = 0; sym < SYMBOL_COUNT; ++sym) longest = std::max<int>(longest, plan.symbolLengths[sym]);
+        auto symbolBits = [&](int sym) -> int32_t {
+            if (plan.symbolSingle >= 0) return sym == plan.symbolSingle ? 1 : 12;
+            return plan.symbolLengths[sym] != 0 ? plan.symbolLengths[sym] : longest + 2;
+        };
+        uint64_t literalBits = 0, literals = 0;
+        for (int b = 0; b < 256; ++b) {
+            literalBits += static_cast<uint64_t>(stats.symbols[b]) * symbolBits(b);
+            literals += stats.symbols[b];
+        }
+        literalPrice = literals != 0 ? static_cast<int32_t>(literalBits * 16 / literals) : 8 * 16;
+        for (int length = MIN_MATCH; length <= MAX_MATCH; ++length) lengthPrice[length] = symbolBits(length + 253) * 16;
+        int longestDistance = 0;
+        for (int c = 0; c < params.distanceCodes; ++c) longestDistance = std::max<int>(longestDistance, plan.distanceLengths[c]);
+        for (int c = 0; c < MAX_DISTANCE_CODES; ++c) {
+            int bits = plan.distanceSingle >= 0 ? (c == plan.distanceSingle ? 0 : 6)
+                       : plan.distanceLengths[c] != 0 ? plan.distanceLengths[c] : longestDistance + 2;
+            distancePrice[c] = (bits + (c > 1 ? c - 1 : 0)) * 16;
+        }
+    }
+
+    // Bits saved by a match against sending its bytes as literals.
+    int32_t Gain(uint32_t length, uint32_t offset) const {
+        return static_cast<int32_t>(length) * literalPrice - lengthPrice[length] -
+               distancePrice[DistanceCode(offset - 1)];
+    }
+
+    // Past the input the buffer holds zeros, so a hash may read up to one
+    // byte beyond it; every candidate is compared before use.
+    static uint32_t Hash4(const uint8_t* p) {
+        uint32_t v;
+        memcpy(&v, p, 4);
         return (v * 2654435761u) >> (32 - HASH_BITS);
+    }
+    static uint32_t Hash3(const uint8_t* p) {
+        uint32_t v = (static_cast<uint32_t>(p[0]) << 16) | (static_cast<uint32_t>(p[1]) << 8) | p[2];
+        return (v * 2654435761u) >> (32 - HASH3_BITS);
     }
 
     void Insert(uint32_t p) {
-        uint32_t h = Hash(&buffer[p]);
+        uint32_t h = Hash4(&buffer[p]);
         prev[p & HISTORY_MASK] = head[h];
         head[h] = static_cast<int32_t>(p);
+        head3[Hash3(&buffer[p])] = static_cast<int32_t>(p);
     }
 
-    // The longest match for `pos` (already inserted) that beats `atLeast`,
-    // of at most `avail` bytes. Returns its length, or 0.
-    uint32_t FindMatch(uint32_t atLeast, uint32_t avail, uint32_t* offset) {
+    // The best match for `pos` (already inserted) of at most `avail` bytes:
+    // the one that saves most against literals, among candidates longer than
+    // `atLeast`. Returns its length (0: none saves anything) and its gain.
+    uint32_t FindMatch(uint32_t atLeast, uint32_t avail, uint32_t* offset, int32_t* gain) {
         const uint8_t* cur = &buffer[pos];
         int32_t limit = pos > params.maxOffset ? static_cast<int32_t>(pos - params.maxOffset) : 0;
         int chain = tuning.maxChain;
         if (atLeast >= static_cast<uint32_t>(tuning.goodLength)) chain >>= 2;
         uint32_t nice = std::min<uint32_t>(static_cast<uint32_t>(tuning.niceLength), avail);
-        uint32_t best = std::max<uint32_t>(atLeast, MIN_MATCH - 1);
-        uint32_t found = 0;
+        uint32_t longest = std::max<uint32_t>(atLeast, MIN_MATCH - 1);
+        uint32_t bestLength = 0;
+        int32_t bestGain = 0;
+        // The nearest three-byte match, which the four-byte chains miss.
+        if (nearest3 >= limit && longest < MIN_MATCH) {
+            const uint8_t* m = &buffer[static_cast<uint32_t>(nearest3)];
+            if (m[0] == cur[0] && m[1] == cur[1] && m[2] == cur[2]) {
+                uint32_t length = MIN_MATCH;
+                while (length < avail && m[length] == cur[length]) ++length;
+                uint32_t distance = pos - static_cast<uint32_t>(nearest3);
+                int32_t g = Gain(length, distance);
+                if (g > bestGain) {
+                    bestGain = g;
+                    bestLength = length;
+                    *offset = distance;
+                }
+            }
+        }
         int32_t candidate = prev[pos & HISTORY_MASK];
         while (candidate >= limit && chain-- > 0) {
             const uint8_t* m = &buffer[static_cast<uint32_t>(candidate)];
-            if (m[best] == cur[best] && m[0] == cur[0] && m[1] == cur[1]) {
+            if (m[longest] == cur[longest] && m[0] == cur[0] && m[1] == cur[1]) {
                 uint32_t length = 0;
                 while (length < avail) {
                     uint64_t a, b;
@@ -361,18 +438,23 @@ struct Encoder::State {
                     length += 8;
                 }
                 if (length > avail) length = avail;
-                if (length > best) {
-                    best = length;
-                    found = pos - static_cast<uint32_t>(candidate);
+                if (length > longest) {
+                    // Candidates come nearest first: a later one wins only by length.
+                    longest = length;
+                    uint32_t distance = pos - static_cast<uint32_t>(candidate);
+                    int32_t g = Gain(length, distance);
+                    if (g > bestGain) {
+                        bestGain = g;
+                        bestLength = length;
+                        *offset = distance;
+                    }
                     if (length >= nice) break;
                 }
             }
             candidate = prev[static_cast<uint32_t>(candidate) & HISTORY_MASK];
         }
-        if (found == 0) return 0;
-        if (best == MIN_MATCH && found > tuning.farThreeLimit) return 0;
-        *offset = found;
-        return best;
+        *gain = bestGain;
+        return bestLength;
     }
 
     void AddLiteral(uint8_t byte) {
@@ -431,6 +513,7 @@ struct Encoder::State {
     void WriteBlock(uint32_t tokenCount, uint32_t matchCount) {
         PlanBlock(block.symbols, block.distances, block.tokens, params, plan);
         PutBlockHeader(bits, plan, tokenCount, params);
+        SetPrices(block);
         const bool oneSymbol = plan.symbolSingle >= 0;
         const bool oneDistance = plan.distanceSingle >= 0;
         size_t match = 0;
@@ -464,13 +547,17 @@ struct Encoder::State {
         while (pos < limit) {
             uint32_t avail = std::min<uint32_t>(end - pos, MAX_MATCH);
             uint32_t length = 0, offset = 0;
+            int32_t gain = 0;
             if (avail >= MIN_MATCH) {
+                nearest3 = head3[Hash3(&buffer[pos])];
                 Insert(pos);
                 if (!pending || pendingLength < static_cast<uint32_t>(tuning.lazyLength)) {
-                    length = FindMatch(pending ? pendingLength : 0, avail, &offset);
+                    length = FindMatch(pending ? pendingLength : 0, avail, &offset, &gain);
                 }
             }
-            if (pending && pendingLength >= MIN_MATCH && length <= pendingLength) {
+            // The match waiting at pos - 1 against a literal there and the
+            // match found here.
+            if (pending && pendingLength >= MIN_MATCH && gain <= pendingGain) {
                 AddMatch(pendingLength, pendingOffset);
                 uint32_t stop = pos - 1 + pendingLength;
                 for (uint32_t p = pos + 1; p < stop; ++p) {
@@ -484,6 +571,7 @@ struct Encoder::State {
                 pending = true;
                 pendingLength = length;
                 pendingOffset = offset;
+                pendingGain = gain;
                 ++pos;
             }
         }
@@ -507,6 +595,7 @@ struct Encoder::State {
         memset(buffer.data() + end, 0, BUFFER_SIZE + BUFFER_SLACK - end);
         auto shift = [delta](int32_t& v) { v = v >= static_cast<int32_t>(delta) ? v - static_cast<int32_t>(delta) : -1; };
         for (int32_t& v : head) shift(v);
+        for (int32_t& v : head3) shift(v);
         for (int32_t& v : prev) shift(v);
     }
 };
@@ -520,9 +609,11 @@ Encoder::Encoder(Method method, ByteSink sink, const EncoderTuning& tuning) : st
     s.tuning.niceLength = std::min(std::max(MIN_MATCH, s.tuning.niceLength), MAX_MATCH);
     s.buffer.assign(BUFFER_SIZE + BUFFER_SLACK, 0);
     s.head.assign(size_t{1} << HASH_BITS, -1);
+    s.head3.assign(size_t{1} << HASH3_BITS, -1);
     s.prev.assign(HISTORY, -1);
     s.block.Clear();
     s.segment.Clear();
+    s.SetDefaultPrices();
     s.symbols.reserve(MAX_BLOCK_TOKENS + SEGMENT_TOKENS);
     s.distances.reserve(MAX_BLOCK_TOKENS + SEGMENT_TOKENS);
 }

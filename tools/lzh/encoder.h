@@ -26,7 +26,6 @@ struct EncoderTuning {
     int goodLength;  // with a pending match this long, a quarter of the chain
     int niceLength;  // a match this long ends the search
     int lazyLength;  // a pending match this long is taken without a search
-    uint32_t farThreeLimit;  // matches of 3 bytes further away than this are not worth it
 };
 EncoderTuning DefaultTuning();
 EncoderTuning FastTuning();

@@ -3,6 +3,7 @@
 // valkrin-pack is the tool users run.
 #include <errno.h>
 #include <stdio.h>
+#include <stdlib.h>
 #include <string.h>
 
 #include <string>
@@ -15,7 +16,8 @@ namespace {
 
 int Usage() {
     fprintf(stderr,
-            "usage: valkrin-lzh [-m lh0|lh5|lh6|lh7] [--fast|--best] [-v] -o OUT.lzh PATH...\n"
+            "usage: valkrin-lzh [-m lh0|lh5|lh6|lh7] [--fast|--best] [--chain N] [--nice N] [--lazy N] [--good N]\n"
+            "                   [-v] -o OUT.lzh PATH...\n"
             "       valkrin-lzh --list FILE\n");
     return 2;
 }
@@ -44,6 +46,13 @@ int main(int argc, char** argv) {
             options.tuning = lzh::FastTuning();
         } else if (arg == "--best") {
             options.tuning = lzh::BestTuning();
+        } else if ((arg == "--chain" || arg == "--nice" || arg == "--lazy" || arg == "--good") && i + 1 < argc) {
+            int value = atoi(argv[++i]);
+            int& field = arg == "--chain" ? options.tuning.maxChain
+                         : arg == "--nice" ? options.tuning.niceLength
+                         : arg == "--lazy" ? options.tuning.lazyLength
+                                           : options.tuning.goodLength;
+            field = value;
         } else if (arg == "-v") {
             verbose = true;
         } else if (!arg.empty() && arg[0] == '-') {

@@ -4,9 +4,11 @@
 #include <stdlib.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <random>
 
 #include "lzh/archive_writer.h"
+#include "lzh/header.h"
 #include "our_decoder.h"
 #include "support/test_support.h"
 
@@ -27,6 +29,12 @@ std::string Words(size_t size, uint32_t seed) {
     while (s.size() < size) s += words[rng() % 13];
     s.resize(size);
     return s;
+}
+
+std::string ShiftJis(const std::string& utf8) {
+    std::string sjis, error;
+    EXPECT_TRUE(lzh::Utf8ToShiftJis(utf8, &sjis, &error)) << error;
+    return sjis;
 }
 
 int Shell(const std::string& command) { return system((command + " >/dev/null 2>&1").c_str()); }
@@ -81,11 +89,16 @@ protected:
             SCOPED_TRACE(peer.name);
             mkdir((folder_ / peer.name).c_str(), 0755);
             ASSERT_EQ(Shell(peer.command), 0);
+            // The peers write the names as they are in the archive: Shift-JIS.
             std::vector<std::string> extracted;
             Files(folder_ / peer.name + "/src", "", &extracted);
-            EXPECT_EQ(extracted, sources);
+            std::vector<std::string> expected;
+            for (const std::string& file : sources) expected.push_back(ShiftJis(file));
+            std::sort(expected.begin(), expected.end());
+            EXPECT_EQ(extracted, expected);
             for (const std::string& file : sources) {
-                EXPECT_TRUE(lzhtest::SameFileBytes(folder_ / ("src/" + file), folder_ / (std::string(peer.name) + "/src/" + file)))
+                EXPECT_TRUE(lzhtest::SameFileBytes(folder_ / ("src/" + file),
+                                                   folder_ / (std::string(peer.name) + "/src/" + ShiftJis(file))))
                     << file;
             }
         }
@@ -98,7 +111,7 @@ protected:
             if (e.method == 'd') continue;
             ++files;
             EXPECT_TRUE(e.crcMatches) << e.name;
-            EXPECT_TRUE(lzhtest::SameFileBytes(folder_ / e.name, e.outputPath)) << e.name;
+            EXPECT_TRUE(lzhtest::SameFileBytes(folder_ / lzh::ShiftJisToUtf8(e.name), e.outputPath)) << e.name;
         }
         EXPECT_EQ(files, sources.size());
     }
