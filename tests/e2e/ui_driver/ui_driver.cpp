@@ -4,14 +4,16 @@
 // code:
 //
 //   ui-driver --record FILE [--windows VERSION] [--answer yes|no|ok|cancel|none]...
-//             [--delay MS] [--timeout SECONDS] [--truncate BYTES] [--tail HEX]
+//             [--delay MS] [--timeout SECONDS] [--pause FILE] [--tail HEX]
 //             --run PROGRAM.exe
 //
 // --windows sets Wine's per-application version for PROGRAM's file name.
 // --answer is given once per expected box, in order; boxes beyond the script
 // are answered OK, No or Cancel, whichever they offer (message boxes only;
-// other dialogs are left alone). --truncate cuts PROGRAM's file to BYTES
-// after the process is created and before it runs. --tail is the rest of the
+// other dialogs are left alone). --pause FILE holds the created process
+// before its first instruction: the driver writes FILE.ready and resumes the
+// process once FILE.go exists, so that the caller can change the program's
+// file in between (Wine, like Windows, refuses writes to a running image). --tail is the rest of the
 // command line, hex-encoded so that quotes and blanks arrive as they are.
 //
 // The record, one block per box, texts as hex of their ANSI bytes:
@@ -37,7 +39,7 @@ struct Options {
     std::vector<std::string> answers;
     DWORD delayMs = 300;
     DWORD timeoutSeconds = 30;
-    long truncateTo = -1;
+    std::string pause;
     std::string tail;
     std::string program;
 };
@@ -243,13 +245,17 @@ bool SetWindowsVersion(const std::string& program, const std::string& version) {
     return result == ERROR_SUCCESS;
 }
 
-bool Truncate(const std::string& program, long size) {
-    HANDLE file = CreateFileA(program.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                              nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return false;
-    bool ok = SetFilePointer(file, size, nullptr, FILE_BEGIN) == static_cast<DWORD>(size) && SetEndOfFile(file);
-    CloseHandle(file);
-    return ok;
+// Announces the held process and waits (at most `seconds`) for the go.
+bool HoldUntilGo(const std::string& pause, DWORD seconds) {
+    FILE* ready = fopen((pause + ".ready").c_str(), "w");
+    if (ready == nullptr) return false;
+    fclose(ready);
+    std::string go = pause + ".go";
+    for (DWORD waited = 0; waited < seconds * 1000; waited += 20) {
+        if (GetFileAttributesA(go.c_str()) != INVALID_FILE_ATTRIBUTES) return true;
+        Sleep(20);
+    }
+    return false;
 }
 
 bool ParseOptions(int argc, char** argv, Options* options) {
@@ -262,7 +268,7 @@ bool ParseOptions(int argc, char** argv, Options* options) {
         else if (arg == "--answer") options->answers.push_back(value);
         else if (arg == "--delay") options->delayMs = strtoul(value, nullptr, 10);
         else if (arg == "--timeout") options->timeoutSeconds = strtoul(value, nullptr, 10);
-        else if (arg == "--truncate") options->truncateTo = strtol(value, nullptr, 10);
+        else if (arg == "--pause") options->pause = value;
         else if (arg == "--tail") options->tail = Unhex(value);
         else if (arg == "--run") options->program = value;
         else return false;
@@ -276,7 +282,7 @@ int main(int argc, char** argv) {
     Options options;
     if (!ParseOptions(argc, argv, &options)) {
         fprintf(stderr, "usage: ui-driver --record FILE [--windows V] [--answer A]... [--delay MS]\n"
-                        "                 [--timeout S] [--truncate BYTES] [--tail HEX] --run PROGRAM\n");
+                        "                 [--timeout S] [--pause FILE] [--tail HEX] --run PROGRAM\n");
         return 2;
     }
     FILE* out = fopen(options.record.c_str(), "w");
@@ -301,8 +307,8 @@ int main(int argc, char** argv) {
         fprintf(stderr, "ui-driver: cannot start %s (error %lu)\n", options.program.c_str(), GetLastError());
         return 2;
     }
-    if (options.truncateTo >= 0 && !Truncate(options.program, options.truncateTo)) {
-        fprintf(stderr, "ui-driver: cannot truncate %s (error %lu)\n", options.program.c_str(), GetLastError());
+    if (!options.pause.empty() && !HoldUntilGo(options.pause, options.timeoutSeconds)) {
+        fprintf(stderr, "ui-driver: no go for the held process\n");
         TerminateProcess(process.hProcess, 99);
         return 2;
     }

@@ -96,9 +96,20 @@ TEST(Header, NoSizeIsAMultipleOf256) {
     }
 }
 
-TEST(Crc16, IsCrc16Arc) {
+TEST(Crc16, IsCrc16ArcAtEveryLengthAndSplit) {
     EXPECT_EQ(lzh::Crc16("123456789", 9), 0xBB3D);
-    EXPECT_EQ(lzh::Crc16("6789", 4, lzh::Crc16("12345", 5)), 0xBB3D);
+    std::string bytes;
+    for (int i = 0; i < 40; ++i) bytes += static_cast<char>(i * 73 + 5);
+    for (size_t length = 0; length <= bytes.size(); ++length) {
+        uint16_t bitwise = 0;
+        for (size_t i = 0; i < length; ++i) {
+            bitwise ^= static_cast<uint8_t>(bytes[i]);
+            for (int bit = 0; bit < 8; ++bit) bitwise = (bitwise & 1) ? (bitwise >> 1) ^ 0xA001 : bitwise >> 1;
+        }
+        ASSERT_EQ(lzh::Crc16(bytes.data(), length), bitwise) << length;
+        size_t half = length / 3;
+        ASSERT_EQ(lzh::Crc16(bytes.data() + half, length - half, lzh::Crc16(bytes.data(), half)), bitwise) << length;
+    }
 }
 
 struct NameCase {

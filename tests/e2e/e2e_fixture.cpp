@@ -1,0 +1,48 @@
+#include "e2e_fixture.h"
+
+#include <fstream>
+
+namespace e2e {
+
+std::string g_sessionError;
+
+std::string WineTest::Pack(const std::string& name, const std::string& options) {
+    std::string archive = WorkDir() + "/empty.lzh";
+    std::ofstream(archive, std::ios::binary).put('\0');
+    std::string path = WorkDir() + "/" + name + ".exe";
+    std::string output;
+    int status = RunPackTool("-o " + Quote(path) + " " + options + " --stub " +
+                                 Quote(WindowsBuildDir() + "/valkrin.exe") + " --archive " + Quote(archive),
+                             &output);
+    EXPECT_EQ(status, 0) << output;
+    return path;
+}
+
+void WineTest::Patch(const std::string& path, size_t offset, const std::string& bytes) {
+    std::fstream file(path, std::ios::in | std::ios::out | std::ios::binary);
+    file.seekp(offset);
+    file.write(bytes.data(), bytes.size());
+    ASSERT_TRUE(file.good()) << path;
+}
+
+RunResult WineTest::Run(const std::string& path, RunSpec spec) {
+    if (spec.windows.empty()) spec.windows = "winxp";  // the name may carry a version from an earlier run
+    RunResult result = RunUnderWine(path, spec);
+    EXPECT_EQ(result.failure, "");
+    EXPECT_TRUE(result.ended) << path << " did not end by itself";
+    return result;
+}
+
+void ExpectRefusal(const RunResult& run, const std::string& text, const std::string& caption) {
+    ASSERT_EQ(run.boxes.size(), 1u);
+    const Box& box = run.boxes[0];
+    EXPECT_EQ(box.text, text);
+    EXPECT_EQ(box.caption, caption);
+    EXPECT_FALSE(box.hasOwner);
+    EXPECT_EQ(box.icon, "error");
+    EXPECT_EQ(box.buttons, std::vector<int>{1});  // IDOK
+    EXPECT_TRUE(run.ended);
+    EXPECT_EQ(run.exitCode, 0u);
+}
+
+}  // namespace e2e

@@ -1,0 +1,65 @@
+// The Wine side of the end-to-end tests: one Xvfb display, a private
+// WINEPREFIX with a persistent wineserver under the build folder, and runs of
+// a program through the UI driver, whose record is read back here.
+#pragma once
+
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace e2e {
+
+// Where things are: the windows build's outputs and this build's session.
+std::string WindowsBuildDir();  // holds valkrin.exe and ui-driver.exe
+std::string SessionDir();       // prefix/, display, xvfb.pid, work/
+std::string WorkDir();          // scratch files of the tests
+std::string PackTool();         // the host build's valkrin-pack
+
+// Starts Xvfb, creates the prefix (once) and a persistent wineserver.
+// Reuses a running session. False with a reason.
+bool StartSession(std::string* error);
+// Stops the wineserver and the Xvfb of the session.
+void StopSession();
+// True when a started session's files and Xvfb are there.
+bool SessionRunning();
+
+// "/a/b" -> "Z:\a\b", the path under which Wine sees a host file.
+std::string WindowsPath(const std::string& hostPath);
+
+// One dialog or message box as the UI driver recorded it. Texts are the
+// ANSI bytes (Shift-JIS under code page 932).
+struct Box {
+    std::string caption;
+    std::string text;  // the message text of a message box; empty for other dialogs
+    bool hasOwner = false;
+    std::string ownerCaption;
+    std::string icon;  // none, error, question, warning, information, other
+    std::vector<int> buttons;
+    std::vector<std::string> items;  // "ID CLASS" of every child
+    int answer = 0;                  // button pressed; 0 when left alone
+};
+
+struct RunResult {
+    std::vector<Box> boxes;
+    bool ended = false;  // false: the driver had to stop it (timeout)
+    unsigned long exitCode = 0;
+    std::string failure;  // set when the run itself could not be made
+};
+
+struct RunSpec {
+    std::string windows;               // Wine version name, e.g. "win95"; empty: Wine's default
+    std::vector<std::string> answers;  // "yes", "no", "ok", "cancel", in box order
+    std::string arguments;             // the command line behind the program name, as bytes
+    int timeoutSeconds = 30;
+    // Called while the created process is held before its first instruction.
+    std::function<void()> whileHeld;
+};
+
+// Runs `program` (a host path) under Wine through the UI driver.
+RunResult RunUnderWine(const std::string& program, const RunSpec& spec);
+
+// Runs valkrin-pack with `arguments` (already quoted for the shell); the
+// exit status and what it printed.
+int RunPackTool(const std::string& arguments, std::string* output);
+
+}  // namespace e2e
