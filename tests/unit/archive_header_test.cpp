@@ -21,10 +21,12 @@ TEST(Crc16, MatchesTheArcCheckValueAndTheBitwiseReference) {
 
     std::string bytes;
     for (int i = 0; i < 1000; ++i) bytes += static_cast<char>(i * 131 + 7);
-    Crc16Reset();
-    Crc16Update(bytes.data(), 300);  // in pieces, as the output side folds writes
-    Crc16Update(bytes.data() + 300, 700);
-    EXPECT_EQ(Crc16Value(), lzh::ReferenceCrc16(bytes));
+    // In pieces of every size and alignment, as the output side folds writes.
+    for (int32_t piece = 1; piece <= 40; ++piece) {
+        Crc16Reset();
+        for (int32_t at = 0; at < 1000; at += piece) Crc16Update(bytes.data() + at, std::min(piece, 1000 - at));
+        EXPECT_EQ(Crc16Value(), lzh::ReferenceCrc16(bytes)) << piece;
+    }
 
     // A count of 0 or less changes nothing and returns the running value.
     uint16_t before = Crc16Value();

@@ -67,6 +67,7 @@ protected:
     }
 
     void CreateOutput() {
+        CloseOutput();
         strncpy(g_run.outputPath, outputPath_.c_str(), sizeof g_run.outputPath - 1);
         g_run.outputFile = CreateFileA(outputPath_.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                        FILE_ATTRIBUTE_NORMAL, nullptr);
