@@ -26,6 +26,12 @@ uint16_t g_symbolTable[1u << SYMBOL_TABLE_BITS];
 uint8_t g_smallLengths[SMALL_LENGTHS_SIZE];
 uint16_t g_smallTable[1u << SMALL_TABLE_BITS];
 
+// The direct tables again with each symbol's code length beside it (length
+// << 16 | symbol), so that the hot loop resolves a code with one lookup.
+// Cells that continue into the tree hold the node number alone.
+uint32_t g_symbolFast[1u << SYMBOL_TABLE_BITS];
+uint32_t g_distanceFast[1u << SMALL_TABLE_BITS];
+
 uint32_t g_distanceCodeCount;
 uint32_t g_distanceCountBits;
 
@@ -122,6 +128,13 @@ void ReadSymbolCode(BitCursor& in) {
     BuildDecodeTable(SYMBOL_COUNT, g_symbolLengths, SYMBOL_TABLE_BITS, g_symbolTable);
 }
 
+void MakeFastTable(const uint16_t* table, const uint8_t* lengths, uint32_t symbols, uint32_t cells, uint32_t* fast) {
+    for (uint32_t i = 0; i < cells; ++i) {
+        uint32_t cell = table[i];
+        fast[i] = cell < symbols ? (static_cast<uint32_t>(lengths[cell]) << 16) | cell : cell;
+    }
+}
+
 // A block header: the symbol count (0 stands for 65536), then the length
 // code, the symbol code and the distance code, in this order, because the
 // distance code takes the length code's place.
@@ -130,6 +143,8 @@ uint32_t ReadBlockHeader(BitCursor& in) {
     ReadSmallCode(in, LENGTH_CODE_COUNT, LENGTH_CODE_COUNT_BITS, LENGTH_CODE_ZERO_RUN_AFTER);
     ReadSymbolCode(in);
     ReadSmallCode(in, g_distanceCodeCount, g_distanceCountBits, 0);
+    MakeFastTable(g_symbolTable, g_symbolLengths, SYMBOL_COUNT, 1u << SYMBOL_TABLE_BITS, g_symbolFast);
+    MakeFastTable(g_smallTable, g_smallLengths, g_distanceCodeCount, 1u << SMALL_TABLE_BITS, g_distanceFast);
     return symbols;
 }
 
@@ -174,8 +189,48 @@ void DecodeEntry(char method, uint64_t originalSize) {
     g_distanceCountBits = wide ? 5 : 4;
     const uint32_t distanceCount = g_distanceCodeCount;
 
+    // The hot loop keeps the cursor in locals; the slow paths (block headers,
+    // a new refill, the end of the data) go through the process-wide one.
     BitReader::Start();
-    BitCursor in = BitReader::g_cursor;
+    BitCursor& shared = BitReader::g_cursor;
+    uint64_t bits = shared.bits;
+    uint32_t count = shared.count;
+    const uint8_t* next = shared.next;
+    const uint8_t* end = shared.end;
+    auto spill = [&] {
+        shared.bits = bits;
+        shared.count = count;
+        shared.next = next;
+        shared.end = end;
+    };
+    auto reload = [&] {
+        bits = shared.bits;
+        count = shared.count;
+        next = shared.next;
+        end = shared.end;
+    };
+    // Consumes n bits (at most 16, count being 16 or more) and tops the
+    // look-ahead up again, exactly as BitCursor::Consume does.
+    auto consume = [&](uint32_t n) __attribute__((always_inline)) {
+        bits <<= n;
+        count -= n;
+        if (count < 16) {
+            if (end - next >= 8) {
+                uint64_t word = static_cast<uint64_t>(next[0]) << 56 | static_cast<uint64_t>(next[1]) << 48 |
+                                static_cast<uint64_t>(next[2]) << 40 | static_cast<uint64_t>(next[3]) << 32 |
+                                static_cast<uint64_t>(next[4]) << 24 | static_cast<uint64_t>(next[5]) << 16 |
+                                static_cast<uint64_t>(next[6]) << 8 | static_cast<uint64_t>(next[7]);
+                bits |= word >> count;
+                next += (63 - count) >> 3;
+                count |= 56;
+            } else {
+                spill();
+                shared.FillSlow(16);
+                reload();
+            }
+        }
+    };
+
     uint32_t blockSymbolsLeft = 0;
     uint32_t windowPos = 0;
     uint64_t produced = 0;
@@ -183,15 +238,20 @@ void DecodeEntry(char method, uint64_t originalSize) {
 
     while (produced < originalSize) {
         if (blockSymbolsLeft == 0) {
-            blockSymbolsLeft = ReadBlockHeader(in);
+            spill();
+            blockSymbolsLeft = ReadBlockHeader(shared);
+            reload();
         }
         blockSymbolsLeft = (blockSymbolsLeft - 1) & 0xFFFF;
 
-        uint32_t symbol = g_symbolTable[in.bits >> (64 - SYMBOL_TABLE_BITS)];
-        if (symbol >= static_cast<uint32_t>(SYMBOL_COUNT)) {
-            symbol = WalkTree(symbol, in.bits, 1ull << (63 - SYMBOL_TABLE_BITS), SYMBOL_COUNT);
+        uint32_t entry = g_symbolFast[bits >> (64 - SYMBOL_TABLE_BITS)];
+        uint32_t symbol = entry & 0xFFFF;
+        if (symbol < static_cast<uint32_t>(SYMBOL_COUNT)) {
+            consume(entry >> 16);
+        } else {
+            symbol = WalkTree(symbol, bits, 1ull << (63 - SYMBOL_TABLE_BITS), SYMBOL_COUNT);
+            consume(g_symbolLengths[symbol]);
         }
-        in.Consume(g_symbolLengths[symbol]);
 
         if (symbol < 256) {
             window[windowPos++] = static_cast<uint8_t>(symbol);
@@ -207,12 +267,20 @@ void DecodeEntry(char method, uint64_t originalSize) {
         }
 
         uint32_t length = symbol - MATCH_LENGTH_BIAS;
-        uint32_t code = g_smallTable[in.bits >> (64 - SMALL_TABLE_BITS)];
-        if (code >= distanceCount) {
-            code = WalkTree(code, in.bits, 1ull << (63 - SMALL_TABLE_BITS), distanceCount);
+        uint32_t distanceEntry = g_distanceFast[bits >> (64 - SMALL_TABLE_BITS)];
+        uint32_t code = distanceEntry & 0xFFFF;
+        if (code < distanceCount) {
+            consume(distanceEntry >> 16);
+        } else {
+            code = WalkTree(code, bits, 1ull << (63 - SMALL_TABLE_BITS), distanceCount);
+            consume(g_smallLengths[code]);
         }
-        in.Consume(g_smallLengths[code]);
-        uint32_t distance = code == 0 ? 0 : (1u << (code - 1)) + in.Take(code - 1);
+        // Code j above 1 carries j - 1 extra bits (at most 15).
+        uint32_t distance = code;
+        if (code > 1) {
+            distance = (1u << (code - 1)) + static_cast<uint32_t>(bits >> (65 - code));
+            consume(code - 1);
+        }
 
         produced += length;
         done += length;
@@ -237,8 +305,8 @@ void DecodeEntry(char method, uint64_t originalSize) {
         }
     }
 
-    in.Store();
-    BitReader::g_cursor = in;
+    spill();
+    shared.Store();
     g_run.done = done;
     if (windowPos != 0) {
         OutputSink::Write(window, windowPos);

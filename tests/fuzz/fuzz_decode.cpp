@@ -1,5 +1,5 @@
 // Fuzz target: decoding one entry. The first byte picks the method (stored,
-// -lh4- to -lh7-), the next three give the original size (below 256 KiB),
+// -lh4- to -lh7-), the next three give the original size (below 128 KiB),
 // the fifth how many of the last bytes stand for the next header rather than
 // the entry's data; the rest is the archive. A compressed entry is decoded
 // twice, by the product and by the plain reference, and every observable
@@ -43,7 +43,7 @@ bool SameSequence(const std::vector<A>& a, const std::vector<B>& b) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size < 5) return 0;
     static const char kMethods[] = {'0', '4', '5', '6', '7'};
-    Job job{kMethods[data[0] % 5], (data[1] | data[2] << 8 | (data[3] & 0x03) << 16) & 0x3FFFFu};
+    Job job{kMethods[data[0] % 5], (data[1] | data[2] << 8 | (data[3] & 0x01) << 16) & 0x1FFFFu};
     std::string archive(reinterpret_cast<const char*>(data) + 5, size - 5);
     size_t trailing = std::min<size_t>(archive.size(), data[4] & 0x0F);
     uint64_t compressedSize = archive.size() - trailing;

@@ -1,0 +1,90 @@
+#!/bin/sh
+# Compressed size and speed of our LZH writer against jlha, -lh5- and -lh7-,
+# on the same corpora in the same run. Prints a Markdown table.
+#
+#   bench/compress/run.sh [VALKRIN_LZH] [WORK_FOLDER]
+#
+# VALKRIN_LZH defaults to the release build (cmake --preset host-release -B
+# build/lzh-release; cmake --build build/lzh-release --target valkrin-lzh).
+# REPEAT=n takes the best of n timings of each run (default 1). Speeds are
+# original megabytes (10^6 bytes) per wall-clock second; jlha's include the
+# start of its Java VM. Every archive of ours is checked with lhasa t.
+set -eu
+
+root=$(cd "$(dirname "$0")/../.." && pwd)
+ours=${1:-$root/build/lzh-release/tools/lzh/valkrin-lzh}
+work=${2:-${TMPDIR:-/tmp}/valkrin-bench-compress}
+repeat=${REPEAT:-1}
+[ -x "$ours" ] || { echo "no valkrin-lzh at $ours (build the host-release preset)" >&2; exit 2; }
+command -v jlha >/dev/null || { echo "jlha is not installed" >&2; exit 2; }
+mkdir -p "$work/corpora" "$work/out"
+cd "$work"
+
+# Corpora, made once and kept between runs.
+mib=1048576
+if [ ! -f corpora/text ]; then
+    find /usr/include -type f -name '*.h' | LC_ALL=C sort | xargs cat | head -c $((16 * mib)) > corpora/text
+fi
+if [ ! -f corpora/binary ]; then
+    find /usr/bin /usr/lib/x86_64-linux-gnu -maxdepth 1 -type f -size +64k | LC_ALL=C sort | xargs cat |
+        head -c $((16 * mib)) > corpora/binary
+fi
+if [ ! -d corpora/tree ]; then
+    mkdir -p corpora/tree && cp -r /usr/share/i18n corpora/tree/
+fi
+if [ ! -f corpora/random ]; then
+    python3 -c "import random,sys; random.seed(7); sys.stdout.buffer.write(random.randbytes(8 * $mib))" > corpora/random
+fi
+if [ ! -f corpora/logs ]; then
+    python3 - <<'PY' > corpora/logs
+import random, sys
+random.seed(11)
+hosts = ["alpha", "bravo", "charlie", "delta"]
+words = ["GET", "POST", "/index.html", "/api/v1/items", "/static/app.js", "200", "404", "301", "500"]
+out = []
+size = 0
+t = 1700000000
+while size < 16 * 1048576:
+    t += random.randint(0, 3)
+    line = "%d %s.example %s %s %s %d\n" % (t, random.choice(hosts), random.choice(words[:2]),
+                                            random.choice(words[2:5]), random.choice(words[5:]),
+                                            random.randint(100, 99999))
+    out.append(line)
+    size += len(line)
+sys.stdout.write("".join(out))
+PY
+fi
+
+now() { date +%s.%N; }
+# Runs "$@" $repeat times; prints the best wall-clock seconds.
+best_time() {
+    best=""
+    i=0
+    while [ $i -lt "$repeat" ]; do
+        start=$(now)
+        "$@" >/dev/null 2>&1
+        end=$(now)
+        t=$(echo "$end - $start" | bc -l)
+        if [ -z "$best" ] || [ "$(echo "$t < $best" | bc -l)" = 1 ]; then best=$t; fi
+        i=$((i + 1))
+    done
+    echo "$best"
+}
+size_of() { du -sb "$1" | cut -f1; }
+
+echo "| corpus | original | method | jlha bytes | jlha MB/s | ours bytes | ours MB/s | size ours/jlha | speed ours/jlha |"
+echo "|---|---:|---|---:|---:|---:|---:|---:|---:|"
+for corpus in text binary tree logs random; do
+    original=$(size_of "corpora/$corpus")
+    for m in 5 7; do
+        rm -f out/jlha.lzh out/ours.lzh
+        tj=$(cd corpora && best_time jlha c2o$m ../out/jlha.lzh "$corpus")
+        to=$(cd corpora && best_time "$ours" -m lh$m -o ../out/ours.lzh "$corpus")
+        lhasa t out/ours.lzh >/dev/null 2>&1 || { echo "lhasa t failed on ours ($corpus, lh$m)" >&2; exit 1; }
+        sj=$(size_of out/jlha.lzh)
+        so=$(size_of out/ours.lzh)
+        echo "$corpus $original lh$m $sj $tj $so $to" | awk '{
+            mbj = $2 / 1e6 / $5; mbo = $2 / 1e6 / $7;
+            printf "| %s | %d | -%s- | %d | %.1f | %d | %.1f | %.3f | %.1fx |\n", $1, $2, $3, $4, mbj, $6, mbo, $6 / $4, mbo / mbj }'
+    done
+done
