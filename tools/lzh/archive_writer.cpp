@@ -20,6 +20,8 @@ namespace {
 constexpr size_t MAX_NAME_BYTES = 259;
 // Input is read and compressed in pieces of this size.
 constexpr size_t READ_CHUNK = 1 << 20;
+// Output the encoder may still hold back while input has been read.
+constexpr uint64_t PENDING_OUTPUT = 128 << 10;
 
 std::string Quoted(const std::string& text) { return "\"" + text + "\""; }
 
@@ -195,7 +197,7 @@ public:
                         if (fwrite(data, 1, size, out_) != size) writeFailed_ = true;
                     }
                 },
-                options_.tuning));
+                options_.tuning ? *options_.tuning : DefaultTuning(options_.method)));
         }
         std::vector<uint8_t> buffer(READ_CHUNK);
         tooBig_ = false;
@@ -207,8 +209,14 @@ public:
             done_ += n;
             if (encoder) {
                 encoder->Write(buffer.data(), n);
-                if (produced >= h.originalSize) {
-                    tooBig_ = true;  // it cannot pay any more: stop here and store the file
+                // Stop when it cannot pay any more, or when a long stretch has
+                // saved nothing (the encoder holds back at most one block of
+                // output, a little over 64 KiB for incompressible input).
+                bool hopeless = options_.giveUpAfter != 0 && read >= options_.giveUpAfter &&
+                                produced + PENDING_OUTPUT >= read;
+                if (produced >= h.originalSize || hopeless) {
+                    tooBig_ = true;
+                    produced = h.originalSize;  // store it
                     break;
                 }
             } else if (fwrite(buffer.data(), 1, n, out_) != n) {

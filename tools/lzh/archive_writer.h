@@ -6,6 +6,7 @@
 #include <stdio.h>
 
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -25,7 +26,10 @@ using ProgressFn = std::function<void(uint64_t done, uint64_t total, const std::
 
 struct WriteOptions {
     Method method = Method::Lh5;
-    EncoderTuning tuning = DefaultTuning();
+    std::optional<EncoderTuning> tuning;  // none: the default of the method
+    // Stop compressing a file that has saved nothing after this many bytes
+    // and store it (0: compress every file to its end).
+    uint64_t giveUpAfter = 4 << 20;
 };
 
 // One entry as planned from the inputs, before anything is written.

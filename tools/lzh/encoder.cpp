@@ -294,7 +294,16 @@ bool ParseMethod(const std::string& text, Method* method) {
     return true;
 }
 
-EncoderTuning DefaultTuning() { return EncoderTuning{64, 32, 128, 64}; }
+EncoderTuning DefaultTuning(Method method) {
+    switch (method) {
+    case Method::Lh7:
+        return EncoderTuning{48, 32, 128, 64};
+    case Method::Lh6:
+        return EncoderTuning{40, 32, 128, 64};
+    default:
+        return EncoderTuning{32, 32, 128, 64};
+    }
+}
 EncoderTuning FastTuning() { return EncoderTuning{8, 8, 32, 16}; }
 EncoderTuning BestTuning() { return EncoderTuning{1024, 256, 256, 256}; }
 
@@ -643,6 +652,10 @@ void Encoder::Finish() {
 }
 
 uint64_t Encoder::compressedSize() const { return state_->written; }
+
+std::vector<uint8_t> Compress(Method method, const uint8_t* data, size_t size) {
+    return Compress(method, data, size, DefaultTuning(method));
+}
 
 std::vector<uint8_t> Compress(Method method, const uint8_t* data, size_t size, const EncoderTuning& tuning) {
     std::vector<uint8_t> result;

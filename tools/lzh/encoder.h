@@ -27,7 +27,8 @@ struct EncoderTuning {
     int niceLength;  // a match this long ends the search
     int lazyLength;  // a pending match this long is taken without a search
 };
-EncoderTuning DefaultTuning();
+// The default of each method: smaller windows need shorter chains.
+EncoderTuning DefaultTuning(Method method);
 EncoderTuning FastTuning();
 EncoderTuning BestTuning();
 
@@ -38,7 +39,8 @@ using ByteSink = std::function<void(const uint8_t* data, size_t size)>;
 // size, then Finish once; the sink sees every compressed byte by then.
 class Encoder {
 public:
-    Encoder(Method method, ByteSink sink, const EncoderTuning& tuning = DefaultTuning());
+    Encoder(Method method, ByteSink sink) : Encoder(method, std::move(sink), DefaultTuning(method)) {}
+    Encoder(Method method, ByteSink sink, const EncoderTuning& tuning);
     ~Encoder();
     Encoder(const Encoder&) = delete;
     Encoder& operator=(const Encoder&) = delete;
@@ -54,7 +56,7 @@ private:
 };
 
 // The whole compressed stream of `size` bytes (method Lh5, Lh6 or Lh7).
-std::vector<uint8_t> Compress(Method method, const uint8_t* data, size_t size,
-                              const EncoderTuning& tuning = DefaultTuning());
+std::vector<uint8_t> Compress(Method method, const uint8_t* data, size_t size);
+std::vector<uint8_t> Compress(Method method, const uint8_t* data, size_t size, const EncoderTuning& tuning);
 
 }  // namespace lzh

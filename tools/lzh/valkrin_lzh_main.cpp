@@ -29,6 +29,7 @@ int main(int argc, char** argv) {
     std::string output;
     std::vector<lzh::InputPath> inputs;
     bool verbose = false;
+    lzh::EncoderTuning overrides{0, 0, 0, 0};  // 0: keep the method's value
     for (int i = 1; i < argc; ++i) {
         std::string arg = argv[i];
         if (arg == "--list" && i + 1 < argc) {
@@ -48,10 +49,10 @@ int main(int argc, char** argv) {
             options.tuning = lzh::BestTuning();
         } else if ((arg == "--chain" || arg == "--nice" || arg == "--lazy" || arg == "--good") && i + 1 < argc) {
             int value = atoi(argv[++i]);
-            int& field = arg == "--chain" ? options.tuning.maxChain
-                         : arg == "--nice" ? options.tuning.niceLength
-                         : arg == "--lazy" ? options.tuning.lazyLength
-                                           : options.tuning.goodLength;
+            int& field = arg == "--chain" ? overrides.maxChain
+                         : arg == "--nice" ? overrides.niceLength
+                         : arg == "--lazy" ? overrides.lazyLength
+                                           : overrides.goodLength;
             field = value;
         } else if (arg == "-v") {
             verbose = true;
@@ -62,6 +63,12 @@ int main(int argc, char** argv) {
         }
     }
     if (output.empty() || inputs.empty()) return Usage();
+    lzh::EncoderTuning tuning = options.tuning ? *options.tuning : lzh::DefaultTuning(options.method);
+    if (overrides.maxChain) tuning.maxChain = overrides.maxChain;
+    if (overrides.niceLength) tuning.niceLength = overrides.niceLength;
+    if (overrides.lazyLength) tuning.lazyLength = overrides.lazyLength;
+    if (overrides.goodLength) tuning.goodLength = overrides.goodLength;
+    options.tuning = tuning;
     FILE* out = fopen(output.c_str(), "wb");
     if (out == nullptr) {
         fprintf(stderr, "valkrin-lzh: \"%s\": cannot create: %s\n", output.c_str(), strerror(errno));

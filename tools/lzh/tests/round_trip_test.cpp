@@ -81,8 +81,8 @@ std::vector<Case> Cases() {
     return cases;
 }
 
-lzh::EncoderTuning TuningNamed(const std::string& name) {
-    return name == "fast" ? lzh::FastTuning() : name == "best" ? lzh::BestTuning() : lzh::DefaultTuning();
+lzh::EncoderTuning TuningNamed(const std::string& name, lzh::Method method) {
+    return name == "fast" ? lzh::FastTuning() : name == "best" ? lzh::BestTuning() : lzh::DefaultTuning(method);
 }
 
 class RoundTrip : public ::testing::TestWithParam<Case> {};
@@ -91,7 +91,7 @@ TEST_P(RoundTrip, OurDecoderGivesTheInputBack) {
     const Case& c = GetParam();
     const std::string& data = c.input.data;
     std::vector<uint8_t> packed = lzh::Compress(c.method, reinterpret_cast<const uint8_t*>(data.data()),
-                                                data.size(), TuningNamed(c.tuning));
+                                                data.size(), TuningNamed(c.tuning, c.method));
     lzh::EntryHeader h;
     h.method = lzh::MethodLetter(c.method);
     h.compressedSize = packed.size();

@@ -144,6 +144,26 @@ TEST_F(Writer, RefusesWithAClearMessage) {
     }
 }
 
+TEST_F(Writer, GivesUpOnAFileThatSavesNothing) {
+    // 5 MiB of noise, then 3 MiB of one byte: with the give-up rule the file
+    // is stored after the first 4 MiB; without it the tail pays for the whole.
+    File("noisy", RandomBytes(5 << 20, 4) + std::string(3 << 20, 'z'));
+    for (uint64_t giveUpAfter : {uint64_t{4} << 20, uint64_t{0}}) {
+        lzh::WriteOptions options;
+        options.method = lzh::Method::Lh6;
+        options.giveUpAfter = giveUpAfter;
+        FILE* out = fopen(archive().c_str(), "wb");
+        std::string error;
+        ASSERT_TRUE(lzh::WriteArchive(out, {{Src("noisy"), ""}}, options, error)) << error;
+        fclose(out);
+        std::vector<lzhtest::DecodedEntry> entries = Decode();
+        ASSERT_EQ(entries.size(), 1u);
+        EXPECT_EQ(entries[0].method, giveUpAfter != 0 ? '0' : '6');
+        EXPECT_TRUE(entries[0].crcMatches);
+        EXPECT_TRUE(lzhtest::SameFileBytes(entries[0].outputPath, Src("noisy")));
+    }
+}
+
 TEST_F(Writer, ProgressRisesToTheTotal) {
     File("a", std::string(3 << 20, 'a'));
     File("b", RandomBytes(100000, 3));
