@@ -285,11 +285,12 @@ public:
     }
 
 private:
-    static void SetTimes(const struct stat& st, EntryHeader* h) {
+    void SetTimes(const struct stat& st, EntryHeader* h) const {
+        bool fractions = options_.subsecondTimes;
         h->lastWrite.seconds = st.st_mtim.tv_sec;
-        h->lastWrite.nanoseconds = static_cast<uint32_t>(st.st_mtim.tv_nsec);
+        h->lastWrite.nanoseconds = fractions ? static_cast<uint32_t>(st.st_mtim.tv_nsec) : 0;
         h->lastAccess.seconds = st.st_atim.tv_sec;
-        h->lastAccess.nanoseconds = static_cast<uint32_t>(st.st_atim.tv_nsec);
+        h->lastAccess.nanoseconds = fractions ? static_cast<uint32_t>(st.st_atim.tv_nsec) : 0;
     }
 
     FILE* out_;

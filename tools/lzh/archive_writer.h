@@ -30,6 +30,9 @@ struct WriteOptions {
     // Stop compressing a file that has saved nothing after this many bytes
     // and store it (0: compress every file to its end).
     uint64_t giveUpAfter = 4 << 20;
+    // Keep fractions of a second of the last-write time (EXT_WINDOWS_TIME,
+    // 27 bytes more per entry); false rounds them down.
+    bool subsecondTimes = true;
 };
 
 // One entry as planned from the inputs, before anything is written.

@@ -17,7 +17,7 @@ namespace {
 int Usage() {
     fprintf(stderr,
             "usage: valkrin-lzh [-m lh0|lh5|lh6|lh7] [--fast|--best] [--chain N] [--nice N] [--lazy N] [--good N]\n"
-            "                   [-v] -o OUT.lzh PATH...\n"
+            "                   [--whole-seconds] [-v] -o OUT.lzh PATH...\n"
             "       valkrin-lzh --list FILE\n");
     return 2;
 }
@@ -54,6 +54,8 @@ int main(int argc, char** argv) {
                          : arg == "--lazy" ? overrides.lazyLength
                                            : overrides.goodLength;
             field = value;
+        } else if (arg == "--whole-seconds") {
+            options.subsecondTimes = false;
         } else if (arg == "-v") {
             verbose = true;
         } else if (!arg.empty() && arg[0] == '-') {

@@ -119,6 +119,25 @@ TEST_F(Writer, ShiftJisNamesReadOnlyFilesAndTimes) {
     EXPECT_EQ(lzhtest::ReadFileBytes(entries[0].outputPath), "0x5C is the second byte of the first character");
 }
 
+TEST_F(Writer, WholeSecondsOnRequest) {
+    File("f", "x");
+    struct timeval times[2] = {{1500000000, 0}, {1500000000, 999999}};
+    utimes(Src("f").c_str(), times);
+    for (bool fractions : {true, false}) {
+        lzh::WriteOptions options;
+        options.subsecondTimes = fractions;
+        FILE* out = fopen(archive().c_str(), "wb");
+        std::string error;
+        ASSERT_TRUE(lzh::WriteArchive(out, {{Src("f"), ""}}, options, error)) << error;
+        fclose(out);
+        std::vector<lzhtest::DecodedEntry> entries = Decode();
+        ASSERT_EQ(entries.size(), 1u);
+        EXPECT_EQ(entries[0].fileTime, 116444736000000000ULL + 1500000000ULL * 10000000 + (fractions ? 9999990 : 0));
+        // Without fractions no EXT_WINDOWS_TIME is needed: 27 bytes less.
+        EXPECT_EQ(lzhtest::ReadFileBytes(archive()).size(), fractions ? 26u + 5 + 4 + 27 + 1 + 1 : 26u + 5 + 4 + 1 + 1);
+    }
+}
+
 TEST_F(Writer, RefusesWithAClearMessage) {
     File("caf\xc3\xa9", "x");
     File("a:b", "x");
