@@ -432,9 +432,18 @@ struct Encoder::State {
             }
         }
         int32_t candidate = prev[pos & HISTORY_MASK];
+        // The four bytes that end a match one longer than `longest` (from
+        // the start while that is shorter than four): a candidate that
+        // differs there cannot win.
+        uint32_t tailAt = longest >= 3 ? longest - 3 : 0;
+        uint32_t tail;
+        memcpy(&tail, cur + tailAt, 4);
         while (candidate >= limit && chain-- > 0) {
             const uint8_t* m = &buffer[static_cast<uint32_t>(candidate)];
-            if (m[longest] == cur[longest] && m[0] == cur[0] && m[1] == cur[1]) {
+            uint32_t candidateTail;
+            memcpy(&candidateTail, m + tailAt, 4);
+            if (tailAt == 0 ? (candidateTail & 0xFFFFFF) == (tail & 0xFFFFFF)
+                            : candidateTail == tail && m[0] == cur[0] && m[1] == cur[1]) {
                 uint32_t length = 0;
                 while (length < avail) {
                     uint64_t a, b;
@@ -450,6 +459,8 @@ struct Encoder::State {
                 if (length > longest) {
                     // Candidates come nearest first: a later one wins only by length.
                     longest = length;
+                    tailAt = longest - 3;
+                    memcpy(&tail, cur + tailAt, 4);
                     uint32_t distance = pos - static_cast<uint32_t>(candidate);
                     int32_t g = Gain(length, distance);
                     if (g > bestGain) {
