@@ -152,6 +152,55 @@ INSTANTIATE_TEST_SUITE_P(
         SizeCase{"period_40000_lh7", Periodic(40000, 400000, 23), lzh::Method::Lh7, 0.12}),
     [](const ::testing::TestParamInfo<SizeCase>& info) { return std::string(info.param.label); });
 
+// Input built from copies of its own past at random distances (up to the
+// whole 64 KiB) and lengths, with literals between: matches cross block,
+// segment and buffer boundaries everywhere. Fed in pieces of random size.
+class Structured : public ::testing::TestWithParam<std::tuple<lzh::Method, uint32_t>> {};
+
+TEST_P(Structured, RoundTrips) {
+    lzh::Method method = std::get<0>(GetParam());
+    std::mt19937 rng(std::get<1>(GetParam()));
+    std::string data;
+    while (data.size() < 600000) {
+        if (data.size() < 16 || rng() % 4 == 0) {
+            data += static_cast<char>(rng() % 7 == 0 ? rng() : 'a' + rng() % 4);
+            continue;
+        }
+        size_t distance = 1 + rng() % std::min<size_t>(data.size(), rng() % 2 ? 70000 : 300);
+        size_t length = 3 + (rng() % 3 == 0 ? rng() % 400 : rng() % 12);
+        size_t from = data.size() - distance;
+        for (size_t i = 0; i < length; ++i) data += data[from + i];
+    }
+    std::vector<uint8_t> packed;
+    lzh::Encoder encoder(method, [&](const uint8_t* p, size_t n) { packed.insert(packed.end(), p, p + n); });
+    for (size_t at = 0; at < data.size();) {
+        size_t n = std::min<size_t>(data.size() - at, 1 + rng() % 100000);
+        encoder.Write(reinterpret_cast<const uint8_t*>(data.data()) + at, n);
+        at += n;
+    }
+    encoder.Finish();
+
+    lzh::EntryHeader h;
+    h.method = lzh::MethodLetter(method);
+    h.compressedSize = packed.size();
+    h.originalSize = data.size();
+    h.dataCrc = lzh::Crc16(data.data(), data.size());
+    h.file = "s";
+    support::ScratchFolder folder;
+    lzhtest::WriteFileBytes(folder / "s.lzh", lzh::BuildHeader(h) + std::string(packed.begin(), packed.end()) + '\0');
+    std::vector<lzhtest::DecodedEntry> entries;
+    std::string error;
+    ASSERT_TRUE(lzhtest::DecodeWithOurs(folder / "s.lzh", folder.path(), &entries, &error)) << error;
+    ASSERT_EQ(entries.size(), 1u);
+    EXPECT_TRUE(entries[0].crcMatches);
+    EXPECT_TRUE(lzhtest::ReadFileBytes(entries[0].outputPath) == data);
+    EXPECT_LT(packed.size(), data.size() / 2);
+}
+
+INSTANTIATE_TEST_SUITE_P(Seeds, Structured,
+                         ::testing::Combine(::testing::Values(lzh::Method::Lh5, lzh::Method::Lh6, lzh::Method::Lh7),
+                                            ::testing::Range(1u, 7u)));
+
 TEST(Encoder, PiecewiseInputGivesTheSameStream) {
     std::string data = Words(700000, 31) + RandomBytes(100000, 32);
     std::vector<uint8_t> whole = lzh::Compress(lzh::Method::Lh6, reinterpret_cast<const uint8_t*>(data.data()), data.size());
