@@ -340,6 +340,7 @@ bool WriteArchive(FILE* out, const std::vector<InputPath>& inputs, const WriteOp
         writer.Report(entry.name);
         if (!(entry.folder ? writer.Folder(entry, &error) : writer.File(entry, &error))) return false;
     }
+    if (!entries.empty()) writer.Report(entries.back().name);  // a stored fallback may not have reported its end
     if (!writer.Put(std::string(1, '\0'), &error)) return false;  // the end marker
     if (fflush(out) != 0) return writer.Failed(&error);
     off_t end = ftello(out);

@@ -20,8 +20,9 @@ struct InputPath {
     std::string archiveName;  // its name in the archive ('/' separators); empty: the last part of `path`
 };
 
-// Called after every piece of input (at most 1 MiB) and at every entry:
-// bytes of file data read so far and in all, and the entry's name (UTF-8).
+// Called at the start of every entry, after every piece of input (at most
+// 1 MiB) and once at the end: bytes of file data done so far and in all, and
+// the entry's name (UTF-8). `done` never falls and ends equal to `total`.
 using ProgressFn = std::function<void(uint64_t done, uint64_t total, const std::string& name)>;
 
 struct WriteOptions {

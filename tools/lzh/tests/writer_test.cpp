@@ -173,8 +173,16 @@ TEST_F(Writer, GivesUpOnAFileThatSavesNothing) {
         options.giveUpAfter = giveUpAfter;
         FILE* out = fopen(archive().c_str(), "wb");
         std::string error;
-        ASSERT_TRUE(lzh::WriteArchive(out, {{Src("noisy"), ""}}, options, error)) << error;
+        uint64_t lastDone = 0, lastTotal = 1;
+        ASSERT_TRUE(lzh::WriteArchive(out, {{Src("noisy"), ""}}, options, error,
+                                      [&](uint64_t done, uint64_t total, const std::string&) {
+                                          EXPECT_GE(done, lastDone);
+                                          lastDone = done;
+                                          lastTotal = total;
+                                      }))
+            << error;
         fclose(out);
+        EXPECT_EQ(lastDone, lastTotal);
         std::vector<lzhtest::DecodedEntry> entries = Decode();
         ASSERT_EQ(entries.size(), 1u);
         EXPECT_EQ(entries[0].method, giveUpAfter != 0 ? '0' : '6');
