@@ -38,7 +38,11 @@ uint32_t g_distanceCountBits;
 static_assert(SYMBOL_COUNT - 1 - MATCH_LENGTH_BIAS == 256, "the longest match is 256 bytes");
 static_assert((1u << LENGTH_CODE_COUNT_BITS) - 1 + LENGTH_CODE_ZERO_RUN_AFTER < SMALL_LENGTHS_SIZE,
               "the longest length list fits");
-static_assert(2 * 17 - 1 < SYMBOL_COUNT, "small trees never reach the symbol code's nodes");
+// Node numbers of a build start at its symbol count: the small codes' nodes
+// (19 symbols at most) end below the first node of the symbol code.
+static_assert(2 * LENGTH_CODE_COUNT - 2 < SYMBOL_COUNT, "small trees never reach the symbol code's nodes");
+static_assert(sizeof g_symbolTable == 4096 * sizeof(uint16_t), "the symbol code's table has 12 index bits");
+static_assert(sizeof g_smallTable == 256 * sizeof(uint16_t), "the small codes' table has 8 index bits");
 
 [[noreturn]] void Damaged() {
     ErrorBox(IDS_ARCHIVE_BROKEN, g_run.ownPath);

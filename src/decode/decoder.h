@@ -10,6 +10,8 @@ constexpr uint32_t INPUT_BUFFER_SIZE = 16384;
 // transfer buffer of stored entries (the same memory).
 constexpr uint32_t WINDOW_SIZE = 65536;
 constexpr uint32_t STORED_CHUNK_SIZE = WINDOW_SIZE;
+static_assert((WINDOW_SIZE & (WINDOW_SIZE - 1)) == 0, "window positions wrap with a mask");
+static_assert(WINDOW_SIZE == 1u << 16, "distances of 0 to 65535 reach the whole window");
 
 // Literal/length symbols: 0 to 255 are bytes, 256 to 509 match lengths 3 to 256.
 constexpr int SYMBOL_COUNT = 510;
