@@ -1,6 +1,7 @@
 // Every way out of start-up, for the real executable under Wine: the box
 // (text bytes, caption, owner, icon, buttons) as the UI driver saw it, and
 // the exit code.
+#include <stdio.h>
 #include <unistd.h>
 
 #include "e2e_fixture.h"
@@ -82,8 +83,21 @@ TEST_F(WineTest, ABlockWithoutPermissionBitsRunsNowhere) {
 TEST_F(WineTest, TruncatedFileGivesReadError) {
     std::string path = Pack("truncated", "--title " + Quote(kTitleUtf8) + " --run setup.exe");
     RunSpec spec{"winxp", {}};
-    // Loaded, then cut one byte short of the block's end before it runs.
-    spec.whileHeld = [&] { ASSERT_EQ(truncate(path.c_str(), 875), 0); };
+    // Once the image is mapped, the file at its path is replaced by its
+    // first 875 bytes, one short of the block's end. (Cutting the mapped file
+    // itself would pull pages from under the loader.)
+    spec.whileHeld = [&] {
+        std::string head(875, '\0');
+        FILE* in = fopen(path.c_str(), "rb");
+        ASSERT_NE(in, nullptr);
+        ASSERT_EQ(fread(&head[0], 1, head.size(), in), head.size());
+        fclose(in);
+        ASSERT_EQ(unlink(path.c_str()), 0);
+        FILE* out = fopen(path.c_str(), "wb");
+        ASSERT_NE(out, nullptr);
+        ASSERT_EQ(fwrite(head.data(), 1, head.size(), out), head.size());
+        ASSERT_EQ(fclose(out), 0);
+    };
     ExpectRefusal(Run(path, spec), expected::kReadError, kDefaultTitle);
 }
 
