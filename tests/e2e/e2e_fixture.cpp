@@ -6,9 +6,9 @@ namespace e2e {
 
 std::string g_sessionError;
 
-std::string WineTest::Pack(const std::string& name, const std::string& options) {
-    std::string archive = WorkDir() + "/empty.lzh";
-    std::ofstream(archive, std::ios::binary).put('\0');
+std::string WineTest::Pack(const std::string& name, const std::string& options, const std::string& bytes) {
+    std::string archive = WorkDir() + "/" + name + ".lzh";
+    std::ofstream(archive, std::ios::binary) << bytes;
     std::string path = WorkDir() + "/" + name + ".exe";
     std::string output;
     int status = RunPackTool("-o " + Quote(path) + " " + options + " --stub " +

@@ -35,8 +35,9 @@ protected:
     void SetUp() override { ASSERT_TRUE(g_sessionError.empty()) << g_sessionError; }
 
     // Packs the stub into WorkDir()/NAME.exe with valkrin-pack `options`
-    // (shell-quoted) and a one-byte archive (an empty LZH archive).
-    std::string Pack(const std::string& name, const std::string& options);
+    // (shell-quoted) and `archive` (default: a one-byte, empty LZH archive).
+    std::string Pack(const std::string& name, const std::string& options,
+                     const std::string& archive = std::string(1, '\0'));
 
     // Changes the bytes of a packed file at `offset`.
     void Patch(const std::string& path, size_t offset, const std::string& bytes);

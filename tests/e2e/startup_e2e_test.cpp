@@ -107,6 +107,16 @@ TEST_F(WineTest, NoCommandInTemporaryMode) {
     ExpectRefusal(Run(path, {"winxp", {}}), expected::kNoCommand, kTitleSjis);
 }
 
+TEST_F(WineTest, StartsWithABlockWrittenAndALargeArchiveAppended) {
+    std::string archive(300000, '\0');
+    for (size_t i = 0; i < archive.size(); ++i) archive[i] = static_cast<char>(i * 2654435761u >> 24);
+    std::string path = Pack("large-archive", "--title " + Quote(kTitleUtf8) + " --run setup.exe", archive);
+    RunResult run = Run(path, {"win98", {"no"}});
+    ASSERT_EQ(run.boxes.size(), 1u);
+    ExpectQuestion(run.boxes[0], Question(kTitleSjis), kTitleSjis);  // the title came from the block
+    EXPECT_EQ(run.exitCode, 0u);
+}
+
 TEST_F(WineTest, EmptyTitleBecomesTheDefaultTitle) {
     std::string path = Pack("default-title", "--run setup.exe");
     RunResult run = Run(path, {"winxp", {"no"}});
