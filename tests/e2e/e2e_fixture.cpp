@@ -25,9 +25,9 @@ void WineTest::Patch(const std::string& path, size_t offset, const std::string& 
     ASSERT_TRUE(file.good()) << path;
 }
 
-RunResult WineTest::Run(const std::string& path, RunSpec spec) {
-    if (spec.windows.empty()) spec.windows = "winxp";  // the name may carry a version from an earlier run
-    RunResult result = RunUnderWine(path, spec);
+RunResult WineTest::Run(const std::string& path, RunOptions plan) {
+    if (plan.windows.empty()) plan.windows = "winxp";  // the name may carry a version from an earlier run
+    RunResult result = RunUnderWine(path, plan);
     EXPECT_EQ(result.failure, "");
     EXPECT_TRUE(result.ended) << path << " did not end by itself";
     return result;

@@ -43,7 +43,7 @@ protected:
     void Patch(const std::string& path, size_t offset, const std::string& bytes);
 
     // Runs a packed file; fails the test when the run could not be made.
-    RunResult Run(const std::string& path, RunSpec spec);
+    RunResult Run(const std::string& path, RunOptions plan);
 };
 
 // The box of a refused start: the text alone, no owner, error icon, OK.

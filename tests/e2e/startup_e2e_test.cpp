@@ -82,11 +82,11 @@ TEST_F(WineTest, ABlockWithoutPermissionBitsRunsNowhere) {
 
 TEST_F(WineTest, TruncatedFileGivesReadError) {
     std::string path = Pack("truncated", "--title " + Quote(kTitleUtf8) + " --run setup.exe");
-    RunSpec spec{"winxp", {}};
+    RunOptions plan{"winxp", {}};
     // Once the image is mapped, the file at its path is replaced by its
     // first 875 bytes, one short of the block's end. (Cutting the mapped file
     // itself would pull pages from under the loader.)
-    spec.whileHeld = [&] {
+    plan.whileHeld = [&] {
         std::string head(875, '\0');
         FILE* in = fopen(path.c_str(), "rb");
         ASSERT_NE(in, nullptr);
@@ -98,7 +98,7 @@ TEST_F(WineTest, TruncatedFileGivesReadError) {
         ASSERT_EQ(fwrite(head.data(), 1, head.size(), out), head.size());
         ASSERT_EQ(fclose(out), 0);
     };
-    ExpectRefusal(Run(path, spec), expected::kReadError, kDefaultTitle);
+    ExpectRefusal(Run(path, plan), expected::kReadError, kDefaultTitle);
 }
 
 TEST_F(WineTest, NoCommandInTemporaryMode) {
@@ -148,16 +148,16 @@ TEST_F(WineTest, AnswerYesHandsTheRunOn) {
 TEST_F(WineTest, SwitchesOverrideTheBlock) {
     std::string asks = Pack("switch-asks", "--title " + Quote(kTitleUtf8) + " --run setup.exe --confirm");
     for (const char* off : {"-n", "/N", "-nx"}) {
-        RunSpec spec{"winxp", {}};
-        spec.arguments = off;
-        RunResult run = Run(asks, spec);
+        RunOptions plan{"winxp", {}};
+        plan.arguments = off;
+        RunResult run = Run(asks, plan);
         ExpectHandedOn(run, 0);  // no question at all
     }
     std::string silent = Pack("switch-silent", "--title " + Quote(kTitleUtf8) + " --run setup.exe --no-confirm");
     for (const char* on : {"-q", "/Q"}) {
-        RunSpec spec{"winxp", {"no"}};
-        spec.arguments = on;
-        RunResult run = Run(silent, spec);
+        RunOptions plan{"winxp", {"no"}};
+        plan.arguments = on;
+        RunResult run = Run(silent, plan);
         ASSERT_EQ(run.boxes.size(), 1u) << on;
         ExpectQuestion(run.boxes[0], Question(kTitleSjis), kTitleSjis);
         EXPECT_EQ(run.exitCode, 0u);
@@ -173,9 +173,9 @@ TEST_F(WineTest, FolderModeNamesTheDestination) {
 
     // A folder on the command line replaces the configured one; -q asks.
     std::string configured = Pack("folder-argument", "--title " + Quote(kTitleUtf8) + " --folder 'C:\\Configured' --no-confirm");
-    RunSpec spec{"winxp", {"no"}};
-    spec.arguments = "-q \"D:\\Apps\\Shift \x95\x5C\"";  // a trail byte 0x5C inside the name
-    run = Run(configured, spec);
+    RunOptions plan{"winxp", {"no"}};
+    plan.arguments = "-q \"D:\\Apps\\Shift \x95\x5C\"";  // a trail byte 0x5C inside the name
+    run = Run(configured, plan);
     ASSERT_EQ(run.boxes.size(), 1u);
     ExpectQuestion(run.boxes[0], FolderQuestion(kTitleSjis, "D:\\Apps\\Shift \x95\x5C"), kTitleSjis);
 

@@ -224,7 +224,7 @@ void StopSession() {
     unlink((SessionDir() + "/display").c_str());
 }
 
-RunResult RunUnderWine(const std::string& program, const RunSpec& spec) {
+RunResult RunUnderWine(const std::string& program, const RunOptions& plan) {
     RunResult result;
     std::string base = program.substr(0, program.rfind('.'));
     std::string record = base + ".record";
@@ -232,15 +232,15 @@ RunResult RunUnderWine(const std::string& program, const RunSpec& spec) {
     for (const std::string& stale : {record, pause + ".ready", pause + ".go"}) unlink(stale.c_str());
 
     std::vector<std::string> argv = {"wine", WindowsBuildDir() + "/ui-driver.exe", "--record", WindowsPath(record),
-                                     "--timeout", std::to_string(spec.timeoutSeconds)};
-    if (!spec.windows.empty()) argv.insert(argv.end(), {"--windows", spec.windows});
-    for (const std::string& answer : spec.answers) argv.insert(argv.end(), {"--answer", answer});
-    if (!spec.arguments.empty()) argv.insert(argv.end(), {"--tail", Hex(spec.arguments)});
-    if (spec.whileHeld) argv.insert(argv.end(), {"--pause", WindowsPath(pause)});
+                                     "--timeout", std::to_string(plan.timeoutSeconds)};
+    if (!plan.windows.empty()) argv.insert(argv.end(), {"--windows", plan.windows});
+    for (const std::string& answer : plan.answers) argv.insert(argv.end(), {"--answer", answer});
+    if (!plan.arguments.empty()) argv.insert(argv.end(), {"--tail", Hex(plan.arguments)});
+    if (plan.whileHeld) argv.insert(argv.end(), {"--pause", WindowsPath(pause)});
     argv.insert(argv.end(), {"--run", WindowsPath(program)});
 
     pid_t driver = Spawn(argv, WineEnvironment(), WorkDir(), base + ".log", false);
-    if (spec.whileHeld) {
+    if (plan.whileHeld) {
         for (int waited = 0; waited < 30000 && !Exists(pause + ".ready"); waited += 20) SleepMs(20);
         if (!Exists(pause + ".ready")) {
             kill(driver, SIGTERM);
@@ -248,7 +248,7 @@ RunResult RunUnderWine(const std::string& program, const RunSpec& spec) {
             result.failure = "the driver never held the process (see " + base + ".log)";
             return result;
         }
-        spec.whileHeld();
+        plan.whileHeld();
         WriteLine(pause + ".go", "go");
     }
     int status = Wait(driver);

@@ -46,7 +46,7 @@ struct RunResult {
     std::string failure;  // set when the run itself could not be made
 };
 
-struct RunSpec {
+struct RunOptions {
     std::string windows;               // Wine version name, e.g. "win95"; empty: Wine's default
     std::vector<std::string> answers;  // "yes", "no", "ok", "cancel", in box order
     std::string arguments;             // the command line behind the program name, as bytes
@@ -56,7 +56,7 @@ struct RunSpec {
 };
 
 // Runs `program` (a host path) under Wine through the UI driver.
-RunResult RunUnderWine(const std::string& program, const RunSpec& spec);
+RunResult RunUnderWine(const std::string& program, const RunOptions& plan);
 
 // Runs valkrin-pack with `arguments` (already quoted for the shell); the
 // exit status and what it printed.
