@@ -34,6 +34,15 @@ struct BitCursor {
     uint32_t count;
     const uint8_t* next;  // next byte of the input buffer not yet counted
     const uint8_t* end;   // end of the input buffer's valid bytes
+    uint32_t phantom;     // zero bits past the entry's data at the tail of `count`
+    bool overran;         // bits past the entry's data have been consumed
+
+    // True once the decoder has consumed bits that lie beyond the entry's
+    // compressed data (with `consumedCount` the count it holds now). A valid
+    // stream never does: such an entry is damaged, and this is found before
+    // its output is written rather than at the CRC after up to its whole
+    // declared size.
+    bool Overran(uint32_t currentCount) const { return overran || currentCount < phantom; }
 
     void Load();
     void Store() const;

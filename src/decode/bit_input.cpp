@@ -54,6 +54,9 @@ void BitCursor::FillSlow(uint32_t need) {
         if (BitReader::compressedRemaining == 0) {
             // Past the entry's data the stream reads as zeros; the bits below
             // `count` are already zero, since nothing uncounted is buffered.
+            if (count < phantom) overran = true;
+            uint32_t real = count > phantom ? count - phantom : 0;
+            phantom = 64 - real;
             count = 64;
             return;
         }
@@ -74,6 +77,8 @@ BitCursor g_cursor;
 void Start() {
     g_cursor.bits = 0;
     g_cursor.count = 0;
+    g_cursor.phantom = 0;
+    g_cursor.overran = false;
     g_cursor.Load();
     g_cursor.FillSlow(16);
     g_cursor.Store();

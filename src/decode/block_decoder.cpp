@@ -235,6 +235,14 @@ void DecodeEntry(char method, uint64_t originalSize) {
         }
     };
 
+    // Output that came from bits beyond the entry's data is never written.
+    auto checkInput = [&] {
+        if (shared.Overran(count)) {
+            ErrorBox(IDS_ARCHIVE_BROKEN, g_run.ownPath);
+            AbortExtraction();
+        }
+    };
+
     uint32_t blockSymbolsLeft = 0;
     uint32_t windowPos = 0;
     uint64_t produced = 0;
@@ -242,6 +250,7 @@ void DecodeEntry(char method, uint64_t originalSize) {
 
     while (produced < originalSize) {
         if (blockSymbolsLeft == 0) {
+            checkInput();
             spill();
             blockSymbolsLeft = ReadBlockHeader(shared);
             reload();
@@ -260,6 +269,7 @@ void DecodeEntry(char method, uint64_t originalSize) {
         if (symbol < 256) {
             window[windowPos++] = static_cast<uint8_t>(symbol);
             if (windowPos == WINDOW_SIZE) {
+                checkInput();
                 g_run.done = done;
                 OutputSink::Write(window, WINDOW_SIZE);
                 Report(done + 1);
@@ -301,6 +311,7 @@ void DecodeEntry(char method, uint64_t originalSize) {
             window[windowPos++] = window[from];
             from = (from + 1) & (WINDOW_SIZE - 1);
             if (windowPos == WINDOW_SIZE) {
+                checkInput();
                 g_run.done = done;
                 OutputSink::Write(window, WINDOW_SIZE);
                 Report(done);
@@ -311,6 +322,7 @@ void DecodeEntry(char method, uint64_t originalSize) {
 
     spill();
     shared.Store();
+    checkInput();
     g_run.done = done;
     if (windowPos != 0) {
         OutputSink::Write(window, windowPos);

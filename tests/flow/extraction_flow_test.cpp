@@ -389,3 +389,38 @@ TEST_F(Extraction, CancelInTemporaryModeRemovesEverything) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(Extraction, DataThatRunsOutIsDamagedBeforeAnythingIsWritten) {
+    // A valid three-symbol block ("AAA") claiming far more output: the next
+    // block header would come from beyond the data.
+    const std::string aaa("\x00\x03\x00\x00\x04\x10\x00", 7);
+    for (uint32_t claimed : {1u << 20, 0xFFFFFFFFu}) {
+        SCOPED_TRACE(claimed);
+        support::ResetRunState();
+        host::SetModulePath(packedPath());
+        EntrySpec entry = File("huge.bin", "AAA");
+        entry.method = '5';
+        entry.packed = aaa;
+        entry.overrideSizes = true;
+        entry.compressedSize = 7;
+        entry.originalSize = claimed;
+        Pack({entry});
+        EXPECT_EQ(Run(), 0);
+        ExpectOneBox(expected::kArchiveBroken, packedPath());
+        EXPECT_TRUE(host::WriteRequests().empty());
+        EXPECT_FALSE(Exists(dest_ + "/huge.bin"));
+    }
+    // The same stream with its true size decodes.
+    support::ResetRunState();
+    host::SetModulePath(packedPath());
+    EntrySpec entry = File("aaa.txt", "AAA");
+    entry.method = '5';
+    entry.packed = aaa;
+    Pack({entry});
+    EXPECT_EQ(Run(), 1);
+    EXPECT_EQ(ReadWholeFile(dest_ + "/aaa.txt"), "AAA");
+}
+
+}  // namespace

@@ -59,7 +59,13 @@ private:
         }
         return static_cast<uint8_t>(buffer_[position_++]);
     }
+    // The decoder has used bits beyond the entry's data: the look-ahead holds
+    // 16 bits that are not used yet.
+    void CheckOverrun() const {
+        if (skipped_ > data_.size() * 8 + 16) throw Refusal();
+    }
     void Skip(int n) {
+        skipped_ += static_cast<uint64_t>(n);
         while (n > pendingBits_) {
             n -= pendingBits_;
             bitBuffer_ = static_cast<uint16_t>((bitBuffer_ << pendingBits_) + (pendingByte_ >> (8 - pendingBits_)));
@@ -188,6 +194,7 @@ private:
 
     uint32_t NextSymbol() {
         if (blockLeft_ == 0) {
+            CheckOverrun();
             blockLeft_ = Take(16);
             ReadSmall(19, 5, 3);
             ReadSymbols();
@@ -239,6 +246,7 @@ private:
             if (c <= 255) {
                 window_[pos++] = static_cast<uint8_t>(c);
                 if (pos == 65536) {
+                    CheckOverrun();
                     Write(65536);
                     result_.reports.push_back(done_ + 1);
                     pos = 0;
@@ -254,6 +262,7 @@ private:
                 for (uint32_t i = 0; i < length; ++i) {
                     window_[pos++] = window_[(source + i) & 0xFFFF];
                     if (pos == 65536) {
+                        CheckOverrun();
                         Write(65536);
                         result_.reports.push_back(done_);
                         pos = 0;
@@ -261,6 +270,7 @@ private:
                 }
             }
         }
+        CheckOverrun();
         if (pos != 0) {
             Write(pos);
             result_.reports.push_back(done_);
@@ -278,6 +288,7 @@ private:
     uint8_t pendingByte_ = 0;
     int pendingBits_ = 0;
     uint32_t blockLeft_ = 0;
+    uint64_t skipped_ = 0;
     uint8_t symbolLengths_[510] = {};
     uint16_t symbolTable_[4096] = {};
     uint8_t smallLengths_[128] = {};
