@@ -7,13 +7,24 @@ set -euo pipefail
 
 packages=(cmake ninja-build g++ clang libclang-rt-14-dev libgtest-dev libbenchmark-dev
           g++-mingw-w64-i686 binutils-mingw-w64-i686 wine wine32:i386 xvfb xauth
-          lhasa jlha-utils p7zip-full imagemagick fonts-ipafont-gothic python3 file)
+          lhasa jlha-utils p7zip-full imagemagick fonts-ipafont-gothic python3 file locales)
 
 missing=()
 for p in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
 done
+# Wine takes the Japanese code page (932) from LC_ALL=ja_JP.UTF-8, and its
+# Unix file names from that locale's character set: without the generated
+# locale, Japanese file names cannot be created.
+ensure_japanese_locale() {
+    locale -a 2>/dev/null | grep -qi '^ja_JP.utf8$' && return 0
+    sed -i 's/^# *ja_JP.UTF-8 UTF-8/ja_JP.UTF-8 UTF-8/' /etc/locale.gen
+    grep -q '^ja_JP.UTF-8 UTF-8' /etc/locale.gen || echo 'ja_JP.UTF-8 UTF-8' >> /etc/locale.gen
+    locale-gen >/dev/null
+}
+
 if [ ${#missing[@]} -eq 0 ]; then
+    ensure_japanese_locale
     exit 0
 fi
 
@@ -28,3 +39,4 @@ fi
 export DEBIAN_FRONTEND=noninteractive
 apt-get update -qq
 apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+ensure_japanese_locale

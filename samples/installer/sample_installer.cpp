@@ -93,6 +93,18 @@ void ShowWindowFor(const char* className, DWORD ms) {
     while (GetMessageA(&message, nullptr, 0, 0) > 0) DispatchMessageA(&message);
 }
 
+// Waits like a windowed program does: in its message loop, so that it
+// counts as idle (waiting for input) meanwhile.
+void WaitInMessageLoop(DWORD ms) {
+    UINT_PTR timer = SetTimer(nullptr, 0, ms, nullptr);
+    MSG message;
+    while (GetMessageA(&message, nullptr, 0, 0) > 0) {
+        if (message.message == WM_TIMER && message.wParam == timer) break;
+        DispatchMessageA(&message);
+    }
+    KillTimer(nullptr, timer);
+}
+
 // Starts a copy of this program that only keeps the window open.
 void SpawnWindowKeeper(const char* className, DWORD ms) {
     char self[MAX_PATH];
@@ -119,6 +131,6 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     if (options.logPath != nullptr) WriteLog(options.logPath);
     if (options.spawnClass != nullptr) SpawnWindowKeeper(options.spawnClass, options.spawnMs);
     if (options.windowClass != nullptr) ShowWindowFor(options.windowClass, options.windowMs);
-    if (options.sleepMs != 0) Sleep(options.sleepMs);
+    if (options.sleepMs != 0) WaitInMessageLoop(options.sleepMs);
     return options.exitCode;
 }

@@ -1,5 +1,6 @@
 #include "wine_session.h"
 
+#include <ctype.h>
 #include <fcntl.h>
 #include <signal.h>
 #include <stdio.h>
@@ -143,7 +144,7 @@ std::vector<Box> ParseRecord(const std::string& path, RunResult* result) {
                 box.items.push_back(id + " " + cls);
             } else if (key == "answer") {
                 words >> value;
-                box.answer = value == "none" ? 0 : std::stoi(value);
+                box.answer = value == "none" ? 0 : isdigit(static_cast<unsigned char>(value[0])) ? std::stoi(value) : -1;
             }
         }
     }
@@ -232,7 +233,8 @@ RunResult RunUnderWine(const std::string& program, const RunOptions& plan) {
     for (const std::string& stale : {record, pause + ".ready", pause + ".go"}) unlink(stale.c_str());
 
     std::vector<std::string> argv = {"wine", WindowsBuildDir() + "/ui-driver.exe", "--record", WindowsPath(record),
-                                     "--timeout", std::to_string(plan.timeoutSeconds)};
+                                     "--timeout", std::to_string(plan.timeoutSeconds),
+                                     "--delay", std::to_string(plan.delayMs)};
     if (!plan.windows.empty()) argv.insert(argv.end(), {"--windows", plan.windows});
     for (const std::string& answer : plan.answers) argv.insert(argv.end(), {"--answer", answer});
     if (!plan.arguments.empty()) argv.insert(argv.end(), {"--tail", Hex(plan.arguments)});

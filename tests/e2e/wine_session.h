@@ -48,9 +48,10 @@ struct RunResult {
 
 struct RunOptions {
     std::string windows;               // Wine version name, e.g. "win95"; empty: Wine's default
-    std::vector<std::string> answers;  // "yes", "no", "ok", "cancel", in box order
+    std::vector<std::string> answers;  // "yes", "no", "ok", "cancel", "escape", "close", in box order
     std::string arguments;             // the command line behind the program name, as bytes
     int timeoutSeconds = 30;
+    int delayMs = 300;  // how long the driver looks at a box before it answers
     // Called while the created process is held before its first instruction.
     std::function<void()> whileHeld;
 };

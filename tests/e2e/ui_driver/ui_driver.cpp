@@ -3,7 +3,7 @@
 // shows (class #32770) and answers them by script, then records the exit
 // code:
 //
-//   ui-driver --record FILE [--windows VERSION] [--answer yes|no|ok|cancel|none]...
+//   ui-driver --record FILE [--windows VERSION] [--answer yes|no|ok|cancel|escape|close|none]...
 //             [--delay MS] [--timeout SECONDS] [--pause FILE] [--tail HEX]
 //             --run PROGRAM.exe
 //
@@ -202,6 +202,20 @@ private:
                     Hex(WindowText(child)).c_str());
         }
         int answer = 0;
+        std::string scripted = next_ < options_.answers.size() ? options_.answers[next_] : "";
+        if (scripted == "escape" || scripted == "close") {
+            // Esc on the focused button, or the close box of the caption.
+            ++next_;
+            fprintf(out_, "answer %s\nend\n", scripted.c_str());
+            fflush(out_);
+            if (scripted == "escape") {
+                HWND target = GetDlgItem(box, IDCANCEL);
+                PostMessageA(target != nullptr ? target : box, WM_KEYDOWN, VK_ESCAPE, 0x00010001);
+            } else {
+                PostMessageA(box, WM_SYSCOMMAND, SC_CLOSE, 0);
+            }
+            return;
+        }
         if (next_ < options_.answers.size()) {
             answer = ButtonId(options_.answers[next_++]);
         } else if (isMessageBox) {
