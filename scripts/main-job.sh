@@ -8,19 +8,19 @@ bash scripts/setup-debian.sh
 bash scripts/build.sh >/dev/null
 
 demo=build/demo
-rm -rf "$demo/payload" "$demo/setup.exe" "$demo/payload.lzh"
+rm -rf "$demo/payload" "$demo/setup.exe"
 mkdir -p "$demo/payload/docs"
 cp build/windows/sample-installer.exe "$demo/payload/"
 printf 'Valkrin sample payload.\r\n' > "$demo/payload/docs/readme.txt"
 printf '\x93\xfa\x96\x7b\x8c\xea\x82\xcc\x83\x81\x83\x82\r\n' > "$demo/payload/docs/memo.txt"
 
 pack=build/host/tools/valkrin-pack
-(cd "$demo/payload" && jlha c2o5q ../payload.lzh sample-installer.exe docs >/dev/null)
 "$pack" -o "$demo/setup.exe" --title "Valkrin Demo" --no-confirm --grace 1 \
     --run '%ExtractDir%\sample-installer.exe --log C:\valkrin-demo.log' \
-    --stub build/windows/valkrin.exe --archive "$demo/payload.lzh"
+    --stub build/windows/valkrin.exe --method lh7 "$demo/payload/sample-installer.exe" "$demo/payload/docs"
 echo "== packed: $demo/setup.exe ($(stat -c %s "$demo/setup.exe") bytes)"
 "$pack" --inspect "$demo/setup.exe"
+"$pack" --list "$demo/setup.exe"
 
 # LC_ALL=ja_JP.UTF-8 gives Wine the Japanese code page (932); no system locale is needed.
 export WINEPREFIX="$PWD/$demo/wineprefix" WINEDEBUG=-all

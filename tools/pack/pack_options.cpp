@@ -108,17 +108,26 @@ bool ParsePackOptions(const std::vector<std::string>& args, PackOptions* options
             if (!value(&options->stub)) return false;
         } else if (arg == "--archive") {
             if (!value(&options->archive)) return false;
-        } else if (arg == "--inspect") {
+        } else if (arg == "--method") {
+            if (!value(&options->method)) return false;
+            if (options->method != "lh0" && options->method != "lh5" && options->method != "lh6" &&
+                options->method != "lh7") {
+                *error = "--method: \"" + options->method + "\" is none of lh0, lh5, lh6, lh7";
+                return false;
+            }
+        } else if (arg == "--inspect" || arg == "--list") {
             if (!value(&options->inspect)) return false;
-            options->mode = PackMode::Inspect;
+            options->mode = arg == "--list" ? PackMode::List : PackMode::Inspect;
+        } else if (!arg.empty() && arg[0] != '-') {
+            options->inputs.push_back(arg);
         } else {
             *error = "unknown option \"" + arg + "\"";
             return false;
         }
     }
-    if (options->mode == PackMode::Inspect) {
+    if (options->mode != PackMode::Pack) {
         if (args.size() != 2) {
-            *error = "--inspect takes the packed file and nothing else";
+            *error = args[0] + " takes the packed file and nothing else";
             return false;
         }
         return true;
@@ -131,8 +140,9 @@ bool ParsePackOptions(const std::vector<std::string>& args, PackOptions* options
         *error = "missing --run COMMAND or --folder DIR";
         return false;
     }
-    if (options->archive.empty()) {
-        *error = "missing --archive FILE.lzh";
+    if (options->archive.empty() == options->inputs.empty()) {
+        *error = options->archive.empty() ? "missing the files to pack (PATH... or --archive FILE.lzh)"
+                                          : "give either --archive FILE.lzh or PATH..., not both";
         return false;
     }
     if (options->waitForClass && options->folderMode) {

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-enum class PackMode { Pack, Inspect };
+enum class PackMode { Pack, Inspect, List };
 
 struct PackOptions {
     PackMode mode = PackMode::Pack;
@@ -23,7 +23,9 @@ struct PackOptions {
     uint32_t osFlags = 0;       // --os, as CFG_OS_* bits; all seven by default
     std::string stub;           // --stub; empty: the default stub
     std::string archive;        // --archive: an existing .lzh file
-    std::string inspect;        // --inspect FILE.exe
+    std::vector<std::string> inputs;  // files and folders to pack ourselves
+    std::string method = "lh5";       // --method for the inputs: lh0, lh5, lh6, lh7
+    std::string inspect;        // --inspect FILE.exe, or the file of --list
 };
 
 // Names accepted by --os and their permission bits.

@@ -3,6 +3,7 @@
 #include <stdio.h>
 #include <stdlib.h>
 
+#include "lzh/archive_list.h"
 #include "pack/archive_source.h"
 #include "pack/config_block.h"
 #include "pack/packer.h"
@@ -16,8 +17,11 @@ namespace {
 const char USAGE[] =
     "usage: valkrin-pack -o OUT.exe [--title TEXT] (--run COMMAND | --folder DIR)\n"
     "                    [--wait-class CLASS] [--grace SECONDS] [--confirm | --no-confirm]\n"
-    "                    [--os LIST] [--stub STUB.exe] --archive FILE.lzh\n"
+    "                    [--os LIST] [--stub STUB.exe] (--archive FILE.lzh | [--method M] PATH...)\n"
     "       valkrin-pack --inspect FILE.exe\n"
+    "       valkrin-pack --list FILE.exe|FILE.lzh\n"
+    "  PATH...    files and folders packed by valkrin-pack itself (folders recursively)\n"
+    "  --method   lh5 (default), lh6, lh7 or lh0 (stored)\n"
     "  --os LIST  comma-separated: win95,win98,winme,nt351,nt4,win2000,winxp (default: all)\n"
     "  --stub     default: $VALKRIN_STUB, else " VALKRIN_DEFAULT_STUB "\n";
 
@@ -64,6 +68,10 @@ int main(int argc, char** argv) {
     if (!ParsePackOptions(args, &options, &error)) {
         fprintf(stderr, "valkrin-pack: %s\n%s", error.c_str(), USAGE);
         return 2;
+    }
+    if (options.mode == PackMode::List) {
+        if (!lzh::ListArchive(options.inspect, stdout, error)) return Fail(error);
+        return 0;
     }
     return options.mode == PackMode::Inspect ? Inspect(options.inspect) : Pack(options);
 }

@@ -62,6 +62,9 @@ TEST(PackOptions, RefusesBadCommandLines) {
         {"-o", "a.exe", "--run", "x", "--archive"},
         {"-o", "a.exe", "--run", "x", "--archive", "a.lzh", "--bogus"},
         {"--inspect", "a.exe", "-o", "b.exe"},
+        {"-o", "a.exe", "--run", "x", "--archive", "a.lzh", "payload"},  // both sources
+        {"-o", "a.exe", "--run", "x", "--method", "lh9", "payload"},
+        {"--list", "a.exe", "payload"},
     };
     for (const auto& args : bad) {
         std::string line;
@@ -234,6 +237,39 @@ TEST(PackCommand, PacksAndInspects) {
     Outcome unknown = RunPack("-o " + dir + "/out3.exe --run x --os win7 --archive " + dir + "/a.lzh");
     EXPECT_NE(unknown.status, 0);
     EXPECT_NE(unknown.output.find("win7"), std::string::npos) << unknown.output;
+
+    std::string cleanup = "rm -rf " + dir;
+    EXPECT_EQ(system(cleanup.c_str()), 0);
+}
+
+TEST(PackCommand, PacksFilesAndFoldersItselfAndListsThem) {
+    char folder[] = "/tmp/valkrin-pack-XXXXXX";
+    ASSERT_NE(mkdtemp(folder), nullptr);
+    std::string dir = folder;
+    pe::Bytes stub = synthetic::LinkedImage();
+    std::string error;
+    ASSERT_TRUE(layout::Apply(stub, &error));
+    ASSERT_TRUE(pe::WriteFile(dir + "/stub.exe", stub, &error));
+    std::string make = "mkdir -p " + dir + "/payload/docs/表示 && seq 1 20000 > " + dir +
+                       "/payload/docs/numbers.txt && printf hi > " + dir + "/payload/docs/表示/テスト.txt";
+    ASSERT_EQ(system(make.c_str()), 0);
+
+    Outcome packed = RunPack("-o " + dir + "/out.exe --run setup.exe --method lh7 --stub " + dir + "/stub.exe " +
+                             dir + "/payload/docs");
+    ASSERT_EQ(packed.status, 0) << packed.output;
+    Outcome listed = RunPack("--list " + dir + "/out.exe");
+    EXPECT_EQ(listed.status, 0) << listed.output;
+    for (const char* name : {"docs/", "docs/numbers.txt", "docs/表示/テスト.txt", "-lh7-"}) {
+        EXPECT_NE(listed.output.find(name), std::string::npos) << name << "\n" << listed.output;
+    }
+
+    std::string odd = "printf x > '" + dir + "/payload/café'";
+    ASSERT_EQ(system(odd.c_str()), 0);
+    Outcome refused = RunPack("-o " + dir + "/bad.exe --run setup.exe --stub " + dir + "/stub.exe " + dir +
+                              "/payload/café");
+    EXPECT_NE(refused.status, 0);
+    EXPECT_NE(refused.output.find("Shift-JIS"), std::string::npos) << refused.output;
+    EXPECT_NE(access((dir + "/bad.exe").c_str(), F_OK), 0) << "no output on failure";
 
     std::string cleanup = "rm -rf " + dir;
     EXPECT_EQ(system(cleanup.c_str()), 0);
