@@ -209,14 +209,31 @@ Outcome RunPack(const std::string& arguments) {
     return outcome;
 }
 
-TEST(PackCommand, PacksAndInspects) {
-    char folder[] = "/tmp/valkrin-pack-XXXXXX";
-    ASSERT_NE(mkdtemp(folder), nullptr);
-    std::string dir = folder;
-    pe::Bytes stub = synthetic::LinkedImage();
+// A scratch folder holding a laid-out stub, stub.exe.
+class PackCommand : public ::testing::Test {
+protected:
+    void SetUp() override {
+        char folder[] = "/tmp/valkrin-pack-XXXXXX";
+        ASSERT_NE(mkdtemp(folder), nullptr);
+        dir_ = folder;
+        stub_ = synthetic::LinkedImage();
+        std::string error;
+        ASSERT_TRUE(layout::Apply(stub_, &error)) << error;
+        ASSERT_TRUE(pe::WriteFile(dir_ + "/stub.exe", stub_, &error)) << error;
+    }
+    void TearDown() override {
+        std::string cleanup = "rm -rf " + dir_;
+        EXPECT_EQ(system(cleanup.c_str()), 0);
+    }
+
+    std::string dir_;
+    pe::Bytes stub_;
+};
+
+TEST_F(PackCommand, PacksAndInspects) {
+    const std::string& dir = dir_;
+    const pe::Bytes& stub = stub_;
     std::string error;
-    ASSERT_TRUE(layout::Apply(stub, &error));
-    ASSERT_TRUE(pe::WriteFile(dir + "/stub.exe", stub, &error));
     ASSERT_TRUE(pe::WriteFile(dir + "/a.lzh", pe::Bytes{1, 2, 3}, &error));
 
     Outcome packed = RunPack("-o " + dir + "/out.exe --title 'テスト' --folder 'C:\\Apps' --stub " + dir +
@@ -237,19 +254,10 @@ TEST(PackCommand, PacksAndInspects) {
     Outcome unknown = RunPack("-o " + dir + "/out3.exe --run x --os win7 --archive " + dir + "/a.lzh");
     EXPECT_NE(unknown.status, 0);
     EXPECT_NE(unknown.output.find("win7"), std::string::npos) << unknown.output;
-
-    std::string cleanup = "rm -rf " + dir;
-    EXPECT_EQ(system(cleanup.c_str()), 0);
 }
 
-TEST(PackCommand, PacksFilesAndFoldersItselfAndListsThem) {
-    char folder[] = "/tmp/valkrin-pack-XXXXXX";
-    ASSERT_NE(mkdtemp(folder), nullptr);
-    std::string dir = folder;
-    pe::Bytes stub = synthetic::LinkedImage();
-    std::string error;
-    ASSERT_TRUE(layout::Apply(stub, &error));
-    ASSERT_TRUE(pe::WriteFile(dir + "/stub.exe", stub, &error));
+TEST_F(PackCommand, PacksFilesAndFoldersItselfAndListsThem) {
+    const std::string& dir = dir_;
     std::string make = "mkdir -p " + dir + "/payload/docs/表示 && seq 1 20000 > " + dir +
                        "/payload/docs/numbers.txt && printf hi > " + dir + "/payload/docs/表示/テスト.txt";
     ASSERT_EQ(system(make.c_str()), 0);
@@ -270,9 +278,6 @@ TEST(PackCommand, PacksFilesAndFoldersItselfAndListsThem) {
     EXPECT_NE(refused.status, 0);
     EXPECT_NE(refused.output.find("Shift-JIS"), std::string::npos) << refused.output;
     EXPECT_NE(access((dir + "/bad.exe").c_str(), F_OK), 0) << "no output on failure";
-
-    std::string cleanup = "rm -rf " + dir;
-    EXPECT_EQ(system(cleanup.c_str()), 0);
 }
 
 }  // namespace
