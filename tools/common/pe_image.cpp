@@ -1,8 +1,9 @@
 #include "common/pe_image.h"
 
-#include <errno.h>
 #include <stdio.h>
 #include <string.h>
+
+#include "common/host_fs.h"
 
 namespace pe {
 
@@ -120,9 +121,9 @@ uint32_t Checksum(const Bytes& file, size_t checksumOffset) {
 }
 
 bool ReadFile(const std::string& path, Bytes* bytes, std::string* error) {
-    FILE* f = fopen(path.c_str(), "rb");
+    FILE* f = hostfs::OpenFile(path, "rb");
     if (f == nullptr) {
-        *error = path + ": " + strerror(errno);
+        *error = path + ": " + hostfs::LastError();
         return false;
     }
     bytes->clear();
@@ -136,14 +137,17 @@ bool ReadFile(const std::string& path, Bytes* bytes, std::string* error) {
 }
 
 bool WriteFile(const std::string& path, const Bytes& bytes, std::string* error) {
-    FILE* f = fopen(path.c_str(), "wb");
+    FILE* f = hostfs::OpenFile(path, "wb");
     if (f == nullptr) {
-        *error = path + ": " + strerror(errno);
+        *error = path + ": " + hostfs::LastError();
         return false;
     }
     bool ok = fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
     ok = fclose(f) == 0 && ok;
-    if (!ok) *error = path + ": write failed";
+    if (!ok) {
+        *error = path + ": write failed: " + hostfs::LastError();
+        hostfs::RemoveFile(path);  // no partial file is left behind
+    }
     return ok;
 }
 

@@ -1,12 +1,12 @@
 #include "lzh/archive_list.h"
 
-#include <errno.h>
 #include <inttypes.h>
 #include <string.h>
 #include <time.h>
 
 #include <memory>
 
+#include "common/host_fs.h"
 #include "lzh/header.h"
 
 namespace lzh {
@@ -116,9 +116,9 @@ bool ParseHeader(const std::vector<uint8_t>& h, ListedEntry* entry, std::string*
 }  // namespace
 
 bool ReadEntries(const std::string& path, std::vector<ListedEntry>* entries, std::string* error) {
-    std::unique_ptr<FILE, FileCloser> in(fopen(path.c_str(), "rb"));
+    std::unique_ptr<FILE, FileCloser> in(hostfs::OpenFile(path, "rb"));
     if (!in) {
-        *error = "\"" + path + "\": cannot open: " + strerror(errno);
+        *error = "\"" + path + "\": cannot open: " + hostfs::LastError();
         return false;
     }
     uint64_t offset = 0;
@@ -129,7 +129,7 @@ bool ReadEntries(const std::string& path, std::vector<ListedEntry>* entries, std
         offset = Get32(head + BLOCK_OFFSET);
     }
     for (;;) {
-        if (fseeko(in.get(), static_cast<off_t>(offset), SEEK_SET) != 0) {
+        if (!hostfs::Seek(in.get(), offset)) {
             *error = Broken(path, offset, "cannot seek there");
             return false;
         }

@@ -1,15 +1,12 @@
 #include "lzh/archive_writer.h"
 
-#include <dirent.h>
-#include <errno.h>
 #include <string.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <memory>
 #include <set>
 
+#include "common/host_fs.h"
 #include "lzh/header.h"
 
 namespace lzh {
@@ -25,8 +22,8 @@ constexpr uint64_t PENDING_OUTPUT = 128 << 10;
 
 std::string Quoted(const std::string& text) { return "\"" + text + "\""; }
 
-std::string SystemError(const std::string& subject, const char* what) {
-    return Quoted(subject) + ": " + what + ": " + strerror(errno);
+std::string SystemError(const std::string& subject, const char* what, const std::string& reason) {
+    return Quoted(subject) + ": " + what + ": " + reason;
 }
 
 // Splits a name on '/', dropping empty and "." parts. False for "..".
@@ -59,13 +56,14 @@ public:
     explicit Planner(std::vector<PlannedEntry>* entries) : entries_(entries) {}
 
     bool Add(const std::string& diskPath, const std::string& name, std::string* error) {
-        struct stat st;
-        if (stat(diskPath.c_str(), &st) != 0) {
-            *error = SystemError(diskPath, "cannot read");
+        hostfs::FileInfo info;
+        std::string reason;
+        if (!hostfs::Stat(diskPath, &info, &reason)) {
+            *error = SystemError(diskPath, "cannot read", reason);
             return false;
         }
-        bool folder = S_ISDIR(st.st_mode);
-        if (!folder && !S_ISREG(st.st_mode)) {
+        bool folder = info.folder;
+        if (!folder && !info.regular) {
             *error = Quoted(diskPath) + ": neither a file nor a folder";
             return false;
         }
@@ -73,21 +71,16 @@ public:
         entry.diskPath = diskPath;
         entry.name = name;
         entry.folder = folder;
-        entry.size = folder ? 0 : static_cast<uint64_t>(st.st_size);
+        entry.size = info.size;
         if (!CheckName(&entry, error)) return false;
         entries_->push_back(entry);
         if (!folder) return true;
 
-        DIR* dir = opendir(diskPath.c_str());
-        if (dir == nullptr) {
-            *error = SystemError(diskPath, "cannot list the folder");
+        std::vector<std::string> children;
+        if (!hostfs::ListFolder(diskPath, &children, &reason)) {
+            *error = SystemError(diskPath, "cannot list the folder", reason);
             return false;
         }
-        std::vector<std::string> children;
-        while (struct dirent* d = readdir(dir)) {
-            if (strcmp(d->d_name, ".") != 0 && strcmp(d->d_name, "..") != 0) children.push_back(d->d_name);
-        }
-        closedir(dir);
         std::sort(children.begin(), children.end());
         for (const std::string& child : children) {
             if (!Add(diskPath + "/" + child, name + "/" + child, error)) return false;
@@ -155,29 +148,31 @@ public:
         EntryHeader h;
         h.method = 'd';
         h.attributes = ATTRIBUTE_DIRECTORY;
-        struct stat st;
-        if (stat(entry.diskPath.c_str(), &st) == 0) SetTimes(st, &h);
+        hostfs::FileInfo info;
+        std::string reason;
+        if (hostfs::Stat(entry.diskPath, &info, &reason)) SetTimes(info, &h);
         h.directory = entry.sjisName;
         return Put(BuildHeader(h), error);
     }
 
     bool File(const PlannedEntry& entry, std::string* error) {
-        FileHandle in(fopen(entry.diskPath.c_str(), "rb"));
-        struct stat st;
-        if (!in || fstat(fileno(in.get()), &st) != 0) {
-            *error = SystemError(entry.diskPath, "cannot open");
+        FileHandle in(hostfs::OpenFile(entry.diskPath, "rb"));
+        hostfs::FileInfo info;
+        std::string reason = in ? "" : hostfs::LastError();
+        if (!in || !hostfs::Stat(in.get(), &info, &reason)) {
+            *error = SystemError(entry.diskPath, "cannot open", reason);
             return false;
         }
         EntryHeader h;
-        SetTimes(st, &h);
-        h.attributes = ATTRIBUTE_ARCHIVE | ((st.st_mode & S_IWUSR) ? 0 : ATTRIBUTE_READ_ONLY);
+        SetTimes(info, &h);
+        h.attributes = ATTRIBUTE_ARCHIVE | (info.readOnly ? ATTRIBUTE_READ_ONLY : 0);
         SplitName(entry.sjisName, &h.directory, &h.file);
-        h.originalSize = static_cast<uint64_t>(st.st_size);
+        h.originalSize = info.size;
         // The header is written twice, first with sizes and CRC unknown, so
         // its size must not depend on them.
         h.largeSizes = NeedsLargeSize(h.originalSize);
 
-        off_t start = ftello(out_);
+        int64_t start = hostfs::Tell(out_);
         bool compress = options_.method != Method::Lh0 && h.originalSize != 0;
         h.method = compress ? MethodLetter(options_.method) : '0';
         if (start < 0 || !Put(BuildHeader(h), error)) return Failed(error);
@@ -226,7 +221,7 @@ public:
             if (progress_) progress_(done_, total_, entry.name);
         }
         if (ferror(in.get())) {
-            *error = SystemError(entry.diskPath, "cannot read");
+            *error = SystemError(entry.diskPath, "cannot read", hostfs::LastError());
             return false;
         }
         if (!tooBig_ && read != h.originalSize) {
@@ -242,7 +237,7 @@ public:
                 h.method = '0';
                 produced = 0;
                 crc = 0;
-                if (fseeko(out_, start, SEEK_SET) != 0 || !Put(BuildHeader(h), error)) return Failed(error);
+                if (!hostfs::Seek(out_, start) || !Put(BuildHeader(h), error)) return Failed(error);
                 rewind(in.get());
                 for (;;) {
                     size_t n = fread(buffer.data(), 1, buffer.size(), in.get());
@@ -262,9 +257,9 @@ public:
         }
         h.compressedSize = produced;
         h.dataCrc = crc;
-        off_t endOfData = ftello(out_);
-        if (endOfData < 0 || fseeko(out_, start, SEEK_SET) != 0 || !Put(BuildHeader(h), error) ||
-            fseeko(out_, endOfData, SEEK_SET) != 0) {
+        int64_t endOfData = hostfs::Tell(out_);
+        if (endOfData < 0 || !hostfs::Seek(out_, start) || !Put(BuildHeader(h), error) ||
+            !hostfs::Seek(out_, endOfData)) {
             return Failed(error);
         }
         return true;
@@ -276,7 +271,7 @@ public:
     }
 
     bool Failed(std::string* error) {
-        *error = std::string("cannot write the archive: ") + strerror(errno);
+        *error = "cannot write the archive: " + hostfs::LastError();
         return false;
     }
 
@@ -285,12 +280,12 @@ public:
     }
 
 private:
-    void SetTimes(const struct stat& st, EntryHeader* h) const {
+    void SetTimes(const hostfs::FileInfo& info, EntryHeader* h) const {
         bool fractions = options_.subsecondTimes;
-        h->lastWrite.seconds = st.st_mtim.tv_sec;
-        h->lastWrite.nanoseconds = fractions ? static_cast<uint32_t>(st.st_mtim.tv_nsec) : 0;
-        h->lastAccess.seconds = st.st_atim.tv_sec;
-        h->lastAccess.nanoseconds = fractions ? static_cast<uint32_t>(st.st_atim.tv_nsec) : 0;
+        h->lastWrite.seconds = info.writeSeconds;
+        h->lastWrite.nanoseconds = fractions ? info.writeNanoseconds : 0;
+        h->lastAccess.seconds = info.accessSeconds;
+        h->lastAccess.nanoseconds = fractions ? info.accessNanoseconds : 0;
     }
 
     FILE* out_;
@@ -343,10 +338,11 @@ bool WriteArchive(FILE* out, const std::vector<InputPath>& inputs, const WriteOp
     if (!entries.empty()) writer.Report(entries.back().name);  // a stored fallback may not have reported its end
     if (!writer.Put(std::string(1, '\0'), &error)) return false;  // the end marker
     if (fflush(out) != 0) return writer.Failed(&error);
-    off_t end = ftello(out);
-    struct stat st;
-    if (end >= 0 && fstat(fileno(out), &st) == 0 && S_ISREG(st.st_mode) && st.st_size > end) {
-        if (ftruncate(fileno(out), end) != 0) return writer.Failed(&error);
+    int64_t end = hostfs::Tell(out);
+    hostfs::FileInfo info;
+    std::string reason;
+    if (end >= 0 && hostfs::Stat(out, &info, &reason) && info.regular && info.size > static_cast<uint64_t>(end)) {
+        if (!hostfs::Truncate(out, static_cast<uint64_t>(end))) return writer.Failed(&error);
     }
     return true;
 }

@@ -1,8 +1,8 @@
 #include "lzh/header.h"
 
-#include <iconv.h>
-
 #include <vector>
+
+#include "common/host_fs.h"
 
 namespace lzh {
 
@@ -51,28 +51,6 @@ constexpr uint8_t EXT_LARGE_SIZE = 0x42;
 constexpr size_t BASE_HEADER_SIZE = 26;
 // Seconds from 1601-01-01 to 1970-01-01.
 constexpr int64_t FILETIME_EPOCH_SECONDS = 11644473600LL;
-
-// Iconv between two code pages; false when a byte sequence has no form in
-// the target. `failedAt` receives the offset of the first bad input byte.
-bool Convert(const char* to, const char* from, const std::string& in, std::string* out, size_t* failedAt) {
-    iconv_t cd = iconv_open(to, from);
-    if (cd == reinterpret_cast<iconv_t>(-1)) {
-        *failedAt = 0;
-        return false;
-    }
-    std::vector<char> buffer(in.size() * 4 + 16);
-    char* src = const_cast<char*>(in.data());
-    size_t srcLeft = in.size();
-    char* dst = buffer.data();
-    size_t dstLeft = buffer.size();
-    size_t rc = iconv(cd, &src, &srcLeft, &dst, &dstLeft);
-    bool ok = rc != static_cast<size_t>(-1) && srcLeft == 0;
-    if (ok) ok = iconv(cd, nullptr, nullptr, &dst, &dstLeft) != static_cast<size_t>(-1);
-    iconv_close(cd);
-    *failedAt = in.size() - srcLeft;
-    if (ok) out->assign(buffer.data(), buffer.size() - dstLeft);
-    return ok;
-}
 
 }  // namespace
 
@@ -168,7 +146,7 @@ std::string BuildHeader(const EntryHeader& entry) {
 
 bool Utf8ToShiftJis(const std::string& utf8, std::string* sjis, std::string* error) {
     size_t failedAt = 0;
-    if (Convert("CP932", "UTF-8", utf8, sjis, &failedAt)) return true;
+    if (hostfs::Utf8ToShiftJis(utf8, sjis, &failedAt)) return true;
     // Name the character that has no form: the UTF-8 sequence at failedAt.
     size_t length = 1;
     if (failedAt < utf8.size()) {
@@ -182,8 +160,8 @@ bool Utf8ToShiftJis(const std::string& utf8, std::string* sjis, std::string* err
 
 std::string ShiftJisToUtf8(const std::string& sjis) {
     std::string out;
-    size_t failedAt = 0;
-    if (Convert("UTF-8", "CP932", sjis, &out, &failedAt)) return out;
+    if (hostfs::ShiftJisToUtf8(sjis, &out)) return out;
+    out.clear();
     for (char c : sjis) out += (static_cast<unsigned char>(c) < 0x80) ? c : '?';
     return out;
 }

@@ -1,8 +1,8 @@
 #include "pack/archive_source.h"
 
 #include <stdio.h>
-#include <unistd.h>
 
+#include "common/host_fs.h"
 #include "lzh/archive_writer.h"
 
 namespace {
@@ -20,13 +20,13 @@ bool WriteOwnArchive(const PackOptions& options, pe::Bytes* archive, std::string
         return false;
     }
     std::vector<InputPath> inputs;
-    for (const std::string& path : options.inputs) inputs.push_back(InputPath{path, ""});
-    FILE* out = tmpfile();
+    for (const std::string& path : options.inputs) inputs.push_back(InputPath{hostfs::SlashSeparated(path), ""});
+    FILE* out = hostfs::OpenTemporaryFile();
     if (out == nullptr) {
         *error = "cannot create a temporary file for the archive";
         return false;
     }
-    bool showProgress = isatty(fileno(stderr)) != 0;
+    bool showProgress = hostfs::IsTerminal(stderr);
     ProgressFn progress = [&](uint64_t done, uint64_t total, const std::string&) {
         if (!showProgress || total < (8u << 20)) return;
         int width = 40;
@@ -43,10 +43,13 @@ bool WriteOwnArchive(const PackOptions& options, pe::Bytes* archive, std::string
         return false;
     }
     fflush(out);
-    long size = ftell(out);
-    archive->resize(static_cast<size_t>(size));
-    rewind(out);
-    ok = size >= 0 && fread(archive->data(), 1, archive->size(), out) == archive->size();
+    int64_t size = hostfs::Tell(out);
+    ok = size >= 0 && static_cast<uint64_t>(size) <= SIZE_MAX;
+    if (ok) {
+        archive->resize(static_cast<size_t>(size));
+        rewind(out);
+        ok = fread(archive->data(), 1, archive->size(), out) == archive->size();
+    }
     fclose(out);
     if (!ok) *error = "cannot read back the written archive";
     return ok;

@@ -1,27 +1,11 @@
 #include "pack/config_block.h"
 
-#include <iconv.h>
 #include <stdio.h>
 #include <string.h>
 
-namespace {
+#include "common/host_fs.h"
 
-bool Convert(const char* to, const char* from, const std::string& in, std::string* out) {
-    iconv_t cd = iconv_open(to, from);
-    if (cd == reinterpret_cast<iconv_t>(-1)) return false;
-    std::string input = in;
-    char* inPtr = input.empty() ? nullptr : &input[0];
-    size_t inLeft = input.size();
-    std::string result(in.size() * 4 + 16, '\0');
-    char* outPtr = &result[0];
-    size_t outLeft = result.size();
-    bool ok = iconv(cd, &inPtr, &inLeft, &outPtr, &outLeft) != static_cast<size_t>(-1);
-    iconv_close(cd);
-    if (!ok) return false;
-    result.resize(result.size() - outLeft);
-    *out = result;
-    return true;
-}
+namespace {
 
 // Stores `utf8` in Shift-JIS into a text field of `size` bytes (terminator
 // included); the rest of the field is zero.
@@ -62,9 +46,12 @@ std::string ShowText(const char* field, size_t size) {
 
 }  // namespace
 
-bool Utf8ToShiftJis(const std::string& utf8, std::string* sjis) { return Convert("CP932", "UTF-8", utf8, sjis); }
+bool Utf8ToShiftJis(const std::string& utf8, std::string* sjis) {
+    size_t failedAt;
+    return hostfs::Utf8ToShiftJis(utf8, sjis, &failedAt);
+}
 
-bool ShiftJisToUtf8(const std::string& sjis, std::string* utf8) { return Convert("UTF-8", "CP932", sjis, utf8); }
+bool ShiftJisToUtf8(const std::string& sjis, std::string* utf8) { return hostfs::ShiftJisToUtf8(sjis, utf8); }
 
 bool MakeConfigBlock(const PackOptions& options, InstallConfig* block, std::string* error) {
     memset(block, 0, sizeof *block);
