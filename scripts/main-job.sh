@@ -14,10 +14,12 @@ cp build/windows/sample-installer.exe "$demo/payload/"
 printf 'Valkrin sample payload.\r\n' > "$demo/payload/docs/readme.txt"
 printf '\x93\xfa\x96\x7b\x8c\xea\x82\xcc\x83\x81\x83\x82\r\n' > "$demo/payload/docs/memo.txt"
 
+# valkrin-pack carries the windows build's valkrin.exe (build.sh makes that one first).
 pack=build/host/tools/valkrin-pack
+"$pack" --version
 "$pack" -o "$demo/setup.exe" --title "Valkrin Demo" --no-confirm --grace 1 \
     --run '%ExtractDir%\sample-installer.exe --log C:\valkrin-demo.log' \
-    --stub build/windows/valkrin.exe --method lh7 "$demo/payload/sample-installer.exe" "$demo/payload/docs"
+    --method lh7 "$demo/payload/sample-installer.exe" "$demo/payload/docs"
 echo "== packed: $demo/setup.exe ($(stat -c %s "$demo/setup.exe") bytes)"
 "$pack" --inspect "$demo/setup.exe"
 "$pack" --list "$demo/setup.exe"

@@ -58,6 +58,10 @@ bool MakeConfigBlock(const PackOptions& options, InstallConfig* block, std::stri
     if (!PutText("--title", options.title, block->title, sizeof block->title, error)) return false;
     if (!PutText(options.folderMode ? "--folder" : "--run", options.command, block->command,
                  sizeof block->command, error)) {
+        if (options.commandPrefixed) {
+            *error += " (with %ExtractDir%\\ put in front of the program; pass --keep-bare-command to keep the "
+                      "command as written)";
+        }
         return false;
     }
     if (!PutText("--wait-class", options.windowClass, block->windowClass, sizeof block->windowClass, error)) {

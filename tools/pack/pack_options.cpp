@@ -2,6 +2,7 @@
 
 #include <stdlib.h>
 
+#include "pack/install_command.h"
 #include "startup/install_config.h"
 
 const OsName OS_NAMES[7] = {
@@ -46,6 +47,21 @@ bool ParseSeconds(const std::string& text, uint32_t* value, std::string* error) 
     return true;
 }
 
+// The program of a temporary-mode command: there must be one, and a bare
+// one is looked for in the extraction folder unless the user said otherwise.
+bool CheckProgram(PackOptions* options, std::string* error) {
+    ProgramSpan program = FindProgram(options->command);
+    if (program.length == 0) {
+        *error = "--run: \"" + options->command + "\" names no program";
+        return false;
+    }
+    if (options->keepBareCommand || NamesFolder(options->command.substr(program.begin, program.length))) return true;
+    options->givenCommand = options->command;
+    options->command = PrefixProgram(options->command);
+    options->commandPrefixed = true;
+    return true;
+}
+
 }  // namespace
 
 bool ParsePackOptions(const std::vector<std::string>& args, PackOptions* options, std::string* error) {
@@ -81,6 +97,8 @@ bool ParsePackOptions(const std::vector<std::string>& args, PackOptions* options
                 *error = "--run needs a command";
                 return false;
             }
+        } else if (arg == "--keep-bare-command") {
+            options->keepBareCommand = true;
         } else if (arg == "--wait-class") {
             if (!value(&options->windowClass)) return false;
             if (options->windowClass.empty()) {
@@ -115,6 +133,9 @@ bool ParsePackOptions(const std::vector<std::string>& args, PackOptions* options
                 *error = "--method: \"" + options->method + "\" is none of lh0, lh5, lh6, lh7";
                 return false;
             }
+        } else if (arg == "--help" || arg == "-h" || arg == "--version") {
+            options->mode = arg == "--version" ? PackMode::Version : PackMode::Help;
+            return true;  // whatever else was given
         } else if (arg == "--inspect" || arg == "--list") {
             if (!value(&options->inspect)) return false;
             options->mode = arg == "--list" ? PackMode::List : PackMode::Inspect;
@@ -149,5 +170,9 @@ bool ParsePackOptions(const std::vector<std::string>& args, PackOptions* options
         *error = "--wait-class only applies to --run";
         return false;
     }
-    return true;
+    if (options->keepBareCommand && options->folderMode) {
+        *error = "--keep-bare-command only applies to --run";
+        return false;
+    }
+    return options->folderMode || CheckProgram(options, error);
 }

@@ -6,16 +6,19 @@
 #include <string>
 #include <vector>
 
-enum class PackMode { Pack, Inspect, List };
+enum class PackMode { Pack, Inspect, List, Help, Version };
 
 struct PackOptions {
     PackMode mode = PackMode::Pack;
     std::string output;         // -o
     std::string title;          // --title, UTF-8
     bool hasTitle = false;
-    std::string command;        // --run or --folder, UTF-8
+    std::string command;        // --run or --folder, UTF-8, as it goes into the block
     bool folderMode = false;    // --folder
     bool hasCommand = false;
+    bool keepBareCommand = false;  // --keep-bare-command
+    bool commandPrefixed = false;  // %ExtractDir%\ was put in front of a bare program
+    std::string givenCommand;      // the command as given, when it was prefixed
     std::string windowClass;    // --wait-class, UTF-8
     bool waitForClass = false;
     uint32_t graceSeconds = 0;  // --grace
@@ -36,6 +39,8 @@ struct OsName {
 extern const OsName OS_NAMES[7];
 
 // Parses argv (without the program name). False with a message for the user.
+// In temporary mode a program without a folder gets %ExtractDir%\ in front
+// (commandPrefixed) unless --keep-bare-command is given.
 bool ParsePackOptions(const std::vector<std::string>& args, PackOptions* options, std::string* error);
 
 // Parses a comma-separated list of OS names into permission bits.

@@ -4,31 +4,40 @@
 
 #include "layout/layout.h"
 
-bool PackExecutable(const pe::Bytes& stub, InstallConfig block, const pe::Bytes& archive, pe::Bytes* packed,
-                    std::string* error) {
-    pe::Image image;
-    if (!pe::Parse(stub, &image, error)) {
-        *error = "--stub: " + *error;
+bool CheckStub(const pe::Bytes& stub, pe::Image* image, std::string* error) {
+    if (!pe::Parse(stub, image, error)) {
+        *error = "not a PE image: " + *error;
         return false;
     }
-    if (image.peOffset != layout::PE_HEADER ||
+    if (image->peOffset != layout::PE_HEADER ||
         memcmp(&stub[layout::MARKER_OFFSET], layout::MARKER, layout::MARKER_LENGTH) != 0) {
-        *error = "--stub: not a Valkrin stub (no marker, or the PE header is not at 0x408)";
+        *error = "not a Valkrin stub (no marker, or the PE header is not at 0x408)";
         return false;
     }
     for (size_t i = layout::BLOCK_AREA; i < layout::BLOCK_AREA_END; ++i) {
         if (stub[i] != 0) {
-            *error = "--stub: the block area is not empty; is it an already packed file?";
+            *error = "the block area is not empty; is it an already packed file?";
             return false;
         }
     }
-    const uint32_t end = image.endOfSectionData();
+    const uint32_t end = image->endOfSectionData();
     if (end != stub.size()) {
-        *error = "--stub: " + std::to_string(stub.size() - end) + " bytes behind the last section";
+        *error = std::to_string(stub.size() - end) + " bytes behind the last section";
         return false;
     }
+    return true;
+}
+
+bool PackExecutable(const pe::Bytes& stub, InstallConfig block, const pe::Bytes& archive, pe::Bytes* packed,
+                    std::string* error) {
+    pe::Image image;
+    if (!CheckStub(stub, &image, error)) {
+        *error = "stub: " + *error;
+        return false;
+    }
+    const uint32_t end = image.endOfSectionData();
     if (uint64_t(end) + archive.size() > 0x7FFFFFFFu) {
-        *error = "--archive: the packed file would exceed 2 GiB";
+        *error = "the packed file would exceed 2 GiB";
         return false;
     }
     block.archiveOffset = end;

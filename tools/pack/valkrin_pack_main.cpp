@@ -1,33 +1,72 @@
-// valkrin-pack: makes a self-extracting installer out of the stub and an
-// LZH archive, or shows the block of one (--inspect).
+// valkrin-pack: makes a self-extracting installer out of the stub it carries
+// (or another one) and the files to pack, shows the block of one (--inspect)
+// or lists its entries (--list).
 #include <stdio.h>
 #include <stdlib.h>
 
+#include "common/host_fs.h"
 #include "lzh/archive_list.h"
 #include "pack/archive_source.h"
 #include "pack/config_block.h"
+#include "pack/embedded_stub.h"
 #include "pack/packer.h"
 
-#ifndef VALKRIN_DEFAULT_STUB
-#define VALKRIN_DEFAULT_STUB "valkrin.exe"
+#ifndef VALKRIN_VERSION
+#error "VALKRIN_VERSION comes from the project version in CMakeLists.txt"
 #endif
 
 namespace {
 
+// Exit statuses.
+constexpr int EXIT_DONE = 0;
+constexpr int EXIT_FAILED = 1;     // nothing was written
+constexpr int EXIT_BAD_USAGE = 2;  // the command line was refused
+
 const char USAGE[] =
     "usage: valkrin-pack -o OUT.exe [--title TEXT] (--run COMMAND | --folder DIR)\n"
     "                    [--wait-class CLASS] [--grace SECONDS] [--confirm | --no-confirm]\n"
-    "                    [--os LIST] [--stub STUB.exe] (--archive FILE.lzh | [--method M] PATH...)\n"
+    "                    [--os LIST] [--keep-bare-command] [--stub STUB.exe]\n"
+    "                    (--archive FILE.lzh | [--method M] PATH...)\n"
     "       valkrin-pack --inspect FILE.exe\n"
     "       valkrin-pack --list FILE.exe|FILE.lzh\n"
-    "  PATH...    files and folders packed by valkrin-pack itself (folders recursively)\n"
-    "  --method   lh5 (default), lh6, lh7 or lh0 (stored)\n"
-    "  --os LIST  comma-separated: win95,win98,winme,nt351,nt4,win2000,winxp (default: all)\n"
-    "  --stub     default: $VALKRIN_STUB, else " VALKRIN_DEFAULT_STUB "\n";
+    "       valkrin-pack --help | --version\n";
+
+const char HELP[] =
+    "\n"
+    "Makes OUT.exe, a self-extracting installer for 32-bit Windows: the Valkrin stub with its\n"
+    "configuration block and an LZH archive behind it. Texts are given in UTF-8 and stored in\n"
+    "Shift-JIS (code page 932); a text without a Shift-JIS form, or too long for its field, is\n"
+    "refused.\n"
+    "\n"
+    "  -o OUT.exe           the file to write (written whole, or not at all)\n"
+    "  --title TEXT         caption and question title, at most 50 bytes (default: the stub's)\n"
+    "  --run COMMAND        temporary mode: extract into a fresh temporary folder, run COMMAND\n"
+    "                       there, wait for it, remove the folder. At most 259 bytes; folder\n"
+    "                       variables such as %ExtractDir% are expanded by the stub. A program\n"
+    "                       named without a folder (setup.exe) gets %ExtractDir%\\ in front, with\n"
+    "                       a warning: Windows would not look for it in the extraction folder\n"
+    "  --keep-bare-command  keep such a program as written (for system programs: msiexec ...)\n"
+    "  --folder DIR         folder mode: extract into DIR (may hold folder variables); empty:\n"
+    "                       the current folder\n"
+    "  --wait-class CLASS   with --run: afterwards wait until no window of CLASS is left\n"
+    "  --grace SECONDS      wait this long after the installer has ended (default 0)\n"
+    "  --confirm            ask before installing (default); --no-confirm: do not ask\n"
+    "  --os LIST            where it may run, comma-separated: win95,win98,winme,nt351,nt4,\n"
+    "                       win2000,winxp (XP and every later NT); default: all\n"
+    "  --stub STUB.exe      another stub; default: $VALKRIN_STUB if set, else the stub built\n"
+    "                       into valkrin-pack (see --version)\n"
+    "  PATH...              files and folders to pack (folders with everything below them)\n"
+    "  --method M           for PATH...: lh5 (default), lh6, lh7, or lh0 (stored)\n"
+    "  --archive FILE.lzh   append an existing archive as it is, instead of PATH...\n"
+    "  --inspect FILE.exe   show the configuration block of a packed file\n"
+    "  --list FILE          list the entries of a packed file or of a .lzh archive\n"
+    "\n"
+    "Exit status: 0 done; 1 failed (a message says why; no output file is left);\n"
+    "2 the command line was refused.\n";
 
 int Fail(const std::string& message) {
     fprintf(stderr, "valkrin-pack: %s\n", message.c_str());
-    return 1;
+    return EXIT_FAILED;
 }
 
 int Inspect(const std::string& path) {
@@ -38,40 +77,94 @@ int Inspect(const std::string& path) {
     if (!ReadPackedBlock(packed, &block, &error)) return Fail(path + ": " + error);
     printf("%s", DescribeConfigBlock(block).c_str());
     printf("archive        %zu bytes from offset %u\n", packed.size() - block.archiveOffset, block.archiveOffset);
-    return 0;
+    return EXIT_DONE;
+}
+
+// The stub to pack: --stub, else $VALKRIN_STUB, else the one carried inside.
+// `name` receives how messages refer to it.
+bool LoadStub(const PackOptions& options, pe::Bytes* stub, std::string* name, std::string* error) {
+    std::string path = options.stub;
+    *name = "--stub " + path;
+    if (path.empty() && getenv("VALKRIN_STUB") != nullptr) {
+        path = getenv("VALKRIN_STUB");
+        *name = "$VALKRIN_STUB " + path;
+    }
+    if (path.empty()) {
+        *name = "the embedded stub";
+        if (EMBEDDED_STUB_SIZE == 0) {
+            *error = "no stub embedded; pass --stub STUB.exe (this valkrin-pack was built before the windows build)";
+            return false;
+        }
+        stub->assign(EMBEDDED_STUB, EMBEDDED_STUB + EMBEDDED_STUB_SIZE);
+        return true;
+    }
+    if (!pe::ReadFile(path, stub, error)) {
+        *error = *name + ": " + *error;
+        return false;
+    }
+    return true;
+}
+
+void WarnAboutBareProgram(const PackOptions& options) {
+    fprintf(stderr,
+            "valkrin-pack: warning: the install command \"%s\" names its program without a folder, and\n"
+            "  Windows would look for it beside the installer and along the PATH, not in the extraction\n"
+            "  folder; it is written as \"%s\" (--keep-bare-command keeps it as given)\n",
+            options.givenCommand.c_str(), options.command.c_str());
 }
 
 int Pack(const PackOptions& options) {
-    std::string error;
+    if (options.commandPrefixed) WarnAboutBareProgram(options);
+    std::string error, stubName;
     InstallConfig block;
     if (!MakeConfigBlock(options, &block, &error)) return Fail(error);
-    std::string stubPath = options.stub;
-    if (stubPath.empty()) stubPath = getenv("VALKRIN_STUB") != nullptr ? getenv("VALKRIN_STUB") : VALKRIN_DEFAULT_STUB;
     pe::Bytes stub, archive, packed;
-    if (!pe::ReadFile(stubPath, &stub, &error)) return Fail("--stub: " + error);
+    pe::Image image;
+    if (!LoadStub(options, &stub, &stubName, &error)) return Fail(error);
+    if (!CheckStub(stub, &image, &error)) return Fail(stubName + ": " + error);
     if (!LoadArchive(options, &archive, &error)) return Fail(error);
     if (!PackExecutable(stub, block, archive, &packed, &error)) return Fail(error);
     if (!pe::WriteFile(options.output, packed, &error)) return Fail(error);
-    return 0;
+    return EXIT_DONE;
+}
+
+int Version() {
+    printf("valkrin-pack %s\n", VALKRIN_VERSION);
+    if (EMBEDDED_STUB_SIZE == 0) {
+        printf("embedded stub: none (pass --stub STUB.exe)\n");
+    } else {
+        printf("embedded stub: valkrin.exe, %zu bytes\n", EMBEDDED_STUB_SIZE);
+    }
+    return EXIT_DONE;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-    std::vector<std::string> args(argv + 1, argv + argc);
-    if (args.empty() || args[0] == "--help" || args[0] == "-h") {
-        fputs(USAGE, args.empty() ? stderr : stdout);
-        return args.empty() ? 2 : 0;
+    std::vector<std::string> args = hostfs::Arguments(argc, argv);
+    if (args.empty()) {
+        fputs(USAGE, stderr);
+        fputs("Try valkrin-pack --help.\n", stderr);
+        return EXIT_BAD_USAGE;
     }
     PackOptions options;
     std::string error;
     if (!ParsePackOptions(args, &options, &error)) {
         fprintf(stderr, "valkrin-pack: %s\n%s", error.c_str(), USAGE);
-        return 2;
+        return EXIT_BAD_USAGE;
     }
-    if (options.mode == PackMode::List) {
-        if (!lzh::ListArchive(options.inspect, stdout, error)) return Fail(error);
-        return 0;
+    switch (options.mode) {
+    case PackMode::Help:
+        printf("%s%s", USAGE, HELP);
+        return EXIT_DONE;
+    case PackMode::Version:
+        return Version();
+    case PackMode::List:
+        return lzh::ListArchive(options.inspect, stdout, error) ? EXIT_DONE : Fail(error);
+    case PackMode::Inspect:
+        return Inspect(options.inspect);
+    case PackMode::Pack:
+        break;
     }
-    return options.mode == PackMode::Inspect ? Inspect(options.inspect) : Pack(options);
+    return Pack(options);
 }

@@ -7,8 +7,11 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
+
 #include "layout/layout.h"
 #include "pack/config_block.h"
+#include "pack/embedded_stub.h"
 #include "pack/pack_options.h"
 #include "pack/packer.h"
 #include "synthetic_pe.h"
@@ -79,12 +82,13 @@ TEST(PackOptions, RefusesBadCommandLines) {
 TEST(ConfigBlock, StoresShiftJisAndChecksFieldLengthsInBytes) {
     PackOptions options;
     std::string error;
-    ASSERT_TRUE(Parse({"-o", "a.exe", "--run", "セットアップ.exe", "--archive", "a.lzh"}, &options, &error));
+    ASSERT_TRUE(Parse({"-o", "a.exe", "--run", "C:\\セットアップ.exe", "--archive", "a.lzh"}, &options, &error));
     options.title = "ﾃｽﾄ製品";
     InstallConfig block;
     ASSERT_TRUE(MakeConfigBlock(options, &block, &error)) << error;
     EXPECT_EQ(Field(block.title, sizeof block.title), "\xC3\xBD\xC4\x90\xBB\x95\x69");
-    EXPECT_EQ(Field(block.command, sizeof block.command), "\x83\x5A\x83\x62\x83\x67\x83\x41\x83\x62\x83\x76.exe");
+    EXPECT_EQ(Field(block.command, sizeof block.command),
+              "C:\\\x83\x5A\x83\x62\x83\x67\x83\x41\x83\x62\x83\x76.exe");
 
     // 25 double-byte characters fill the 50 bytes of the title; one more does not fit.
     std::string kanji;
@@ -108,6 +112,75 @@ TEST(ConfigBlock, StoresShiftJisAndChecksFieldLengthsInBytes) {
 
     options.title = "Ⅻ🙂";  // the emoji has no Shift-JIS form
     EXPECT_FALSE(MakeConfigBlock(options, &block, &error));
+}
+
+// A program without a folder would be looked for beside the installer and
+// along the PATH: valkrin-pack writes %ExtractDir%\ in front of it.
+TEST(InstallCommand, PrefixesOnlyProgramsWithoutAFolder) {
+    struct Case {
+        const char* given;
+        const char* written;
+    };
+    const Case cases[] = {
+        {"setup.exe /q", "%ExtractDir%\\setup.exe /q"},
+        {"\"setup.exe\" /q", "\"%ExtractDir%\\setup.exe\" /q"},
+        {"\"my setup.exe\" /log C:\\x.log", "\"%ExtractDir%\\my setup.exe\" /log C:\\x.log"},
+        {" \tsetup", " \t%ExtractDir%\\setup"},
+        {"\"setup.exe", "\"%ExtractDir%\\setup.exe"},  // no closing quote: the rest is the program
+        {"%odd.exe a%b", "%ExtractDir%\\%odd.exe a%b"},  // one '%' is no variable
+        {"セットアップ.exe", "%ExtractDir%\\セットアップ.exe"},
+        // These name where the program is and stay as they are.
+        {"%ExtractDir%\\setup.exe /q", nullptr},
+        {"\"%ExtractDirX%\\a b.exe\"", nullptr},
+        {"%SystemDir%\\msiexec.exe /i x.msi", nullptr},
+        {"%windir%notepad.exe", nullptr},
+        {"\"C:\\Program Files\\a.exe\" /s", nullptr},
+        {"sub/setup.exe", nullptr},
+        {"D:setup.exe", nullptr},
+    };
+    for (const Case& c : cases) {
+        PackOptions options;
+        std::string error;
+        ASSERT_TRUE(Parse({"-o", "a.exe", "--run", c.given, "--archive", "a.lzh"}, &options, &error)) << error;
+        std::string expected = c.written != nullptr ? c.written : c.given;
+        EXPECT_EQ(options.command, expected) << c.given;
+        EXPECT_EQ(options.commandPrefixed, c.written != nullptr) << c.given;
+        if (c.written != nullptr) {
+            EXPECT_EQ(options.givenCommand, c.given);
+        }
+
+        ASSERT_TRUE(Parse({"-o", "a.exe", "--run", c.given, "--keep-bare-command", "--archive", "a.lzh"}, &options,
+                          &error));
+        EXPECT_EQ(options.command, c.given) << "kept as written";
+        EXPECT_FALSE(options.commandPrefixed);
+    }
+
+    PackOptions options;
+    std::string error;
+    ASSERT_TRUE(Parse({"-o", "a.exe", "--folder", "Apps", "--archive", "a.lzh"}, &options, &error));
+    EXPECT_EQ(options.command, "Apps") << "a destination folder is not a program";
+    EXPECT_FALSE(Parse({"-o", "a.exe", "--folder", "Apps", "--keep-bare-command", "--archive", "a.lzh"}, &options,
+                       &error));
+    for (const char* empty : {"  ", "\"\" /q", "\t"}) {
+        EXPECT_FALSE(Parse({"-o", "a.exe", "--run", empty, "--archive", "a.lzh"}, &options, &error)) << empty;
+        EXPECT_NE(error.find("names no program"), std::string::npos) << error;
+    }
+}
+
+TEST(InstallCommand, ThePrefixedCommandMustFitItsField) {
+    PackOptions options;
+    std::string error;
+    InstallConfig block;
+    const std::string longest(259, 'c');  // fits as given, not with 13 more bytes in front
+    ASSERT_TRUE(Parse({"-o", "a.exe", "--run", longest, "--archive", "a.lzh"}, &options, &error));
+    EXPECT_FALSE(MakeConfigBlock(options, &block, &error));
+    EXPECT_NE(error.find("--keep-bare-command"), std::string::npos) << error;
+    ASSERT_TRUE(Parse({"-o", "a.exe", "--run", std::string(246, 'c'), "--archive", "a.lzh"}, &options, &error));
+    ASSERT_TRUE(MakeConfigBlock(options, &block, &error)) << error;
+    EXPECT_EQ(Field(block.command, sizeof block.command), "%ExtractDir%\\" + std::string(246, 'c'));
+    ASSERT_TRUE(Parse({"-o", "a.exe", "--run", longest, "--keep-bare-command", "--archive", "a.lzh"}, &options,
+                      &error));
+    EXPECT_TRUE(MakeConfigBlock(options, &block, &error)) << error;
 }
 
 class Packing : public ::testing::Test {
@@ -197,7 +270,7 @@ struct Outcome {
 };
 
 Outcome RunPack(const std::string& arguments) {
-    std::string command = std::string(VALKRIN_PACK) + " " + arguments + " 2>&1";
+    std::string command = "env -u VALKRIN_STUB " + std::string(VALKRIN_PACK) + " " + arguments + " 2>&1";
     FILE* pipe = popen(command.c_str(), "r");
     Outcome outcome{-1, ""};
     if (pipe == nullptr) return outcome;
@@ -278,6 +351,78 @@ TEST_F(PackCommand, PacksFilesAndFoldersItselfAndListsThem) {
     EXPECT_NE(refused.status, 0);
     EXPECT_NE(refused.output.find("Shift-JIS"), std::string::npos) << refused.output;
     EXPECT_NE(access((dir + "/bad.exe").c_str(), F_OK), 0) << "no output on failure";
+}
+
+TEST_F(PackCommand, UsesTheStubItCarriesUnlessToldOtherwise) {
+    const std::string& dir = dir_;
+    std::string error;
+    ASSERT_TRUE(pe::WriteFile(dir + "/a.lzh", pe::Bytes{1, 2, 3}, &error));
+    Outcome packed = RunPack("-o " + dir + "/out.exe --folder x --archive " + dir + "/a.lzh");
+    pe::Bytes out;
+    if (EMBEDDED_STUB_SIZE == 0) {  // a builder made before the windows build
+        EXPECT_EQ(packed.status, 1);
+        EXPECT_NE(packed.output.find("no stub embedded; pass --stub"), std::string::npos) << packed.output;
+        EXPECT_NE(access((dir + "/out.exe").c_str(), F_OK), 0) << "no output on failure";
+    } else {
+        ASSERT_EQ(packed.status, 0) << packed.output;
+        ASSERT_TRUE(pe::ReadFile(dir + "/out.exe", &out, &error)) << error;
+        ASSERT_EQ(out.size(), EMBEDDED_STUB_SIZE + 3);
+        pe::Image image;
+        ASSERT_TRUE(pe::Parse(out, &image, &error)) << error;
+        for (size_t i = 0; i < EMBEDDED_STUB_SIZE; ++i) {  // the stub's, but for the block and the checksum
+            if (i >= CONFIG_FILE_OFFSET && i < CONFIG_FILE_OFFSET + sizeof(InstallConfig)) continue;
+            if (i >= image.checksumOffset() && i < image.checksumOffset() + 4) continue;
+            ASSERT_EQ(out[i], EMBEDDED_STUB[i]) << "offset " << i;
+        }
+    }
+    // --stub wins over the embedded stub.
+    packed = RunPack("-o " + dir + "/own.exe --folder x --stub " + dir + "/stub.exe --archive " + dir + "/a.lzh");
+    ASSERT_EQ(packed.status, 0) << packed.output;
+    ASSERT_TRUE(pe::ReadFile(dir + "/own.exe", &out, &error)) << error;
+    EXPECT_EQ(out.size(), stub_.size() + 3);
+    EXPECT_TRUE(std::equal(stub_.begin(), stub_.begin() + CONFIG_FILE_OFFSET, out.begin()));
+
+    Outcome bad = RunPack("-o " + dir + "/bad.exe --folder x --stub " + dir + "/a.lzh --archive " + dir + "/a.lzh");
+    EXPECT_EQ(bad.status, 1);
+    EXPECT_NE(bad.output.find("--stub " + dir + "/a.lzh: not a PE image"), std::string::npos) << bad.output;
+}
+
+TEST_F(PackCommand, WarnsAboutABareProgramAndWritesItsFolder) {
+    const std::string& dir = dir_;
+    std::string error;
+    ASSERT_TRUE(pe::WriteFile(dir + "/a.lzh", pe::Bytes{1, 2, 3}, &error));
+    const std::string common = " --stub " + dir + "/stub.exe --archive " + dir + "/a.lzh";
+    Outcome bare = RunPack("-o " + dir + "/bare.exe --run '\"setup.exe\" /q'" + common);
+    ASSERT_EQ(bare.status, 0) << bare.output;
+    EXPECT_NE(bare.output.find("warning"), std::string::npos) << bare.output;
+    EXPECT_NE(RunPack("--inspect " + dir + "/bare.exe").output.find("command        \"\"%ExtractDir%\\setup.exe\" /q\""),
+              std::string::npos);
+
+    Outcome kept = RunPack("-o " + dir + "/kept.exe --run 'msiexec /i x.msi' --keep-bare-command" + common);
+    ASSERT_EQ(kept.status, 0) << kept.output;
+    EXPECT_EQ(kept.output.find("warning"), std::string::npos) << kept.output;
+    EXPECT_NE(RunPack("--inspect " + dir + "/kept.exe").output.find("command        \"msiexec /i x.msi\""),
+              std::string::npos);
+}
+
+TEST(PackCommandLine, HelpVersionAndExitStatuses) {
+    Outcome version = RunPack("--version");
+    EXPECT_EQ(version.status, 0);
+    EXPECT_EQ(version.output.find(std::string("valkrin-pack ") + VALKRIN_VERSION + "\n"), 0u) << version.output;
+    EXPECT_NE(version.output.find(EMBEDDED_STUB_SIZE == 0 ? "embedded stub: none"
+                                                          : std::to_string(EMBEDDED_STUB_SIZE) + " bytes"),
+              std::string::npos)
+        << version.output;
+
+    Outcome help = RunPack("--help");
+    EXPECT_EQ(help.status, 0);
+    for (const char* topic : {"--run", "--folder", "--keep-bare-command", "--stub", "--method", "--list",
+                              "--inspect", "--version", "Exit status: 0"}) {
+        EXPECT_NE(help.output.find(topic), std::string::npos) << topic;
+    }
+    EXPECT_EQ(RunPack("").status, 2);
+    EXPECT_EQ(RunPack("-o x.exe --run setup.exe --bogus").status, 2);
+    EXPECT_EQ(RunPack("--inspect /nonexistent/x.exe").status, 1);
 }
 
 }  // namespace

@@ -1,0 +1,36 @@
+#include "pack/install_command.h"
+
+const char EXTRACT_DIR_PREFIX[] = "%ExtractDir%\\";
+
+namespace {
+
+bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+
+}  // namespace
+
+ProgramSpan FindProgram(const std::string& command) {
+    ProgramSpan span;
+    size_t at = 0;
+    while (at < command.size() && IsBlank(command[at])) ++at;
+    if (at < command.size() && command[at] == '"') {
+        span.begin = at + 1;
+        size_t close = command.find('"', span.begin);
+        span.length = (close == std::string::npos ? command.size() : close) - span.begin;
+        return span;
+    }
+    span.begin = at;
+    while (at < command.size() && !IsBlank(command[at])) ++at;
+    span.length = at - span.begin;
+    return span;
+}
+
+bool NamesFolder(const std::string& program) {
+    if (program.find_first_of("\\/:") != std::string::npos) return true;
+    return program.size() > 1 && program[0] == '%' && program.find('%', 1) != std::string::npos;
+}
+
+std::string PrefixProgram(const std::string& command) {
+    std::string prefixed = command;
+    prefixed.insert(FindProgram(command).begin, EXTRACT_DIR_PREFIX);
+    return prefixed;
+}
