@@ -62,3 +62,6 @@ target_compile_options(ui-driver PRIVATE -Wall -Wextra)
 target_link_options(ui-driver PRIVATE -static)
 target_link_libraries(ui-driver PRIVATE user32 gdi32 advapi32)
 
+# valkrin-pack.exe, the archive builder for Windows users, with this build's
+# valkrin.exe inside.
+add_subdirectory(${CMAKE_SOURCE_DIR}/tools ${CMAKE_BINARY_DIR}/tools)
