@@ -19,7 +19,7 @@ namespace {
 
 // Exit statuses.
 constexpr int EXIT_DONE = 0;
-constexpr int EXIT_FAILED = 1;     // nothing was written
+constexpr int EXIT_FAILED = 1;     // no partial output is left
 constexpr int EXIT_BAD_USAGE = 2;  // the command line was refused
 
 const char USAGE[] =
@@ -61,7 +61,7 @@ const char HELP[] =
     "  --inspect FILE.exe   show the configuration block of a packed file\n"
     "  --list FILE          list the entries of a packed file or of a .lzh archive\n"
     "\n"
-    "Exit status: 0 done; 1 failed (a message says why; no output file is left);\n"
+    "Exit status: 0 done; 1 failed (a message says why; no partial OUT.exe is left);\n"
     "2 the command line was refused.\n";
 
 int Fail(const std::string& message) {
