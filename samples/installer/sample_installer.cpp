@@ -53,7 +53,9 @@ void WriteLog(const char* path) {
     if (log == nullptr) return;
     char folder[MAX_PATH] = "";
     GetCurrentDirectoryA(MAX_PATH, folder);
-    fprintf(log, "command line: %s\r\nworking folder: %s\r\n", GetCommandLineA(), folder);
+    char self[MAX_PATH] = "";
+    GetModuleFileNameA(nullptr, self, MAX_PATH);
+    fprintf(log, "program: %s\r\ncommand line: %s\r\nworking folder: %s\r\n", self, GetCommandLineA(), folder);
     WIN32_FIND_DATAA found;
     HANDLE listing = FindFirstFileA("*", &found);
     if (listing != INVALID_HANDLE_VALUE) {

@@ -248,6 +248,25 @@ TEST_F(WineInstalling, RunsFromAFreshNumberedFolderAndRemovesItAfterwards) {
     EXPECT_EQ(LeftoverTemporaryFolders(), 0u);
 }
 
+// A program named without a folder, kept so by the builder: a copy of the
+// same name planted beside the packed file (where Windows looks first) must
+// not be the one that runs.
+TEST_F(WineInstalling, BareProgramRunsFromTheExtractionFolderNotBesideThePackedFile) {
+    std::string exe = PackInstaller("install-bare", "sample-installer.exe --log " + LogPath(), "--keep-bare-command");
+    std::string planted = fs::path(exe).parent_path().string() + "/sample-installer.exe";
+    fs::copy_file(WindowsBuildDir() + "/sample-installer.exe", planted, fs::copy_options::overwrite_existing);
+    RunResult run = Run(exe, {});
+    fs::remove(planted);
+    EXPECT_EQ(run.exitCode, 1u);
+    std::string log = Log();
+    size_t folderAt = log.find("working folder: ");
+    ASSERT_NE(folderAt, std::string::npos) << log;
+    std::string folder = log.substr(folderAt + 16, log.find("\r\n", folderAt) - folderAt - 16);
+    EXPECT_NE(log.find("program: " + folder + "\\sample-installer.exe\r\n"), std::string::npos) << log;
+    EXPECT_NE(log.find("command line: \"" + folder + "\\sample-installer.exe\" --log "), std::string::npos) << log;
+    EXPECT_EQ(LeftoverTemporaryFolders(), 0u);
+}
+
 TEST_F(WineInstalling, BaseFolderFromTheCommandLine) {
     fs::create_directories(root_ + "/base");
     std::string exe = PackInstaller("install-base", "%ExtractDir%\\sample-installer.exe --log " + LogPath());

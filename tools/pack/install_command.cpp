@@ -30,7 +30,16 @@ bool NamesFolder(const std::string& program) {
 }
 
 std::string PrefixProgram(const std::string& command) {
+    ProgramSpan program = FindProgram(command);
     std::string prefixed = command;
-    prefixed.insert(FindProgram(command).begin, EXTRACT_DIR_PREFIX);
+    bool quoted = program.begin > 0 && command[program.begin - 1] == '"';
+    if (quoted) {
+        prefixed.insert(program.begin, EXTRACT_DIR_PREFIX);
+        return prefixed;
+    }
+    // The extraction folder may hold blanks ("Documents and Settings"); an
+    // unquoted path would let Windows try each shorter prefix first.
+    prefixed.insert(program.begin + program.length, "\"");
+    prefixed.insert(program.begin, std::string("\"") + EXTRACT_DIR_PREFIX);
     return prefixed;
 }

@@ -25,6 +25,7 @@ ProgramSpan FindProgram(const std::string& command);
 // begins with a %variable% (such as %SystemDir%).
 bool NamesFolder(const std::string& program);
 
-// The command with %ExtractDir%\ in front of its program, inside its quotes
-// if it has them: "setup.exe" /q becomes "%ExtractDir%\setup.exe" /q.
+// The command with %ExtractDir%\ in front of its program, inside its quotes;
+// an unquoted program gets them: setup.exe /q and "setup.exe" /q both become
+// "%ExtractDir%\setup.exe" /q.
 std::string PrefixProgram(const std::string& command);

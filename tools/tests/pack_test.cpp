@@ -122,13 +122,13 @@ TEST(InstallCommand, PrefixesOnlyProgramsWithoutAFolder) {
         const char* written;
     };
     const Case cases[] = {
-        {"setup.exe /q", "%ExtractDir%\\setup.exe /q"},
+        {"setup.exe /q", "\"%ExtractDir%\\setup.exe\" /q"},
         {"\"setup.exe\" /q", "\"%ExtractDir%\\setup.exe\" /q"},
         {"\"my setup.exe\" /log C:\\x.log", "\"%ExtractDir%\\my setup.exe\" /log C:\\x.log"},
-        {" \tsetup", " \t%ExtractDir%\\setup"},
+        {" \tsetup", " \t\"%ExtractDir%\\setup\""},
         {"\"setup.exe", "\"%ExtractDir%\\setup.exe"},  // no closing quote: the rest is the program
-        {"%odd.exe a%b", "%ExtractDir%\\%odd.exe a%b"},  // one '%' is no variable
-        {"セットアップ.exe", "%ExtractDir%\\セットアップ.exe"},
+        {"%odd.exe a%b", "\"%ExtractDir%\\%odd.exe\" a%b"},  // one '%' is no variable
+        {"セットアップ.exe", "\"%ExtractDir%\\セットアップ.exe\""},
         // These name where the program is and stay as they are.
         {"%ExtractDir%\\setup.exe /q", nullptr},
         {"\"%ExtractDirX%\\a b.exe\"", nullptr},
@@ -171,13 +171,13 @@ TEST(InstallCommand, ThePrefixedCommandMustFitItsField) {
     PackOptions options;
     std::string error;
     InstallConfig block;
-    const std::string longest(259, 'c');  // fits as given, not with 13 more bytes in front
+    const std::string longest(259, 'c');  // fits as given, not with 15 more bytes around it
     ASSERT_TRUE(Parse({"-o", "a.exe", "--run", longest, "--archive", "a.lzh"}, &options, &error));
     EXPECT_FALSE(MakeConfigBlock(options, &block, &error));
     EXPECT_NE(error.find("--keep-bare-command"), std::string::npos) << error;
-    ASSERT_TRUE(Parse({"-o", "a.exe", "--run", std::string(246, 'c'), "--archive", "a.lzh"}, &options, &error));
+    ASSERT_TRUE(Parse({"-o", "a.exe", "--run", std::string(244, 'c'), "--archive", "a.lzh"}, &options, &error));
     ASSERT_TRUE(MakeConfigBlock(options, &block, &error)) << error;
-    EXPECT_EQ(Field(block.command, sizeof block.command), "%ExtractDir%\\" + std::string(246, 'c'));
+    EXPECT_EQ(Field(block.command, sizeof block.command), "\"%ExtractDir%\\" + std::string(244, 'c') + "\"");
     ASSERT_TRUE(Parse({"-o", "a.exe", "--run", longest, "--keep-bare-command", "--archive", "a.lzh"}, &options,
                       &error));
     EXPECT_TRUE(MakeConfigBlock(options, &block, &error)) << error;
