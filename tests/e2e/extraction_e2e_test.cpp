@@ -130,7 +130,10 @@ TEST_F(WineExtraction, JlhaArchivesOfEveryMethodExtractByteIdentical) {
         ASSERT_EQ(system(command.c_str()), 0) << command;
         std::string exe = PackFolderMode(std::string("jlha-") + method, ReadAll(archive));
         RunResult run = Run(exe, {});
-        EXPECT_TRUE(run.boxes.size() == 1 && run.boxes[0].text.empty()) << "only the progress window";
+        // No message box. The progress window of a small archive can come
+        // and go between two looks of the driver, so it may be missing.
+        EXPECT_LE(run.boxes.size(), 1u);
+        for (const Box& box : run.boxes) EXPECT_EQ(box.text, "") << "only the progress window";
         EXPECT_EQ(run.exitCode, 1u);
         ExpectSameTree(tree, root_ + "/out");
     }

@@ -34,8 +34,9 @@ void SleepMs(int ms) {
     nanosleep(&t, nullptr);
 }
 
-// The environment of every Wine process of the session.
-std::vector<std::string> WineEnvironment() {
+// The environment of every Wine process of the session; `nativeDlls` are
+// looked for as native DLLs first, beside the program and on its path.
+std::vector<std::string> WineEnvironment(const std::vector<std::string>& nativeDlls = {}) {
     std::vector<std::string> env;
     for (char** e = environ; *e != nullptr; ++e) {
         std::string entry = *e;
@@ -50,7 +51,12 @@ std::vector<std::string> WineEnvironment() {
     env.push_back("WINEPREFIX=" + SessionDir() + "/prefix");
     env.push_back("WINEARCH=win32");
     env.push_back("WINEDEBUG=-all");
-    env.push_back("WINEDLLOVERRIDES=mscoree,mshtml=");  // no Mono or Gecko installer prompts
+    std::string overrides = "mscoree,mshtml=";  // no Mono or Gecko installer prompts
+    for (size_t i = 0; i < nativeDlls.size(); ++i) {
+        overrides += (i == 0 ? ";" : ",") + nativeDlls[i];
+        if (i + 1 == nativeDlls.size()) overrides += "=n,b";
+    }
+    env.push_back("WINEDLLOVERRIDES=" + overrides);
     env.push_back("LC_ALL=ja_JP.UTF-8");                // Wine's ANSI code page becomes 932
     return env;
 }
@@ -239,9 +245,10 @@ RunResult RunUnderWine(const std::string& program, const RunOptions& plan) {
     for (const std::string& answer : plan.answers) argv.insert(argv.end(), {"--answer", answer});
     if (!plan.arguments.empty()) argv.insert(argv.end(), {"--tail", Hex(plan.arguments)});
     if (plan.whileHeld) argv.insert(argv.end(), {"--pause", WindowsPath(pause)});
+    if (!plan.workingFolder.empty()) argv.insert(argv.end(), {"--cwd", WindowsPath(plan.workingFolder)});
     argv.insert(argv.end(), {"--run", WindowsPath(program)});
 
-    pid_t driver = Spawn(argv, WineEnvironment(), WorkDir(), base + ".log", false);
+    pid_t driver = Spawn(argv, WineEnvironment(plan.nativeDlls), WorkDir(), base + ".log", false);
     if (plan.whileHeld) {
         for (int waited = 0; waited < 30000 && !Exists(pause + ".ready"); waited += 20) SleepMs(20);
         if (!Exists(pause + ".ready")) {

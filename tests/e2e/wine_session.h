@@ -52,6 +52,8 @@ struct RunOptions {
     std::string arguments;             // the command line behind the program name, as bytes
     int timeoutSeconds = 30;
     int delayMs = 300;  // how long the driver looks at a box before it answers
+    std::string workingFolder;  // host path of the program's current folder; empty: the work folder
+    std::vector<std::string> nativeDlls;  // DLL names Wine takes from beside the program first (n,b)
     // Called while the created process is held before its first instruction.
     std::function<void()> whileHeld;
 };

@@ -14,6 +14,14 @@ void Put32(std::string& out, uint32_t value) {
     Put16(out, value >> 16);
 }
 
+void Put64(std::string& out, uint64_t value) {
+    Put32(out, static_cast<uint32_t>(value));
+    Put32(out, static_cast<uint32_t>(value >> 32));
+}
+
+// The header CRC lies in the EXT_COMMON data, right behind its type byte at 26.
+constexpr size_t HEADER_CRC_OFFSET = 27;
+
 // An extended header: type, data, then the size word of the next one (the
 // caller patches it when another follows).
 std::string Extended(uint8_t type, const std::string& data) {
@@ -50,6 +58,12 @@ std::string BuildEntry(const EntrySpec& spec) {
     extended.push_back(Extended(0x00, std::string(2, '\0')));  // header CRC, patched below
     if (!file.empty()) extended.push_back(Extended(0x01, file));
     if (!directory.empty()) extended.push_back(Extended(0x02, directory));
+    if (spec.largeSize) {
+        std::string sizes;
+        Put64(sizes, spec.largeCompressedSize);
+        Put64(sizes, spec.largeOriginalSize);
+        extended.push_back(Extended(0x42, sizes));
+    }
 
     std::string header;
     Put16(header, 0);  // total size, patched below
@@ -77,10 +91,18 @@ std::string BuildEntry(const EntrySpec& spec) {
     }
     header[0] = static_cast<char>(header.size() & 0xFF);
     header[1] = static_cast<char>(header.size() >> 8);
-    uint16_t crc = Crc16Arc(header);
-    header[27] = static_cast<char>(crc & 0xFF);  // the EXT_COMMON data follows its type byte at 26
-    header[28] = static_cast<char>(crc >> 8);
+    ResealHeader(&header);
     return header + packed;
+}
+
+void ResealHeader(std::string* entry) {
+    std::string& bytes = *entry;
+    size_t size = static_cast<unsigned char>(bytes[0]) | static_cast<unsigned char>(bytes[1]) << 8;
+    bytes[HEADER_CRC_OFFSET] = 0;
+    bytes[HEADER_CRC_OFFSET + 1] = 0;
+    uint16_t crc = Crc16Arc(bytes.substr(0, size));
+    bytes[HEADER_CRC_OFFSET] = static_cast<char>(crc & 0xFF);
+    bytes[HEADER_CRC_OFFSET + 1] = static_cast<char>(crc >> 8);
 }
 
 std::string BuildArchive(const std::vector<EntrySpec>& entries) {

@@ -21,12 +21,20 @@ struct EntrySpec {
     bool overrideSizes = false;  // use the two sizes below instead of the real ones
     uint32_t compressedSize = 0;
     uint32_t originalSize = 0;
+    bool largeSize = false;  // add EXT_LARGE_SIZE (0x42) with the two 64-bit sizes below
+    uint64_t largeCompressedSize = 0;
+    uint64_t largeOriginalSize = 0;
 };
 
 uint16_t Crc16Arc(const std::string& bytes);
 
 // One entry: its header and data.
 std::string BuildEntry(const EntrySpec& spec);
+
+// Stores the header CRC again after a test has changed bytes of the header
+// at the start of `entry` (its size word must still be right); the
+// EXT_COMMON that BuildEntry writes comes first in the chain.
+void ResealHeader(std::string* entry);
 
 // Entries followed by the end marker.
 std::string BuildArchive(const std::vector<EntrySpec>& entries);

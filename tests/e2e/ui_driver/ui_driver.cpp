@@ -4,7 +4,7 @@
 // code:
 //
 //   ui-driver --record FILE [--windows VERSION] [--answer yes|no|ok|cancel|escape|close|none]...
-//             [--delay MS] [--timeout SECONDS] [--pause FILE] [--tail HEX]
+//             [--delay MS] [--timeout SECONDS] [--pause FILE] [--tail HEX] [--cwd FOLDER]
 //             --run PROGRAM.exe
 //
 // --windows sets Wine's per-application version for PROGRAM's file name.
@@ -15,6 +15,8 @@
 // process once FILE.go exists, so that the caller can change the program's
 // file in between (Wine, like Windows, refuses writes to a running image). --tail is the rest of the
 // command line, hex-encoded so that quotes and blanks arrive as they are.
+// --cwd starts PROGRAM in FOLDER; the driver itself stays where it was
+// started, so that it loads nothing from there.
 //
 // The record, one block per box, texts as hex of their ANSI bytes:
 //   box / caption HEX / text HEX / owner none|HEX / icon KIND / buttons ID... /
@@ -41,6 +43,7 @@ struct Options {
     DWORD timeoutSeconds = 30;
     std::string pause;
     std::string tail;
+    std::string workingFolder;
     std::string program;
 };
 
@@ -162,7 +165,11 @@ public:
     void Look(DWORD processId) {
         Finder finder = {processId, {}};
         EnumWindows(CollectDialog, reinterpret_cast<LPARAM>(&finder));
-        for (HWND box : finder.found) {
+        // Top to bottom is newest first: an error box above its progress
+        // window that came up in the same moment. Bottom to top records them
+        // in the order they were made.
+        for (auto it = finder.found.rbegin(); it != finder.found.rend(); ++it) {
+            HWND box = *it;
             if (Seen(box)) continue;
             seen_.push_back(box);
             Handle(box);
@@ -177,7 +184,19 @@ private:
         return false;
     }
 
+    // A dialog is visible before its controls are: on a busy machine the
+    // first look can come before them. Every dialog here has a button.
+    static void WaitForButtons(HWND box) {
+        for (int waited = 0; waited < 5000 && IsWindow(box); waited += 20) {
+            for (HWND child = GetWindow(box, GW_CHILD); child != nullptr; child = GetWindow(child, GW_HWNDNEXT)) {
+                if (ClassOf(child) == "Button" && IsWindowVisible(child)) return;
+            }
+            Sleep(20);
+        }
+    }
+
     void Handle(HWND box) {
+        WaitForButtons(box);
         Sleep(options_.delayMs);  // let it paint, and answer like a person would
         RedrawWindow(box, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
         Sleep(100);
@@ -284,6 +303,7 @@ bool ParseOptions(int argc, char** argv, Options* options) {
         else if (arg == "--timeout") options->timeoutSeconds = strtoul(value, nullptr, 10);
         else if (arg == "--pause") options->pause = value;
         else if (arg == "--tail") options->tail = Unhex(value);
+        else if (arg == "--cwd") options->workingFolder = value;
         else if (arg == "--run") options->program = value;
         else return false;
     }
@@ -296,7 +316,7 @@ int main(int argc, char** argv) {
     Options options;
     if (!ParseOptions(argc, argv, &options)) {
         fprintf(stderr, "usage: ui-driver --record FILE [--windows V] [--answer A]... [--delay MS]\n"
-                        "                 [--timeout S] [--pause FILE] [--tail HEX] --run PROGRAM\n");
+                        "                 [--timeout S] [--pause FILE] [--tail HEX] [--cwd FOLDER] --run PROGRAM\n");
         return 2;
     }
     FILE* out = fopen(options.record.c_str(), "w");
@@ -316,8 +336,9 @@ int main(int argc, char** argv) {
     memset(&startup, 0, sizeof startup);
     startup.cb = sizeof startup;
     PROCESS_INFORMATION process;
+    const char* folder = options.workingFolder.empty() ? nullptr : options.workingFolder.c_str();
     if (!CreateProcessA(options.program.c_str(), line.data(), nullptr, nullptr, FALSE, CREATE_SUSPENDED, nullptr,
-                        nullptr, &startup, &process)) {
+                        folder, &startup, &process)) {
         fprintf(stderr, "ui-driver: cannot start %s (error %lu)\n", options.program.c_str(), GetLastError());
         return 2;
     }
