@@ -26,6 +26,9 @@ constexpr uint32_t BUFFER_SIZE = 4 * HISTORY;
 constexpr uint32_t BUFFER_SLACK = MAX_MATCH + 8;  // compares read up to 8 bytes past the input
 // Chains link positions with the same hash of their next four bytes; a
 // table without chains holds the newest position of each three-byte start.
+// The tables hold 16-bit entries, small enough to stay in the cache: the
+// heads a position counted from a base not quite HISTORY back (0: none), the
+// chains the distance to the next older position (0: none).
 constexpr int HASH_BITS = 16;
 constexpr int HASH3_BITS = 14;
 
@@ -56,7 +59,9 @@ MethodParameters ParametersOf(Method method) {
 // Distance code of d = offset - 1: 0 for d = 0, else the bit length of d.
 inline int DistanceCode(uint32_t d) { return d == 0 ? 0 : 32 - __builtin_clz(d); }
 
-// Most significant bit first, as the decoder draws them.
+// Most significant bit first, as the decoder draws them; whole 32-bit words
+// are stored at once, byte-swapped from the host's little-endian order.
+static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__, "the bit writer swaps bytes for a little-endian host");
 class BitWriter {
 public:
     explicit BitWriter(std::vector<uint8_t>& out) : out_(out) {}
@@ -66,10 +71,10 @@ public:
         count_ += bits;
         if (count_ >= 32) {
             count_ -= 32;
-            uint32_t word = static_cast<uint32_t>(acc_ >> count_);
-            uint8_t bytes[4] = {static_cast<uint8_t>(word >> 24), static_cast<uint8_t>(word >> 16),
-                                static_cast<uint8_t>(word >> 8), static_cast<uint8_t>(word)};
-            out_.insert(out_.end(), bytes, bytes + 4);
+            uint32_t word = __builtin_bswap32(static_cast<uint32_t>(acc_ >> count_));
+            size_t at = out_.size();
+            out_.resize(at + 4);
+            memcpy(out_.data() + at, &word, 4);
         }
     }
     // Pads the last byte with zero bits and writes out what is held.
@@ -315,16 +320,18 @@ struct Encoder::State {
     std::vector<uint8_t> buffer;  // BUFFER_SIZE of input and BUFFER_SLACK of zeros
     uint32_t end = 0;             // bytes of input in the buffer
     uint32_t pos = 0;             // next byte to code
-    std::vector<int32_t> head;    // newest position of each four-byte hash, -1: none
-    std::vector<int32_t> head3;   // newest position of each three-byte hash, -1: none
-    std::vector<int32_t> prev;    // the position before, by position modulo HISTORY
+    std::vector<uint16_t> head;   // newest position of each four-byte hash, from `base`
+    std::vector<uint16_t> head3;  // newest position of each three-byte hash, from `base`
+    std::vector<uint16_t> prev;   // distance to the position before, by position modulo HISTORY
+    uint32_t base = UINT32_MAX;   // buffer position of head entry 1, minus 1 (modulo 2^32)
+    uint32_t rebaseStep = 0;      // how far `base` moves at a time
 
     // The lazy step: the byte before `pos` waits, with the match found there.
     bool pending = false;
     uint32_t pendingLength = 0;
     uint32_t pendingOffset = 0;
     int32_t pendingGain = 0;
-    int32_t nearest3 = -1;  // the three-byte candidate of `pos`, read before inserting it
+    uint32_t nearest3 = 0;  // distance to the three-byte candidate of `pos`, read before inserting it
 
     // Tokens of the open block and the segment being collected: the symbol
     // of each token, and the distance (offset - 1) of each match.
@@ -397,11 +404,30 @@ struct Encoder::State {
         return (v * 2654435761u) >> (32 - HASH3_BITS);
     }
 
+    // Head entries count from `base`; positions reach at most HISTORY - 1
+    // past it. Moving it on forgets the entries it passes.
+    void Rebase() {
+        base += rebaseStep;
+        const uint16_t step = static_cast<uint16_t>(rebaseStep);
+        for (uint16_t& v : head) v = v > step ? static_cast<uint16_t>(v - step) : 0;
+        for (uint16_t& v : head3) v = v > step ? static_cast<uint16_t>(v - step) : 0;
+    }
+    uint16_t HeadEntry(uint32_t p) const { return static_cast<uint16_t>(p - base); }
+    // How far back from `p` the position of a head entry lies (0: none).
+    uint32_t HeadDistance(uint32_t p, uint16_t entry) const { return entry != 0 ? p - base - entry : 0; }
+
+    // Starts loading the head entries of `p` into the cache.
+    void Prefetch(uint32_t p) const {
+        __builtin_prefetch(&head[Hash4(&buffer[p])], 1);
+        __builtin_prefetch(&head3[Hash3(&buffer[p])], 1);
+    }
+
     void Insert(uint32_t p) {
+        if (p - base >= HISTORY) Rebase();
         uint32_t h = Hash4(&buffer[p]);
-        prev[p & HISTORY_MASK] = head[h];
-        head[h] = static_cast<int32_t>(p);
-        head3[Hash3(&buffer[p])] = static_cast<int32_t>(p);
+        prev[p & HISTORY_MASK] = static_cast<uint16_t>(HeadDistance(p, head[h]));
+        head[h] = HeadEntry(p);
+        head3[Hash3(&buffer[p])] = HeadEntry(p);
     }
 
     // The best match for `pos` (already inserted) of at most `avail` bytes:
@@ -409,7 +435,8 @@ struct Encoder::State {
     // `atLeast`. Returns its length (0: none saves anything) and its gain.
     uint32_t FindMatch(uint32_t atLeast, uint32_t avail, uint32_t* offset, int32_t* gain) {
         const uint8_t* cur = &buffer[pos];
-        int32_t limit = pos > params.maxOffset ? static_cast<int32_t>(pos - params.maxOffset) : 0;
+        // The furthest a candidate may lie back: the method's reach, within the buffer.
+        const uint32_t reach = std::min(params.maxOffset, pos);
         int chain = tuning.maxChain;
         if (atLeast >= static_cast<uint32_t>(tuning.goodLength)) chain >>= 2;
         uint32_t nice = std::min<uint32_t>(static_cast<uint32_t>(tuning.niceLength), avail);
@@ -417,12 +444,12 @@ struct Encoder::State {
         uint32_t bestLength = 0;
         int32_t bestGain = 0;
         // The nearest three-byte match, which the four-byte chains miss.
-        if (nearest3 >= limit && longest < MIN_MATCH) {
-            const uint8_t* m = &buffer[static_cast<uint32_t>(nearest3)];
+        uint32_t distance = nearest3;
+        if (distance != 0 && distance <= reach && longest < MIN_MATCH) {
+            const uint8_t* m = cur - distance;
             if (m[0] == cur[0] && m[1] == cur[1] && m[2] == cur[2]) {
                 uint32_t length = MIN_MATCH;
                 while (length < avail && m[length] == cur[length]) ++length;
-                uint32_t distance = pos - static_cast<uint32_t>(nearest3);
                 int32_t g = Gain(length, distance);
                 if (g > bestGain) {
                     bestGain = g;
@@ -431,15 +458,16 @@ struct Encoder::State {
                 }
             }
         }
-        int32_t candidate = prev[pos & HISTORY_MASK];
+        distance = prev[pos & HISTORY_MASK];
         // The four bytes that end a match one longer than `longest` (from
         // the start while that is shorter than four): a candidate that
         // differs there cannot win.
         uint32_t tailAt = longest >= 3 ? longest - 3 : 0;
         uint32_t tail;
         memcpy(&tail, cur + tailAt, 4);
-        while (candidate >= limit && chain-- > 0) {
-            const uint8_t* m = &buffer[static_cast<uint32_t>(candidate)];
+        uint32_t step = distance;
+        while (step != 0 && distance <= reach && chain-- > 0) {
+            const uint8_t* m = cur - distance;
             uint32_t candidateTail;
             memcpy(&candidateTail, m + tailAt, 4);
             if (tailAt == 0 ? (candidateTail & 0xFFFFFF) == (tail & 0xFFFFFF)
@@ -461,7 +489,6 @@ struct Encoder::State {
                     longest = length;
                     tailAt = longest - 3;
                     memcpy(&tail, cur + tailAt, 4);
-                    uint32_t distance = pos - static_cast<uint32_t>(candidate);
                     int32_t g = Gain(length, distance);
                     if (g > bestGain) {
                         bestGain = g;
@@ -471,7 +498,8 @@ struct Encoder::State {
                     if (length >= nice) break;
                 }
             }
-            candidate = prev[static_cast<uint32_t>(candidate) & HISTORY_MASK];
+            step = prev[(pos - distance) & HISTORY_MASK];
+            distance += step;
         }
         *gain = bestGain;
         return bestLength;
@@ -569,8 +597,10 @@ struct Encoder::State {
             uint32_t length = 0, offset = 0;
             int32_t gain = 0;
             if (avail >= MIN_MATCH) {
-                nearest3 = head3[Hash3(&buffer[pos])];
+                if (pos - base >= HISTORY) Rebase();
+                nearest3 = HeadDistance(pos, head3[Hash3(&buffer[pos])]);
                 Insert(pos);
+                Prefetch(pos + 1);
                 if (!pending || pendingLength < static_cast<uint32_t>(tuning.lazyLength)) {
                     length = FindMatch(pending ? pendingLength : 0, avail, &offset, &gain);
                 }
@@ -581,8 +611,10 @@ struct Encoder::State {
                 AddMatch(pendingLength, pendingOffset);
                 uint32_t stop = pos - 1 + pendingLength;
                 for (uint32_t p = pos + 1; p < stop; ++p) {
+                    Prefetch(p + 4);
                     if (p + MIN_MATCH <= end) Insert(p);
                 }
+                Prefetch(stop);
                 pos = stop;
                 pending = false;
                 pendingLength = 0;
@@ -612,11 +644,8 @@ struct Encoder::State {
         memmove(buffer.data(), buffer.data() + delta, end - delta);
         end -= delta;
         pos -= delta;
+        base -= delta;
         memset(buffer.data() + end, 0, BUFFER_SIZE + BUFFER_SLACK - end);
-        auto shift = [delta](int32_t& v) { v = v >= static_cast<int32_t>(delta) ? v - static_cast<int32_t>(delta) : -1; };
-        for (int32_t& v : head) shift(v);
-        for (int32_t& v : head3) shift(v);
-        for (int32_t& v : prev) shift(v);
     }
 };
 
@@ -628,9 +657,11 @@ Encoder::Encoder(Method method, ByteSink sink, const EncoderTuning& tuning) : st
     s.tuning.maxChain = std::max(1, s.tuning.maxChain);
     s.tuning.niceLength = std::min(std::max(MIN_MATCH, s.tuning.niceLength), MAX_MATCH);
     s.buffer.assign(BUFFER_SIZE + BUFFER_SLACK, 0);
-    s.head.assign(size_t{1} << HASH_BITS, -1);
-    s.head3.assign(size_t{1} << HASH3_BITS, -1);
-    s.prev.assign(HISTORY, -1);
+    s.head.assign(size_t{1} << HASH_BITS, 0);
+    s.head3.assign(size_t{1} << HASH3_BITS, 0);
+    s.prev.assign(HISTORY, 0);
+    // Short reaches let head entries age further before they are forgotten.
+    s.rebaseStep = s.params.maxOffset + 1 < HISTORY ? (HISTORY - 1 - s.params.maxOffset) & ~4095u : 4096;
     s.block.Clear();
     s.segment.Clear();
     s.SetDefaultPrices();
