@@ -28,7 +28,9 @@ constexpr uint32_t BUFFER_SLACK = MAX_MATCH + 8;  // compares read up to 8 bytes
 // table without chains holds the newest position of each three-byte start.
 // The tables hold 16-bit entries, small enough to stay in the cache: the
 // heads a position counted from a base not quite HISTORY back (0: none), the
-// chains the distance to the next older position (0: none).
+// chains the distance to the next older position (NO_LINK: none; added to
+// any distance it goes past every method's reach).
+constexpr uint16_t NO_LINK = 0xFFFF;
 constexpr int HASH_BITS = 16;
 constexpr int HASH3_BITS = 14;
 
@@ -64,7 +66,10 @@ inline int DistanceCode(uint32_t d) { return d == 0 ? 0 : 32 - __builtin_clz(d);
 static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__, "the bit writer swaps bytes for a little-endian host");
 class BitWriter {
 public:
-    explicit BitWriter(std::vector<uint8_t>& out) : out_(out) {}
+    // Makes room for `bytes` more whole bytes; Put does not check.
+    void Reserve(size_t bytes) {
+        if (bytes_.size() < used_ + bytes) bytes_.resize(used_ + bytes);
+    }
     // value < 2^bits, bits <= 32.
     void Put(uint32_t value, int bits) {
         acc_ = (acc_ << bits) | value;
@@ -72,24 +77,29 @@ public:
         if (count_ >= 32) {
             count_ -= 32;
             uint32_t word = __builtin_bswap32(static_cast<uint32_t>(acc_ >> count_));
-            size_t at = out_.size();
-            out_.resize(at + 4);
-            memcpy(out_.data() + at, &word, 4);
+            memcpy(bytes_.data() + used_, &word, 4);
+            used_ += 4;
         }
     }
     // Pads the last byte with zero bits and writes out what is held.
     void Flush() {
+        Reserve(8);
         while (count_ >= 8) {
             count_ -= 8;
-            out_.push_back(static_cast<uint8_t>(acc_ >> count_));
+            bytes_[used_++] = static_cast<uint8_t>(acc_ >> count_);
         }
-        if (count_ > 0) out_.push_back(static_cast<uint8_t>(acc_ << (8 - count_)));
+        if (count_ > 0) bytes_[used_++] = static_cast<uint8_t>(acc_ << (8 - count_));
         count_ = 0;
         acc_ = 0;
     }
+    // The whole bytes written since the last Clear.
+    const uint8_t* data() const { return bytes_.data(); }
+    size_t size() const { return used_; }
+    void Clear() { used_ = 0; }
 
 private:
-    std::vector<uint8_t>& out_;
+    std::vector<uint8_t> bytes_;
+    size_t used_ = 0;
     uint64_t acc_ = 0;
     int count_ = 0;
 };
@@ -342,8 +352,7 @@ struct Encoder::State {
     BlockPlan plan;
     uint64_t blockBits = 0;  // price of the open block alone
 
-    std::vector<uint8_t> out;
-    BitWriter bits{out};
+    BitWriter bits;
     uint64_t written = 0;
 
     // What a token is likely to cost, in sixteenths of a bit, from the codes
@@ -392,42 +401,58 @@ struct Encoder::State {
                distancePrice[DistanceCode(offset - 1)];
     }
 
+    // The hashes of the four and of the three bytes at `p`, from one load.
     // Past the input the buffer holds zeros, so a hash may read up to one
     // byte beyond it; every candidate is compared before use.
-    static uint32_t Hash4(const uint8_t* p) {
+    struct Hashes {
+        uint32_t four, three;
+    };
+    static Hashes HashesAt(const uint8_t* p) {
         uint32_t v;
         memcpy(&v, p, 4);
-        return (v * 2654435761u) >> (32 - HASH_BITS);
-    }
-    static uint32_t Hash3(const uint8_t* p) {
-        uint32_t v = (static_cast<uint32_t>(p[0]) << 16) | (static_cast<uint32_t>(p[1]) << 8) | p[2];
-        return (v * 2654435761u) >> (32 - HASH3_BITS);
+        return {(v * 2654435761u) >> (32 - HASH_BITS), ((v << 8) * 2246822519u) >> (32 - HASH3_BITS)};
     }
 
     // Head entries count from `base`; positions reach at most HISTORY - 1
     // past it. Moving it on forgets the entries it passes.
     void Rebase() {
         base += rebaseStep;
-        const uint16_t step = static_cast<uint16_t>(rebaseStep);
-        for (uint16_t& v : head) v = v > step ? static_cast<uint16_t>(v - step) : 0;
-        for (uint16_t& v : head3) v = v > step ? static_cast<uint16_t>(v - step) : 0;
+        LowerEntries(head, static_cast<uint16_t>(rebaseStep));
+        LowerEntries(head3, static_cast<uint16_t>(rebaseStep));
+    }
+    // Every entry less `step`, those at most `step` to 0: eight at a time
+    // (the table sizes are multiples of eight).
+    static void LowerEntries(std::vector<uint16_t>& table, uint16_t step) {
+        typedef uint16_t Lanes __attribute__((vector_size(16)));
+        const Lanes by = {step, step, step, step, step, step, step, step};
+        uint16_t* entries = table.data();
+        const size_t count = table.size();
+        for (size_t i = 0; i < count; i += 8) {
+            Lanes v;
+            memcpy(&v, entries + i, sizeof v);
+            v = v > by ? v - by : 0;
+            memcpy(entries + i, &v, sizeof v);
+        }
     }
     uint16_t HeadEntry(uint32_t p) const { return static_cast<uint16_t>(p - base); }
     // How far back from `p` the position of a head entry lies (0: none).
     uint32_t HeadDistance(uint32_t p, uint16_t entry) const { return entry != 0 ? p - base - entry : 0; }
 
-    // Starts loading the head entries of `p` into the cache.
-    void Prefetch(uint32_t p) const {
-        __builtin_prefetch(&head[Hash4(&buffer[p])], 1);
-        __builtin_prefetch(&head3[Hash3(&buffer[p])], 1);
+    // Enters `p` into the tables; `base` must already be within reach of it.
+    void Insert(uint32_t p, Hashes h) {
+        uint16_t older = head[h.four];
+        prev[p & HISTORY_MASK] = older != 0 ? static_cast<uint16_t>(p - base - older) : NO_LINK;
+        head[h.four] = HeadEntry(p);
+        head3[h.three] = HeadEntry(p);
     }
 
-    void Insert(uint32_t p) {
-        if (p - base >= HISTORY) Rebase();
-        uint32_t h = Hash4(&buffer[p]);
-        prev[p & HISTORY_MASK] = static_cast<uint16_t>(HeadDistance(p, head[h]));
-        head[h] = HeadEntry(p);
-        head3[Hash3(&buffer[p])] = HeadEntry(p);
+    // Enters the positions [from, to) of a match, at most MAX_MATCH of them,
+    // each with MIN_MATCH bytes of input.
+    void InsertRange(uint32_t from, uint32_t to) {
+        if (from >= to) return;
+        if (to - 1 - base >= HISTORY) Rebase();
+        const uint8_t* data = buffer.data();
+        for (uint32_t p = from; p < to; ++p) Insert(p, HashesAt(data + p));
     }
 
     // The best match for `pos` (already inserted) of at most `avail` bytes:
@@ -459,14 +484,14 @@ struct Encoder::State {
             }
         }
         distance = prev[pos & HISTORY_MASK];
+        if (distance == NO_LINK) distance = HISTORY;
         // The four bytes that end a match one longer than `longest` (from
         // the start while that is shorter than four): a candidate that
         // differs there cannot win.
         uint32_t tailAt = longest >= 3 ? longest - 3 : 0;
         uint32_t tail;
         memcpy(&tail, cur + tailAt, 4);
-        uint32_t step = distance;
-        while (step != 0 && distance <= reach && chain-- > 0) {
+        while (distance <= reach && chain-- > 0) {
             const uint8_t* m = cur - distance;
             uint32_t candidateTail;
             memcpy(&candidateTail, m + tailAt, 4);
@@ -498,8 +523,7 @@ struct Encoder::State {
                     if (length >= nice) break;
                 }
             }
-            step = prev[(pos - distance) & HISTORY_MASK];
-            distance += step;
+            distance += prev[(pos - distance) & HISTORY_MASK];
         }
         *gain = bestGain;
         return bestLength;
@@ -560,6 +584,8 @@ struct Encoder::State {
     // as one block with the codes of `block`.
     void WriteBlock(uint32_t tokenCount, uint32_t matchCount) {
         PlanBlock(block.symbols, block.distances, block.tokens, params, plan);
+        // A header takes under 2 KiB; a token at most 16 + 16 + 15 bits.
+        bits.Reserve(2048 + 6 * static_cast<size_t>(tokenCount));
         PutBlockHeader(bits, plan, tokenCount, params);
         SetPrices(block);
         const bool oneSymbol = plan.symbolSingle >= 0;
@@ -582,10 +608,10 @@ struct Encoder::State {
 
     // Hands the whole bytes written so far to the sink.
     void Drain() {
-        if (out.empty()) return;
-        sink(out.data(), out.size());
-        written += out.size();
-        out.clear();
+        if (bits.size() == 0) return;
+        sink(bits.data(), bits.size());
+        written += bits.size();
+        bits.Clear();
     }
 
     // Codes input up to `limit` (exclusive); the lazy step may leave the
@@ -598,9 +624,9 @@ struct Encoder::State {
             int32_t gain = 0;
             if (avail >= MIN_MATCH) {
                 if (pos - base >= HISTORY) Rebase();
-                nearest3 = HeadDistance(pos, head3[Hash3(&buffer[pos])]);
-                Insert(pos);
-                Prefetch(pos + 1);
+                Hashes h = HashesAt(&buffer[pos]);
+                nearest3 = HeadDistance(pos, head3[h.three]);
+                Insert(pos, h);
                 if (!pending || pendingLength < static_cast<uint32_t>(tuning.lazyLength)) {
                     length = FindMatch(pending ? pendingLength : 0, avail, &offset, &gain);
                 }
@@ -610,11 +636,7 @@ struct Encoder::State {
             if (pending && pendingLength >= MIN_MATCH && gain <= pendingGain) {
                 AddMatch(pendingLength, pendingOffset);
                 uint32_t stop = pos - 1 + pendingLength;
-                for (uint32_t p = pos + 1; p < stop; ++p) {
-                    Prefetch(p + 4);
-                    if (p + MIN_MATCH <= end) Insert(p);
-                }
-                Prefetch(stop);
+                InsertRange(pos + 1, std::min(stop, end - (MIN_MATCH - 1)));
                 pos = stop;
                 pending = false;
                 pendingLength = 0;
@@ -645,7 +667,6 @@ struct Encoder::State {
         end -= delta;
         pos -= delta;
         base -= delta;
-        memset(buffer.data() + end, 0, BUFFER_SIZE + BUFFER_SLACK - end);
     }
 };
 
@@ -659,7 +680,7 @@ Encoder::Encoder(Method method, ByteSink sink, const EncoderTuning& tuning) : st
     s.buffer.assign(BUFFER_SIZE + BUFFER_SLACK, 0);
     s.head.assign(size_t{1} << HASH_BITS, 0);
     s.head3.assign(size_t{1} << HASH3_BITS, 0);
-    s.prev.assign(HISTORY, 0);
+    s.prev.assign(HISTORY, NO_LINK);
     // Short reaches let head entries age further before they are forgotten.
     s.rebaseStep = s.params.maxOffset + 1 < HISTORY ? (HISTORY - 1 - s.params.maxOffset) & ~4095u : 4096;
     s.block.Clear();
@@ -678,6 +699,9 @@ void Encoder::Write(const uint8_t* data, size_t size) {
         uint32_t take = static_cast<uint32_t>(std::min<size_t>(size, BUFFER_SIZE - s.end));
         memcpy(s.buffer.data() + s.end, data, take);
         s.end += take;
+        // Hashes and comparisons may read this far past the input: zeros, so
+        // that the output does not depend on how the input was cut.
+        memset(s.buffer.data() + s.end, 0, BUFFER_SLACK);
         data += take;
         size -= take;
         s.Process(false);
