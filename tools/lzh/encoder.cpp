@@ -455,6 +455,28 @@ struct Encoder::State {
         for (uint32_t p = from; p < to; ++p) Insert(p, HashesAt(data + p));
     }
 
+    static uint32_t Load32(const uint8_t* p) {
+        uint32_t v;
+        memcpy(&v, p, 4);
+        return v;
+    }
+    // How many bytes from `m` on equal those from `cur`, at most `avail`;
+    // reads up to 8 bytes past that.
+    static uint32_t MatchLength(const uint8_t* m, const uint8_t* cur, uint32_t avail) {
+        uint32_t length = 0;
+        while (length < avail) {
+            uint64_t a, b;
+            memcpy(&a, m + length, 8);
+            memcpy(&b, cur + length, 8);
+            if (a != b) {
+                length += static_cast<uint32_t>(__builtin_ctzll(a ^ b)) >> 3;
+                break;
+            }
+            length += 8;
+        }
+        return std::min(length, avail);
+    }
+
     // The best match for `pos` (already inserted) of at most `avail` bytes:
     // the one that saves most against literals, among candidates longer than
     // `atLeast`. Returns its length (0: none saves anything) and its gain.
@@ -483,37 +505,38 @@ struct Encoder::State {
                 }
             }
         }
-        distance = prev[pos & HISTORY_MASK];
-        if (distance == NO_LINK) distance = HISTORY;
         // The four bytes that end a match one longer than `longest` (from
-        // the start while that is shorter than four): a candidate that
-        // differs there cannot win.
+        // the start while that is shorter than four: then three of them): a
+        // candidate that differs there cannot win.
         uint32_t tailAt = longest >= 3 ? longest - 3 : 0;
-        uint32_t tail;
-        memcpy(&tail, cur + tailAt, 4);
-        while (distance <= reach && chain-- > 0) {
-            const uint8_t* m = cur - distance;
-            uint32_t candidateTail;
-            memcpy(&candidateTail, m + tailAt, 4);
-            if (tailAt == 0 ? (candidateTail & 0xFFFFFF) == (tail & 0xFFFFFF)
-                            : candidateTail == tail && m[0] == cur[0] && m[1] == cur[1]) {
-                uint32_t length = 0;
-                while (length < avail) {
-                    uint64_t a, b;
-                    memcpy(&a, m + length, 8);
-                    memcpy(&b, cur + length, 8);
-                    if (a != b) {
-                        length += static_cast<uint32_t>(__builtin_ctzll(a ^ b)) >> 3;
-                        break;
-                    }
-                    length += 8;
+        uint32_t mask = longest >= 3 ? 0xFFFFFFFF : 0xFFFFFF;
+        uint32_t tail = Load32(cur + tailAt) & mask;
+        // The walk goes by candidate position, down to `lowest`.
+        const uint16_t* links = prev.data();
+        const uint8_t* data = buffer.data();
+        const int32_t lowest = static_cast<int32_t>(pos - reach);
+        uint32_t first = prev[pos & HISTORY_MASK];
+        int32_t candidate = static_cast<int32_t>(pos) - static_cast<int32_t>(first == NO_LINK ? HISTORY : first);
+        for (;;) {
+            // The walk itself: the next candidate that agrees at the tail.
+            for (;;) {
+                if (candidate < lowest || chain-- <= 0) {
+                    *gain = bestGain;
+                    return bestLength;
                 }
-                if (length > avail) length = avail;
+                if ((Load32(data + candidate + tailAt) & mask) == tail) break;
+                candidate -= links[candidate & HISTORY_MASK];
+            }
+            const uint8_t* m = data + candidate;
+            distance = pos - static_cast<uint32_t>(candidate);
+            if (tailAt == 0 || (m[0] == cur[0] && m[1] == cur[1])) {
+                uint32_t length = MatchLength(m, cur, avail);
                 if (length > longest) {
                     // Candidates come nearest first: a later one wins only by length.
                     longest = length;
                     tailAt = longest - 3;
-                    memcpy(&tail, cur + tailAt, 4);
+                    mask = 0xFFFFFFFF;
+                    tail = Load32(cur + tailAt);
                     int32_t g = Gain(length, distance);
                     if (g > bestGain) {
                         bestGain = g;
@@ -523,7 +546,7 @@ struct Encoder::State {
                     if (length >= nice) break;
                 }
             }
-            distance += prev[(pos - distance) & HISTORY_MASK];
+            candidate -= links[candidate & HISTORY_MASK];
         }
         *gain = bestGain;
         return bestLength;
@@ -682,7 +705,7 @@ Encoder::Encoder(Method method, ByteSink sink, const EncoderTuning& tuning) : st
     s.head3.assign(size_t{1} << HASH3_BITS, 0);
     s.prev.assign(HISTORY, NO_LINK);
     // Short reaches let head entries age further before they are forgotten.
-    s.rebaseStep = s.params.maxOffset + 1 < HISTORY ? (HISTORY - 1 - s.params.maxOffset) & ~4095u : 4096;
+    s.rebaseStep = s.params.maxOffset + 1 < HISTORY ? (HISTORY - 1 - s.params.maxOffset) & ~4095u : 8192;
     s.block.Clear();
     s.segment.Clear();
     s.SetDefaultPrices();
