@@ -9,16 +9,16 @@ namespace lzh {
 namespace {
 
 // entries[k][i]: the CRC step of byte i followed by k zero bytes, so that
-// four bytes take four lookups.
+// eight bytes take eight independent lookups.
 struct Crc16Table {
-    uint16_t entries[4][256];
+    uint16_t entries[8][256];
     Crc16Table() {
         for (int i = 0; i < 256; ++i) {
             uint16_t v = static_cast<uint16_t>(i);
             for (int bit = 0; bit < 8; ++bit) v = (v & 1) ? static_cast<uint16_t>((v >> 1) ^ 0xA001) : v >> 1;
             entries[0][i] = v;
         }
-        for (int k = 1; k < 4; ++k) {
+        for (int k = 1; k < 8; ++k) {
             for (int i = 0; i < 256; ++i) {
                 uint16_t v = entries[k - 1][i];
                 entries[k][i] = static_cast<uint16_t>((v >> 8) ^ entries[0][v & 0xFF]);
@@ -58,9 +58,10 @@ uint16_t Crc16(const void* data, size_t size, uint16_t crc) {
     static const Crc16Table table;
     const uint16_t(*t)[256] = table.entries;
     const uint8_t* p = static_cast<const uint8_t*>(data);
-    for (; size >= 4; size -= 4, p += 4) {
+    for (; size >= 8; size -= 8, p += 8) {
         uint32_t x = crc ^ (p[0] | (p[1] << 8));
-        crc = t[3][x & 0xFF] ^ t[2][x >> 8] ^ t[1][p[2]] ^ t[0][p[3]];
+        crc = t[7][x & 0xFF] ^ t[6][x >> 8] ^ t[5][p[2]] ^ t[4][p[3]] ^ t[3][p[4]] ^ t[2][p[5]] ^ t[1][p[6]] ^
+              t[0][p[7]];
     }
     for (; size > 0; --size, ++p) crc = static_cast<uint16_t>(t[0][(crc ^ *p) & 0xFF] ^ (crc >> 8));
     return crc;

@@ -9,9 +9,10 @@ namespace lzh {
 constexpr int MAX_CODE_LENGTH = 16;
 
 // Fills lengths[0..count) with Huffman code lengths of at most maxLength
-// bits for the given frequencies (0: the symbol does not occur, length 0).
-// Returns the number of symbols that occur. With one symbol its length is
-// left 0: the caller sends such a code in its single-symbol form.
+// bits for the given frequencies (0: the symbol does not occur, length 0),
+// count at most 512. Returns the number of symbols that occur. With one
+// symbol its length is left 0: the caller sends such a code in its
+// single-symbol form.
 int BuildCodeLengths(const uint32_t* freq, int count, int maxLength, uint8_t* lengths);
 
 // Canonical codes of a length list, as the decoder assigns them: codes of
