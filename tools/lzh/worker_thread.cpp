@@ -1,6 +1,7 @@
 #include "lzh/worker_thread.h"
 
 #ifdef _WIN32
+#include <process.h>
 #include <windows.h>
 #else
 #include <system_error>
@@ -16,7 +17,9 @@ struct WorkerThread::Handle {
 };
 
 namespace {
-DWORD WINAPI RunJob(void* job) {
+// Through the C runtime's own thread start, which sets up what the runtime
+// keeps per thread.
+unsigned __stdcall RunJob(void* job) {
     (*static_cast<std::function<void()>*>(job))();
     return 0;
 }
@@ -25,7 +28,7 @@ DWORD WINAPI RunJob(void* job) {
 bool WorkerThread::Start(std::function<void()> job) {
     Join();
     job_ = std::move(job);
-    handle_->thread = CreateThread(nullptr, 0, RunJob, &job_, 0, nullptr);
+    handle_->thread = reinterpret_cast<HANDLE>(_beginthreadex(nullptr, 0, RunJob, &job_, 0, nullptr));
     return handle_->thread != nullptr;
 }
 

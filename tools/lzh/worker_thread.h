@@ -1,5 +1,5 @@
 // One thread that runs one job and is joined, over std::thread on POSIX
-// and CreateThread on Windows (the MinGW runtime of the windows build has
+// and _beginthreadex on Windows (the MinGW runtime of the windows build has
 // no std::thread). Joining is the only synchronisation: everything the job
 // wrote is visible to the thread that joined it.
 #pragma once
