@@ -17,7 +17,8 @@ namespace {
 constexpr size_t MAX_NAME_BYTES = 259;
 // Input is read and compressed in pieces of this size.
 constexpr size_t READ_CHUNK = 1 << 20;
-// Output the encoder may still hold back while input has been read.
+// Output the encoder may still hold back for input that has reached its
+// block coder.
 constexpr uint64_t PENDING_OUTPUT = 128 << 10;
 
 std::string Quoted(const std::string& text) { return "\"" + text + "\""; }
@@ -205,10 +206,12 @@ public:
             if (encoder) {
                 encoder->Write(buffer.data(), n);
                 // Stop when it cannot pay any more, or when a long stretch has
-                // saved nothing (the encoder holds back at most one block of
-                // output, a little over 64 KiB for incompressible input).
-                bool hopeless = options_.giveUpAfter != 0 && read >= options_.giveUpAfter &&
-                                produced + PENDING_OUTPUT >= read;
+                // saved nothing: of the input coded so far, the encoder holds
+                // back at most one block of output, a little over 64 KiB for
+                // incompressible input.
+                uint64_t coded = read - encoder->inputHeld();
+                bool hopeless = options_.giveUpAfter != 0 && coded >= options_.giveUpAfter &&
+                                produced + PENDING_OUTPUT >= coded;
                 if (produced >= h.originalSize || hopeless) {
                     tooBig_ = true;
                     produced = h.originalSize;  // store it

@@ -3,8 +3,10 @@
 #include <string.h>
 
 #include <algorithm>
+#include <deque>
 
 #include "lzh/huffman.h"
+#include "lzh/worker_thread.h"
 
 namespace lzh {
 
@@ -17,13 +19,20 @@ constexpr int MIN_MATCH = 3;
 constexpr int MAX_MATCH = 256;
 constexpr int MAX_DISTANCE_CODES = 17;
 
+// The input is cut into chunks of CHUNK_SIZE bytes, the same whatever the
+// number of threads. The tokens of each chunk are found on their own: the
+// window of input before the chunk is entered into the match finder's
+// tables first, and no match reaches past the chunk's end. The block coder
+// then takes the tokens of the chunks in order, so the output does not
+// depend on how many chunks were searched at once.
+constexpr uint32_t CHUNK_SIZE = ENCODER_CHUNK_SIZE;
+constexpr int MAX_THREADS = 4;  // chunks searched at once, by default
 // Match finder storage: 64 KiB of history for every method (the method
-// limits how far a match may reach), in a buffer of four times that size
-// that slides by whole multiples of the history.
+// limits how far a match may reach).
 constexpr uint32_t HISTORY = 65536;
 constexpr uint32_t HISTORY_MASK = HISTORY - 1;
-constexpr uint32_t BUFFER_SIZE = 4 * HISTORY;
 constexpr uint32_t BUFFER_SLACK = MAX_MATCH + 8;  // compares read up to 8 bytes past the input
+static_assert(CHUNK_SIZE >= HISTORY, "a chunk holds the window of the next one");
 // Chains link positions with the same hash of their next four bytes; a
 // table without chains holds the newest position of each three-byte start.
 // The tables hold 16-bit entries, small enough to stay in the cache: the
@@ -38,6 +47,9 @@ constexpr int HASH3_BITS = 14;
 // starts the next one, whichever costs fewer bits. The block symbol count
 // field has 16 bits (we never use its 0 = 65536 form).
 constexpr uint32_t SEGMENT_TOKENS = 4096;
+// The match finder prices tokens anew after this many, from counts that
+// halve each time.
+constexpr uint32_t PRICE_TOKENS = 8192;
 constexpr uint32_t MAX_BLOCK_TOKENS = 65535;
 static_assert(MAX_BLOCK_TOKENS / SEGMENT_TOKENS * SEGMENT_TOKENS <= MAX_BLOCK_TOKENS, "segments fit a block");
 
@@ -283,6 +295,491 @@ struct Statistics {
     }
 };
 
+// The tokens found in one chunk: the symbol of each token, and the
+// distance (offset - 1) of each match.
+struct TokenList {
+    std::vector<uint16_t> symbols;
+    std::vector<uint16_t> distances;
+};
+
+// What a token is likely to cost, in sixteenths of a bit: the match finder
+// weighs length against distance with them, and takes a match only where it
+// beats literals.
+struct Prices {
+    int32_t literal;                        // average literal
+    int32_t length[MAX_MATCH + 1];          // match length symbol
+    int32_t distance[MAX_DISTANCE_CODES];  // distance code and its extra bits
+
+    void SetDefault() {
+        literal = 6 * 16;
+        for (int n = MIN_MATCH; n <= MAX_MATCH; ++n) length[n] = (7 + std::min(n - MIN_MATCH, 12) / 2) * 16;
+        for (int c = 0; c < MAX_DISTANCE_CODES; ++c) distance[c] = (4 + (c > 1 ? c - 1 : 0)) * 16;
+    }
+
+    // From the codes that tokens of these counts would get. Symbols they do
+    // not use get a little more than the longest code.
+    void SetFrom(const Statistics& stats, const MethodParameters& m) {
+        uint8_t symbolLengths[SYMBOL_COUNT];
+        BuildCodeLengths(stats.symbols, SYMBOL_COUNT, MAX_CODE_LENGTH, symbolLengths);
+        const int symbolSingle = OnlySymbol(stats.symbols, SYMBOL_COUNT);
+        uint8_t distanceLengths[MAX_DISTANCE_CODES] = {};
+        BuildCodeLengths(stats.distances, m.distanceCodes, MAX_CODE_LENGTH, distanceLengths);
+        const int distanceSingle = OnlySymbol(stats.distances, m.distanceCodes);
+
+        int longest = 0;
+        for (int sym = 0; sym < SYMBOL_COUNT; ++sym) longest = std::max<int>(longest, symbolLengths[sym]);
+        auto symbolBits = [&](int sym) -> int32_t {
+            if (symbolSingle >= 0) return sym == symbolSingle ? 1 : 12;
+            return symbolLengths[sym] != 0 ? symbolLengths[sym] : longest + 2;
+        };
+        uint64_t literalBits = 0, literals = 0;
+        for (int b = 0; b < 256; ++b) {
+            literalBits += static_cast<uint64_t>(stats.symbols[b]) * symbolBits(b);
+            literals += stats.symbols[b];
+        }
+        literal = literals != 0 ? static_cast<int32_t>(literalBits * 16 / literals) : 8 * 16;
+        for (int n = MIN_MATCH; n <= MAX_MATCH; ++n) length[n] = symbolBits(n + 253) * 16;
+        int longestDistance = 0;
+        for (int c = 0; c < m.distanceCodes; ++c) longestDistance = std::max<int>(longestDistance, distanceLengths[c]);
+        for (int c = 0; c < MAX_DISTANCE_CODES; ++c) {
+            int bits = distanceSingle >= 0 ? (c == distanceSingle ? 0 : 6)
+                       : distanceLengths[c] != 0 ? distanceLengths[c] : longestDistance + 2;
+            distance[c] = (bits + (c > 1 ? c - 1 : 0)) * 16;
+        }
+    }
+};
+
+// LZ77 over hash chains with one step of lazy matching, for one chunk at a
+// time. Every chunk starts afresh: empty tables, default prices.
+class ChunkMatcher {
+public:
+    ChunkMatcher(const MethodParameters& params, const EncoderTuning& tuning) : params_(params), tuning_(tuning) {
+        // Short reaches let head entries age further before they are forgotten.
+        rebaseStep_ = params.maxOffset + 1 < HISTORY ? (HISTORY - 1 - params.maxOffset) & ~4095u : 8192;
+    }
+
+    // The tokens of data[history, end). data[0, history) is the input just
+    // before, entered into the tables without tokens; BUFFER_SLACK zeros
+    // follow `end`.
+    void Run(const uint8_t* data, uint32_t history, uint32_t end, TokenList& tokens) {
+        data_ = data;
+        Reset();
+        if (history != 0) {
+            // The window is parsed like input and its tokens dropped: the
+            // tables then hold it, and the prices fit the data just before
+            // the chunk rather than being the defaults.
+            tokens_ = &windowTokens_;
+            FindTokens(0, history);
+            // Its last two positions, left out for want of three bytes.
+            for (uint32_t p = history - 2; p < history; ++p) {
+                if (p - base_ >= HISTORY) Rebase();
+                Insert(p, HashesAt(data + p));
+            }
+            if (recent_.tokens != 0) Reprice();
+        }
+        tokens_ = &tokens;
+        FindTokens(history, end);
+    }
+
+private:
+    MethodParameters params_;
+    EncoderTuning tuning_;
+    const uint8_t* data_ = nullptr;  // the chunk and its window
+    TokenList* tokens_ = nullptr;    // where FindTokens puts them
+    TokenList windowTokens_;
+
+    std::vector<uint16_t> head_;   // newest position of each four-byte hash, from `base_`
+    std::vector<uint16_t> head3_;  // newest position of each three-byte hash, from `base_`
+    std::vector<uint16_t> prev_;   // distance to the position before, by position modulo HISTORY
+    uint32_t base_ = 0;            // position of head entry 1, minus 1 (modulo 2^32)
+    uint32_t rebaseStep_ = 0;      // how far `base_` moves at a time
+
+    uint32_t pos_ = 0;      // next byte to code
+    uint32_t nearest3_ = 0;  // distance to the three-byte candidate of `pos_`, read before inserting it
+    Prices prices_;
+    Statistics recent_;  // token counts, halved whenever the prices are set
+
+    void Reset() {
+        head_.assign(size_t{1} << HASH_BITS, 0);
+        head3_.assign(size_t{1} << HASH3_BITS, 0);
+        prev_.assign(HISTORY, NO_LINK);
+        base_ = UINT32_MAX;
+        prices_.SetDefault();
+        recent_.Clear();
+    }
+
+    // Codes data[from, end); the lazy step holds the byte before `pos_`
+    // back, with the match found there.
+    void FindTokens(uint32_t from, uint32_t end) {
+        const uint8_t* data = data_;
+        tokens_->symbols.clear();
+        tokens_->distances.clear();
+        bool pending = false;
+        uint32_t pendingLength = 0, pendingOffset = 0;
+        int32_t pendingGain = 0;
+        pos_ = from;
+        while (pos_ < end) {
+            uint32_t avail = std::min<uint32_t>(end - pos_, MAX_MATCH);
+            uint32_t length = 0, offset = 0;
+            int32_t gain = 0;
+            if (avail >= MIN_MATCH) {
+                if (pos_ - base_ >= HISTORY) Rebase();
+                Hashes h = HashesAt(data + pos_);
+                nearest3_ = HeadDistance(pos_, head3_[h.three]);
+                Insert(pos_, h);
+                if (!pending || pendingLength < static_cast<uint32_t>(tuning_.lazyLength)) {
+                    length = FindMatch(pending ? pendingLength : 0, avail, &offset, &gain);
+                }
+            }
+            // The match waiting at pos - 1 against a literal there and the
+            // match found here.
+            if (pending && pendingLength >= MIN_MATCH && gain <= pendingGain) {
+                AddMatch(pendingLength, pendingOffset);
+                uint32_t stop = pos_ - 1 + pendingLength;
+                InsertRange(pos_ + 1, std::min(stop, end - (MIN_MATCH - 1)));
+                pos_ = stop;
+                pending = false;
+                pendingLength = 0;
+            } else {
+                if (pending) AddLiteral(data[pos_ - 1]);
+                pending = true;
+                pendingLength = length;
+                pendingOffset = offset;
+                pendingGain = gain;
+                ++pos_;
+            }
+        }
+        // Only a literal can wait at the very end: a match there would
+        // have reached past the chunk.
+        if (pending) AddLiteral(data[pos_ - 1]);
+    }
+
+    void AddLiteral(uint8_t byte) {
+        tokens_->symbols.push_back(byte);
+        ++recent_.symbols[byte];
+        if (++recent_.tokens == PRICE_TOKENS) Reprice();
+    }
+
+    void AddMatch(uint32_t length, uint32_t offset) {
+        uint16_t symbol = static_cast<uint16_t>(length + 253);
+        uint16_t d = static_cast<uint16_t>(offset - 1);
+        tokens_->symbols.push_back(symbol);
+        tokens_->distances.push_back(d);
+        ++recent_.symbols[symbol];
+        ++recent_.distances[DistanceCode(d)];
+        if (++recent_.tokens == PRICE_TOKENS) Reprice();
+    }
+
+    void Reprice() {
+        prices_.SetFrom(recent_, params_);
+        for (uint32_t& n : recent_.symbols) n >>= 1;
+        for (uint32_t& n : recent_.distances) n >>= 1;
+        recent_.tokens = 0;
+    }
+
+    // Bits saved by a match against sending its bytes as literals.
+    int32_t Gain(uint32_t length, uint32_t offset) const {
+        return static_cast<int32_t>(length) * prices_.literal - prices_.length[length] -
+               prices_.distance[DistanceCode(offset - 1)];
+    }
+
+    // The hashes of the four and of the three bytes at `p`, from one load.
+    // Past the chunk the buffer holds zeros, so a hash may read up to one
+    // byte beyond it; every candidate is compared before use.
+    struct Hashes {
+        uint32_t four, three;
+    };
+    static Hashes HashesAt(const uint8_t* p) {
+        uint32_t v;
+        memcpy(&v, p, 4);
+        return {(v * 2654435761u) >> (32 - HASH_BITS), ((v << 8) * 2246822519u) >> (32 - HASH3_BITS)};
+    }
+
+    // Head entries count from `base_`; positions reach at most HISTORY - 1
+    // past it. Moving it on forgets the entries it passes.
+    void Rebase() {
+        base_ += rebaseStep_;
+        LowerEntries(head_, static_cast<uint16_t>(rebaseStep_));
+        LowerEntries(head3_, static_cast<uint16_t>(rebaseStep_));
+    }
+    // Every entry less `step`, those at most `step` to 0: eight at a time
+    // (the table sizes are multiples of eight).
+    static void LowerEntries(std::vector<uint16_t>& table, uint16_t step) {
+        typedef uint16_t Lanes __attribute__((vector_size(16)));
+        const Lanes by = {step, step, step, step, step, step, step, step};
+        uint16_t* entries = table.data();
+        const size_t count = table.size();
+        for (size_t i = 0; i < count; i += 8) {
+            Lanes v;
+            memcpy(&v, entries + i, sizeof v);
+            v = v > by ? v - by : 0;
+            memcpy(entries + i, &v, sizeof v);
+        }
+    }
+    uint16_t HeadEntry(uint32_t p) const { return static_cast<uint16_t>(p - base_); }
+    // How far back from `p` the position of a head entry lies (0: none).
+    uint32_t HeadDistance(uint32_t p, uint16_t entry) const { return entry != 0 ? p - base_ - entry : 0; }
+
+    // Enters `p` into the tables; `base_` must already be within reach of it.
+    void Insert(uint32_t p, Hashes h) {
+        uint16_t older = head_[h.four];
+        prev_[p & HISTORY_MASK] = older != 0 ? static_cast<uint16_t>(p - base_ - older) : NO_LINK;
+        head_[h.four] = HeadEntry(p);
+        head3_[h.three] = HeadEntry(p);
+    }
+
+    // Enters the positions [from, to) of a match, at most MAX_MATCH of them,
+    // each with MIN_MATCH bytes of input.
+    void InsertRange(uint32_t from, uint32_t to) {
+        if (from >= to) return;
+        if (to - 1 - base_ >= HISTORY) Rebase();
+        const uint8_t* data = data_;
+        for (uint32_t p = from; p < to; ++p) Insert(p, HashesAt(data + p));
+    }
+
+    static uint32_t Load32(const uint8_t* p) {
+        uint32_t v;
+        memcpy(&v, p, 4);
+        return v;
+    }
+    // How many bytes from `m` on equal those from `cur`, at most `avail`;
+    // reads up to 8 bytes past that.
+    static uint32_t MatchLength(const uint8_t* m, const uint8_t* cur, uint32_t avail) {
+        uint32_t length = 0;
+        while (length < avail) {
+            uint64_t a, b;
+            memcpy(&a, m + length, 8);
+            memcpy(&b, cur + length, 8);
+            if (a != b) {
+                length += static_cast<uint32_t>(__builtin_ctzll(a ^ b)) >> 3;
+                break;
+            }
+            length += 8;
+        }
+        return std::min(length, avail);
+    }
+
+    // The best match for `pos_` (already inserted) of at most `avail` bytes:
+    // the one that saves most against literals, among candidates longer than
+    // `atLeast`. Returns its length (0: none saves anything) and its gain.
+    uint32_t FindMatch(uint32_t atLeast, uint32_t avail, uint32_t* offset, int32_t* gain) {
+        const uint32_t pos = pos_;
+        const uint8_t* data = data_;
+        const uint8_t* cur = data + pos;
+        // The furthest a candidate may lie back: the method's reach, within the buffer.
+        const uint32_t reach = std::min(params_.maxOffset, pos);
+        int chain = tuning_.maxChain;
+        if (atLeast >= static_cast<uint32_t>(tuning_.goodLength)) chain >>= 2;
+        uint32_t nice = std::min<uint32_t>(static_cast<uint32_t>(tuning_.niceLength), avail);
+        uint32_t longest = std::max<uint32_t>(atLeast, MIN_MATCH - 1);
+        uint32_t bestLength = 0;
+        int32_t bestGain = 0;
+        // The nearest three-byte match, which the four-byte chains miss.
+        uint32_t distance = nearest3_;
+        if (distance != 0 && distance <= reach && longest < MIN_MATCH) {
+            const uint8_t* m = cur - distance;
+            if (m[0] == cur[0] && m[1] == cur[1] && m[2] == cur[2]) {
+                uint32_t length = MIN_MATCH;
+                while (length < avail && m[length] == cur[length]) ++length;
+                int32_t g = Gain(length, distance);
+                if (g > bestGain) {
+                    bestGain = g;
+                    bestLength = length;
+                    *offset = distance;
+                }
+            }
+        }
+        // The four bytes that end a match one longer than `longest` (from
+        // the start while that is shorter than four: then three of them): a
+        // candidate that differs there cannot win.
+        uint32_t tailAt = longest >= 3 ? longest - 3 : 0;
+        uint32_t mask = longest >= 3 ? 0xFFFFFFFF : 0xFFFFFF;
+        uint32_t tail = Load32(cur + tailAt) & mask;
+        // The walk goes by candidate position, down to `lowest`.
+        const uint16_t* links = prev_.data();
+        const int32_t lowest = static_cast<int32_t>(pos - reach);
+        uint32_t first = prev_[pos & HISTORY_MASK];
+        int32_t candidate = static_cast<int32_t>(pos) - static_cast<int32_t>(first == NO_LINK ? HISTORY : first);
+        for (;;) {
+            // The walk itself: the next candidate that agrees at the tail.
+            for (;;) {
+                if (candidate < lowest || chain-- <= 0) {
+                    *gain = bestGain;
+                    return bestLength;
+                }
+                if ((Load32(data + candidate + tailAt) & mask) == tail) break;
+                candidate -= links[candidate & HISTORY_MASK];
+            }
+            const uint8_t* m = data + candidate;
+            distance = pos - static_cast<uint32_t>(candidate);
+            if (tailAt == 0 || (m[0] == cur[0] && m[1] == cur[1])) {
+                uint32_t length = MatchLength(m, cur, avail);
+                if (length > longest) {
+                    // Candidates come nearest first: a later one wins only by length.
+                    longest = length;
+                    tailAt = longest - 3;
+                    mask = 0xFFFFFFFF;
+                    tail = Load32(cur + tailAt);
+                    int32_t g = Gain(length, distance);
+                    if (g > bestGain) {
+                        bestGain = g;
+                        bestLength = length;
+                        *offset = distance;
+                    }
+                    if (length >= nice) break;
+                }
+            }
+            candidate -= links[candidate & HISTORY_MASK];
+        }
+        *gain = bestGain;
+        return bestLength;
+    }
+};
+
+// Takes tokens in order and writes them as blocks. Blocks grow by segments
+// of tokens; a segment either joins the open block or starts the next one,
+// whichever costs fewer bits.
+class BlockCoder {
+public:
+    BlockCoder(const MethodParameters& params, ByteSink sink) : params_(params), sink_(std::move(sink)) {
+        block_.Clear();
+        segment_.Clear();
+        symbols_.reserve(MAX_BLOCK_TOKENS + SEGMENT_TOKENS);
+        distances_.reserve(MAX_BLOCK_TOKENS + SEGMENT_TOKENS);
+    }
+
+    void Take(const TokenList& tokens) {
+        const uint16_t* distance = tokens.distances.data();
+        for (uint16_t symbol : tokens.symbols) {
+            symbols_.push_back(symbol);
+            ++segment_.symbols[symbol];
+            if (symbol >= 256) {
+                uint16_t d = *distance++;
+                distances_.push_back(d);
+                ++segment_.distances[DistanceCode(d)];
+                ++segment_.matches;
+            }
+            if (++segment_.tokens == SEGMENT_TOKENS) CloseSegment();
+        }
+    }
+
+    // Writes what is left and pads the last byte.
+    void Finish() {
+        CloseSegment();
+        if (block_.tokens != 0) WriteBlock(block_.tokens, block_.matches);
+        bits_.Flush();
+        Drain();
+    }
+
+    uint64_t written() const { return written_; }
+
+private:
+    MethodParameters params_;
+    ByteSink sink_;
+    // Tokens of the open block and of the segment being collected.
+    std::vector<uint16_t> symbols_;
+    std::vector<uint16_t> distances_;
+    Statistics block_;
+    Statistics segment_;
+    BlockPlan plan_;
+    uint64_t blockBits_ = 0;  // price of the open block alone
+    BitWriter bits_;
+    uint64_t written_ = 0;
+
+    // The segment joins the open block, or the block is written and the
+    // segment opens the next one.
+    void CloseSegment() {
+        if (segment_.tokens == 0) return;
+        if (block_.tokens != 0) {
+            bool split = block_.tokens + segment_.tokens > MAX_BLOCK_TOKENS;
+            uint64_t joinedBits = 0;
+            if (!split) {
+                Statistics joined = block_;
+                joined.Add(segment_);
+                PlanBlock(joined.symbols, joined.distances, joined.tokens, params_, plan_);
+                joinedBits = plan_.bits;
+                PlanBlock(segment_.symbols, segment_.distances, segment_.tokens, params_, plan_);
+                split = blockBits_ + plan_.bits < joinedBits;
+            }
+            if (split) {
+                WriteBlock(block_.tokens, block_.matches);
+                block_ = segment_;
+                PlanBlock(block_.symbols, block_.distances, block_.tokens, params_, plan_);
+                blockBits_ = plan_.bits;
+            } else {
+                block_.Add(segment_);
+                blockBits_ = joinedBits;
+            }
+        } else {
+            block_ = segment_;
+            PlanBlock(block_.symbols, block_.distances, block_.tokens, params_, plan_);
+            blockBits_ = plan_.bits;
+        }
+        segment_.Clear();
+    }
+
+    // Writes the first `tokenCount` tokens (holding `matchCount` matches)
+    // as one block with the codes of `block_`.
+    void WriteBlock(uint32_t tokenCount, uint32_t matchCount) {
+        PlanBlock(block_.symbols, block_.distances, block_.tokens, params_, plan_);
+        // A header takes under 2 KiB; a token at most 16 + 16 + 15 bits.
+        bits_.Reserve(2048 + 6 * static_cast<size_t>(tokenCount));
+        PutBlockHeader(bits_, plan_, tokenCount, params_);
+        const bool oneSymbol = plan_.symbolSingle >= 0;
+        const bool oneDistance = plan_.distanceSingle >= 0;
+        size_t match = 0;
+        for (uint32_t i = 0; i < tokenCount; ++i) {
+            uint16_t symbol = symbols_[i];
+            if (!oneSymbol) bits_.Put(plan_.symbolCodes[symbol], plan_.symbolLengths[symbol]);
+            if (symbol < 256) continue;
+            uint16_t d = distances_[match++];
+            int code = DistanceCode(d);
+            if (!oneDistance) bits_.Put(plan_.distanceCodes[code], plan_.distanceLengths[code]);
+            if (code > 1) bits_.Put(d - (1u << (code - 1)), code - 1);
+        }
+        symbols_.erase(symbols_.begin(), symbols_.begin() + tokenCount);
+        distances_.erase(distances_.begin(), distances_.begin() + matchCount);
+        block_.Clear();
+        Drain();
+    }
+
+    // Hands the whole bytes written so far to the sink.
+    void Drain() {
+        if (bits_.size() == 0) return;
+        sink_(bits_.data(), bits_.size());
+        written_ += bits_.size();
+        bits_.Clear();
+    }
+};
+
+// One chunk of input with the window before it, the tokens found in it and
+// the thread that finds them.
+struct Chunk {
+    Chunk(const MethodParameters& params, const EncoderTuning& tuning) : matcher(params, tuning) {}
+
+    std::vector<uint8_t> buffer;  // window, input, BUFFER_SLACK bytes
+    uint32_t history = 0;         // bytes of window
+    uint32_t end = 0;             // window and input
+    TokenList tokens;
+    ChunkMatcher matcher;
+    WorkerThread thread;  // last, so that it is joined before the rest goes
+
+    bool Full() const { return end - history == CHUNK_SIZE; }
+    uint32_t InputSize() const { return end - history; }
+    // Room for `bytes` of window and input, grown as input comes so that a
+    // small file does not touch a whole chunk of memory.
+    void Reserve(uint32_t bytes) {
+        if (buffer.size() >= static_cast<size_t>(bytes) + BUFFER_SLACK) return;
+        size_t grown = std::min<size_t>(2 * buffer.size(), HISTORY + CHUNK_SIZE);
+        buffer.resize(std::max<size_t>(bytes, grown) + BUFFER_SLACK);
+    }
+    void FindTokens() {
+        Reserve(end);  // an empty input has no buffer yet
+        memset(buffer.data() + end, 0, BUFFER_SLACK);
+        matcher.Run(buffer.data(), history, end, tokens);
+    }
+};
+
 }  // namespace
 
 char MethodLetter(Method method) {
@@ -322,425 +819,106 @@ EncoderTuning DefaultTuning(Method method) {
 EncoderTuning FastTuning() { return EncoderTuning{8, 8, 32, 16}; }
 EncoderTuning BestTuning() { return EncoderTuning{1024, 256, 256, 256}; }
 
+// Chunks go from `filling` to `running` (their tokens being found, on a
+// thread of their own when there are several) to the block coder, in order,
+// and wait in `spare` for the next input.
 struct Encoder::State {
+    State(Method method, ByteSink sink, const EncoderTuning& tuning)
+        : params(ParametersOf(method)), coder(params, std::move(sink)) {
+        this->tuning = tuning;
+        this->tuning.maxChain = std::max(1, tuning.maxChain);
+        this->tuning.niceLength = std::min(std::max(MIN_MATCH, tuning.niceLength), MAX_MATCH);
+        threads = tuning.threads > 0 ? tuning.threads : std::min(ProcessorCount(), MAX_THREADS);
+        window = params.maxOffset + 1;
+        filling = NewChunk();
+    }
+
     MethodParameters params;
-    ByteSink sink;
     EncoderTuning tuning;
+    int threads = 1;      // chunks searched at once
+    uint32_t window = 0;  // input before a chunk that its matches may reach
+    BlockCoder coder;
+    std::unique_ptr<Chunk> filling;                // taking input
+    std::deque<std::unique_ptr<Chunk>> running;    // oldest first
+    std::vector<std::unique_ptr<Chunk>> spare;
+    uint64_t held = 0;  // input taken whose tokens the coder has not had yet
 
-    std::vector<uint8_t> buffer;  // BUFFER_SIZE of input and BUFFER_SLACK of zeros
-    uint32_t end = 0;             // bytes of input in the buffer
-    uint32_t pos = 0;             // next byte to code
-    std::vector<uint16_t> head;   // newest position of each four-byte hash, from `base`
-    std::vector<uint16_t> head3;  // newest position of each three-byte hash, from `base`
-    std::vector<uint16_t> prev;   // distance to the position before, by position modulo HISTORY
-    uint32_t base = UINT32_MAX;   // buffer position of head entry 1, minus 1 (modulo 2^32)
-    uint32_t rebaseStep = 0;      // how far `base` moves at a time
+    std::unique_ptr<Chunk> NewChunk() {
+        if (spare.empty()) return std::unique_ptr<Chunk>(new Chunk(params, tuning));
+        std::unique_ptr<Chunk> chunk = std::move(spare.back());
+        spare.pop_back();
+        chunk->history = chunk->end = 0;
+        return chunk;
+    }
 
-    // The lazy step: the byte before `pos` waits, with the match found there.
-    bool pending = false;
-    uint32_t pendingLength = 0;
-    uint32_t pendingOffset = 0;
-    int32_t pendingGain = 0;
-    uint32_t nearest3 = 0;  // distance to the three-byte candidate of `pos`, read before inserting it
+    // Sends the full chunk off and opens the next with its window.
+    void Dispatch() {
+        std::unique_ptr<Chunk> next = NewChunk();
+        next->Reserve(window);
+        memcpy(next->buffer.data(), filling->buffer.data() + filling->end - window, window);
+        next->history = next->end = window;
+        Start(std::move(filling));
+        filling = std::move(next);
+    }
 
-    // Tokens of the open block and the segment being collected: the symbol
-    // of each token, and the distance (offset - 1) of each match.
-    std::vector<uint16_t> symbols;
-    std::vector<uint16_t> distances;
-    Statistics block;
-    Statistics segment;
-    BlockPlan plan;
-    uint64_t blockBits = 0;  // price of the open block alone
-
-    BitWriter bits;
-    uint64_t written = 0;
-
-    // What a token is likely to cost, in sixteenths of a bit, from the codes
-    // of the block written last: the match finder weighs length against
-    // distance with them, and takes a match only where it beats literals.
-    int32_t literalPrice = 0;                      // average literal
-    int32_t lengthPrice[MAX_MATCH + 1] = {};       // match length symbol
-    int32_t distancePrice[MAX_DISTANCE_CODES] = {};  // distance code and its extra bits
-
-    void SetDefaultPrices() {
-        literalPrice = 6 * 16;
-        for (int length = MIN_MATCH; length <= MAX_MATCH; ++length) {
-            lengthPrice[length] = (7 + std::min(length - MIN_MATCH, 12) / 2) * 16;
+    void Start(std::unique_ptr<Chunk> chunk) {
+        if (threads <= 1) {
+            chunk->FindTokens();
+            Code(std::move(chunk));
+            return;
         }
-        for (int c = 0; c < MAX_DISTANCE_CODES; ++c) distancePrice[c] = (4 + (c > 1 ? c - 1 : 0)) * 16;
+        if (running.size() >= static_cast<size_t>(threads)) CodeOldest();
+        Chunk* c = chunk.get();
+        if (!c->thread.Start([c] { c->FindTokens(); })) c->FindTokens();
+        running.push_back(std::move(chunk));
     }
 
-    // Prices from the codes of the block just written. Symbols the block did
-    // not use get a little more than its longest code.
-    void SetPrices(const Statistics& stats) {
-        int longest = 0;
-        for (int sym = 0; sym < SYMBOL_COUNT; ++sym) longest = std::max<int>(longest, plan.symbolLengths[sym]);
-        auto symbolBits = [&](int sym) -> int32_t {
-            if (plan.symbolSingle >= 0) return sym == plan.symbolSingle ? 1 : 12;
-            return plan.symbolLengths[sym] != 0 ? plan.symbolLengths[sym] : longest + 2;
-        };
-        uint64_t literalBits = 0, literals = 0;
-        for (int b = 0; b < 256; ++b) {
-            literalBits += static_cast<uint64_t>(stats.symbols[b]) * symbolBits(b);
-            literals += stats.symbols[b];
-        }
-        literalPrice = literals != 0 ? static_cast<int32_t>(literalBits * 16 / literals) : 8 * 16;
-        for (int length = MIN_MATCH; length <= MAX_MATCH; ++length) lengthPrice[length] = symbolBits(length + 253) * 16;
-        int longestDistance = 0;
-        for (int c = 0; c < params.distanceCodes; ++c) longestDistance = std::max<int>(longestDistance, plan.distanceLengths[c]);
-        for (int c = 0; c < MAX_DISTANCE_CODES; ++c) {
-            int bits = plan.distanceSingle >= 0 ? (c == plan.distanceSingle ? 0 : 6)
-                       : plan.distanceLengths[c] != 0 ? plan.distanceLengths[c] : longestDistance + 2;
-            distancePrice[c] = (bits + (c > 1 ? c - 1 : 0)) * 16;
-        }
+    void CodeOldest() {
+        std::unique_ptr<Chunk> chunk = std::move(running.front());
+        running.pop_front();
+        chunk->thread.Join();
+        Code(std::move(chunk));
     }
 
-    // Bits saved by a match against sending its bytes as literals.
-    int32_t Gain(uint32_t length, uint32_t offset) const {
-        return static_cast<int32_t>(length) * literalPrice - lengthPrice[length] -
-               distancePrice[DistanceCode(offset - 1)];
-    }
-
-    // The hashes of the four and of the three bytes at `p`, from one load.
-    // Past the input the buffer holds zeros, so a hash may read up to one
-    // byte beyond it; every candidate is compared before use.
-    struct Hashes {
-        uint32_t four, three;
-    };
-    static Hashes HashesAt(const uint8_t* p) {
-        uint32_t v;
-        memcpy(&v, p, 4);
-        return {(v * 2654435761u) >> (32 - HASH_BITS), ((v << 8) * 2246822519u) >> (32 - HASH3_BITS)};
-    }
-
-    // Head entries count from `base`; positions reach at most HISTORY - 1
-    // past it. Moving it on forgets the entries it passes.
-    void Rebase() {
-        base += rebaseStep;
-        LowerEntries(head, static_cast<uint16_t>(rebaseStep));
-        LowerEntries(head3, static_cast<uint16_t>(rebaseStep));
-    }
-    // Every entry less `step`, those at most `step` to 0: eight at a time
-    // (the table sizes are multiples of eight).
-    static void LowerEntries(std::vector<uint16_t>& table, uint16_t step) {
-        typedef uint16_t Lanes __attribute__((vector_size(16)));
-        const Lanes by = {step, step, step, step, step, step, step, step};
-        uint16_t* entries = table.data();
-        const size_t count = table.size();
-        for (size_t i = 0; i < count; i += 8) {
-            Lanes v;
-            memcpy(&v, entries + i, sizeof v);
-            v = v > by ? v - by : 0;
-            memcpy(entries + i, &v, sizeof v);
-        }
-    }
-    uint16_t HeadEntry(uint32_t p) const { return static_cast<uint16_t>(p - base); }
-    // How far back from `p` the position of a head entry lies (0: none).
-    uint32_t HeadDistance(uint32_t p, uint16_t entry) const { return entry != 0 ? p - base - entry : 0; }
-
-    // Enters `p` into the tables; `base` must already be within reach of it.
-    void Insert(uint32_t p, Hashes h) {
-        uint16_t older = head[h.four];
-        prev[p & HISTORY_MASK] = older != 0 ? static_cast<uint16_t>(p - base - older) : NO_LINK;
-        head[h.four] = HeadEntry(p);
-        head3[h.three] = HeadEntry(p);
-    }
-
-    // Enters the positions [from, to) of a match, at most MAX_MATCH of them,
-    // each with MIN_MATCH bytes of input.
-    void InsertRange(uint32_t from, uint32_t to) {
-        if (from >= to) return;
-        if (to - 1 - base >= HISTORY) Rebase();
-        const uint8_t* data = buffer.data();
-        for (uint32_t p = from; p < to; ++p) Insert(p, HashesAt(data + p));
-    }
-
-    static uint32_t Load32(const uint8_t* p) {
-        uint32_t v;
-        memcpy(&v, p, 4);
-        return v;
-    }
-    // How many bytes from `m` on equal those from `cur`, at most `avail`;
-    // reads up to 8 bytes past that.
-    static uint32_t MatchLength(const uint8_t* m, const uint8_t* cur, uint32_t avail) {
-        uint32_t length = 0;
-        while (length < avail) {
-            uint64_t a, b;
-            memcpy(&a, m + length, 8);
-            memcpy(&b, cur + length, 8);
-            if (a != b) {
-                length += static_cast<uint32_t>(__builtin_ctzll(a ^ b)) >> 3;
-                break;
-            }
-            length += 8;
-        }
-        return std::min(length, avail);
-    }
-
-    // The best match for `pos` (already inserted) of at most `avail` bytes:
-    // the one that saves most against literals, among candidates longer than
-    // `atLeast`. Returns its length (0: none saves anything) and its gain.
-    uint32_t FindMatch(uint32_t atLeast, uint32_t avail, uint32_t* offset, int32_t* gain) {
-        const uint8_t* cur = &buffer[pos];
-        // The furthest a candidate may lie back: the method's reach, within the buffer.
-        const uint32_t reach = std::min(params.maxOffset, pos);
-        int chain = tuning.maxChain;
-        if (atLeast >= static_cast<uint32_t>(tuning.goodLength)) chain >>= 2;
-        uint32_t nice = std::min<uint32_t>(static_cast<uint32_t>(tuning.niceLength), avail);
-        uint32_t longest = std::max<uint32_t>(atLeast, MIN_MATCH - 1);
-        uint32_t bestLength = 0;
-        int32_t bestGain = 0;
-        // The nearest three-byte match, which the four-byte chains miss.
-        uint32_t distance = nearest3;
-        if (distance != 0 && distance <= reach && longest < MIN_MATCH) {
-            const uint8_t* m = cur - distance;
-            if (m[0] == cur[0] && m[1] == cur[1] && m[2] == cur[2]) {
-                uint32_t length = MIN_MATCH;
-                while (length < avail && m[length] == cur[length]) ++length;
-                int32_t g = Gain(length, distance);
-                if (g > bestGain) {
-                    bestGain = g;
-                    bestLength = length;
-                    *offset = distance;
-                }
-            }
-        }
-        // The four bytes that end a match one longer than `longest` (from
-        // the start while that is shorter than four: then three of them): a
-        // candidate that differs there cannot win.
-        uint32_t tailAt = longest >= 3 ? longest - 3 : 0;
-        uint32_t mask = longest >= 3 ? 0xFFFFFFFF : 0xFFFFFF;
-        uint32_t tail = Load32(cur + tailAt) & mask;
-        // The walk goes by candidate position, down to `lowest`.
-        const uint16_t* links = prev.data();
-        const uint8_t* data = buffer.data();
-        const int32_t lowest = static_cast<int32_t>(pos - reach);
-        uint32_t first = prev[pos & HISTORY_MASK];
-        int32_t candidate = static_cast<int32_t>(pos) - static_cast<int32_t>(first == NO_LINK ? HISTORY : first);
-        for (;;) {
-            // The walk itself: the next candidate that agrees at the tail.
-            for (;;) {
-                if (candidate < lowest || chain-- <= 0) {
-                    *gain = bestGain;
-                    return bestLength;
-                }
-                if ((Load32(data + candidate + tailAt) & mask) == tail) break;
-                candidate -= links[candidate & HISTORY_MASK];
-            }
-            const uint8_t* m = data + candidate;
-            distance = pos - static_cast<uint32_t>(candidate);
-            if (tailAt == 0 || (m[0] == cur[0] && m[1] == cur[1])) {
-                uint32_t length = MatchLength(m, cur, avail);
-                if (length > longest) {
-                    // Candidates come nearest first: a later one wins only by length.
-                    longest = length;
-                    tailAt = longest - 3;
-                    mask = 0xFFFFFFFF;
-                    tail = Load32(cur + tailAt);
-                    int32_t g = Gain(length, distance);
-                    if (g > bestGain) {
-                        bestGain = g;
-                        bestLength = length;
-                        *offset = distance;
-                    }
-                    if (length >= nice) break;
-                }
-            }
-            candidate -= links[candidate & HISTORY_MASK];
-        }
-        *gain = bestGain;
-        return bestLength;
-    }
-
-    void AddLiteral(uint8_t byte) {
-        symbols.push_back(byte);
-        ++segment.symbols[byte];
-        ++segment.tokens;
-        if (segment.tokens == SEGMENT_TOKENS) CloseSegment();
-    }
-
-    void AddMatch(uint32_t length, uint32_t offset) {
-        uint16_t symbol = static_cast<uint16_t>(length + 253);
-        uint16_t d = static_cast<uint16_t>(offset - 1);
-        symbols.push_back(symbol);
-        distances.push_back(d);
-        ++segment.symbols[symbol];
-        ++segment.distances[DistanceCode(d)];
-        ++segment.tokens;
-        ++segment.matches;
-        if (segment.tokens == SEGMENT_TOKENS) CloseSegment();
-    }
-
-    // The segment joins the open block, or the block is written and the
-    // segment opens the next one.
-    void CloseSegment() {
-        if (segment.tokens == 0) return;
-        if (block.tokens != 0) {
-            bool split = block.tokens + segment.tokens > MAX_BLOCK_TOKENS;
-            uint64_t joinedBits = 0;
-            if (!split) {
-                Statistics joined = block;
-                joined.Add(segment);
-                PlanBlock(joined.symbols, joined.distances, joined.tokens, params, plan);
-                joinedBits = plan.bits;
-                PlanBlock(segment.symbols, segment.distances, segment.tokens, params, plan);
-                split = blockBits + plan.bits < joinedBits;
-            }
-            if (split) {
-                WriteBlock(block.tokens, block.matches);
-                block = segment;
-                PlanBlock(block.symbols, block.distances, block.tokens, params, plan);
-                blockBits = plan.bits;
-            } else {
-                block.Add(segment);
-                blockBits = joinedBits;
-            }
-        } else {
-            block = segment;
-            PlanBlock(block.symbols, block.distances, block.tokens, params, plan);
-            blockBits = plan.bits;
-        }
-        segment.Clear();
-    }
-
-    // Writes the first `tokenCount` tokens (holding `matchCount` matches)
-    // as one block with the codes of `block`.
-    void WriteBlock(uint32_t tokenCount, uint32_t matchCount) {
-        PlanBlock(block.symbols, block.distances, block.tokens, params, plan);
-        // A header takes under 2 KiB; a token at most 16 + 16 + 15 bits.
-        bits.Reserve(2048 + 6 * static_cast<size_t>(tokenCount));
-        PutBlockHeader(bits, plan, tokenCount, params);
-        SetPrices(block);
-        const bool oneSymbol = plan.symbolSingle >= 0;
-        const bool oneDistance = plan.distanceSingle >= 0;
-        size_t match = 0;
-        for (uint32_t i = 0; i < tokenCount; ++i) {
-            uint16_t symbol = symbols[i];
-            if (!oneSymbol) bits.Put(plan.symbolCodes[symbol], plan.symbolLengths[symbol]);
-            if (symbol < 256) continue;
-            uint16_t d = distances[match++];
-            int code = DistanceCode(d);
-            if (!oneDistance) bits.Put(plan.distanceCodes[code], plan.distanceLengths[code]);
-            if (code > 1) bits.Put(d - (1u << (code - 1)), code - 1);
-        }
-        symbols.erase(symbols.begin(), symbols.begin() + tokenCount);
-        distances.erase(distances.begin(), distances.begin() + matchCount);
-        block.Clear();
-        Drain();
-    }
-
-    // Hands the whole bytes written so far to the sink.
-    void Drain() {
-        if (bits.size() == 0) return;
-        sink(bits.data(), bits.size());
-        written += bits.size();
-        bits.Clear();
-    }
-
-    // Codes input up to `limit` (exclusive); the lazy step may leave the
-    // byte before `pos` pending.
-    void Process(bool finishing) {
-        uint32_t limit = finishing ? end : (end > MAX_MATCH ? end - MAX_MATCH : 0);
-        while (pos < limit) {
-            uint32_t avail = std::min<uint32_t>(end - pos, MAX_MATCH);
-            uint32_t length = 0, offset = 0;
-            int32_t gain = 0;
-            if (avail >= MIN_MATCH) {
-                if (pos - base >= HISTORY) Rebase();
-                Hashes h = HashesAt(&buffer[pos]);
-                nearest3 = HeadDistance(pos, head3[h.three]);
-                Insert(pos, h);
-                if (!pending || pendingLength < static_cast<uint32_t>(tuning.lazyLength)) {
-                    length = FindMatch(pending ? pendingLength : 0, avail, &offset, &gain);
-                }
-            }
-            // The match waiting at pos - 1 against a literal there and the
-            // match found here.
-            if (pending && pendingLength >= MIN_MATCH && gain <= pendingGain) {
-                AddMatch(pendingLength, pendingOffset);
-                uint32_t stop = pos - 1 + pendingLength;
-                InsertRange(pos + 1, std::min(stop, end - (MIN_MATCH - 1)));
-                pos = stop;
-                pending = false;
-                pendingLength = 0;
-            } else {
-                if (pending) AddLiteral(buffer[pos - 1]);
-                pending = true;
-                pendingLength = length;
-                pendingOffset = offset;
-                pendingGain = gain;
-                ++pos;
-            }
-        }
-        if (finishing && pending) {
-            // Only a literal can wait at the very end: a match there would
-            // have reached past the input.
-            AddLiteral(buffer[pos - 1]);
-            pending = false;
-        }
-    }
-
-    // Drops whole multiples of HISTORY from the front of the buffer, keeping
-    // the history of `pos` and the pending byte.
-    void Slide() {
-        uint32_t keepFrom = pos > HISTORY + 1 ? pos - HISTORY - 1 : 0;
-        uint32_t delta = keepFrom & ~HISTORY_MASK;
-        if (delta == 0) return;
-        memmove(buffer.data(), buffer.data() + delta, end - delta);
-        end -= delta;
-        pos -= delta;
-        base -= delta;
+    void Code(std::unique_ptr<Chunk> chunk) {
+        coder.Take(chunk->tokens);
+        held -= chunk->InputSize();
+        spare.push_back(std::move(chunk));
     }
 };
 
-Encoder::Encoder(Method method, ByteSink sink, const EncoderTuning& tuning) : state_(new State) {
-    State& s = *state_;
-    s.params = ParametersOf(method);
-    s.sink = std::move(sink);
-    s.tuning = tuning;
-    s.tuning.maxChain = std::max(1, s.tuning.maxChain);
-    s.tuning.niceLength = std::min(std::max(MIN_MATCH, s.tuning.niceLength), MAX_MATCH);
-    s.buffer.assign(BUFFER_SIZE + BUFFER_SLACK, 0);
-    s.head.assign(size_t{1} << HASH_BITS, 0);
-    s.head3.assign(size_t{1} << HASH3_BITS, 0);
-    s.prev.assign(HISTORY, NO_LINK);
-    // Short reaches let head entries age further before they are forgotten.
-    s.rebaseStep = s.params.maxOffset + 1 < HISTORY ? (HISTORY - 1 - s.params.maxOffset) & ~4095u : 8192;
-    s.block.Clear();
-    s.segment.Clear();
-    s.SetDefaultPrices();
-    s.symbols.reserve(MAX_BLOCK_TOKENS + SEGMENT_TOKENS);
-    s.distances.reserve(MAX_BLOCK_TOKENS + SEGMENT_TOKENS);
-}
+Encoder::Encoder(Method method, ByteSink sink, const EncoderTuning& tuning)
+    : state_(new State(method, std::move(sink), tuning)) {}
 
 Encoder::~Encoder() = default;
 
 void Encoder::Write(const uint8_t* data, size_t size) {
     State& s = *state_;
     while (size > 0) {
-        if (s.end == BUFFER_SIZE) s.Slide();
-        uint32_t take = static_cast<uint32_t>(std::min<size_t>(size, BUFFER_SIZE - s.end));
-        memcpy(s.buffer.data() + s.end, data, take);
-        s.end += take;
-        // Hashes and comparisons may read this far past the input: zeros, so
-        // that the output does not depend on how the input was cut.
-        memset(s.buffer.data() + s.end, 0, BUFFER_SLACK);
+        if (s.filling->Full()) s.Dispatch();
+        Chunk& c = *s.filling;
+        uint32_t take = static_cast<uint32_t>(std::min<size_t>(size, CHUNK_SIZE - c.InputSize()));
+        c.Reserve(c.end + take);
+        memcpy(c.buffer.data() + c.end, data, take);
+        c.end += take;
+        s.held += take;
         data += take;
         size -= take;
-        s.Process(false);
     }
 }
 
 void Encoder::Finish() {
     State& s = *state_;
-    s.Process(true);
-    s.CloseSegment();
-    if (s.block.tokens != 0) s.WriteBlock(s.block.tokens, s.block.matches);
-    s.bits.Flush();
-    s.Drain();
+    // The last chunk is searched here while the others finish.
+    s.filling->FindTokens();
+    while (!s.running.empty()) s.CodeOldest();
+    s.Code(std::move(s.filling));
+    s.coder.Finish();
 }
 
-uint64_t Encoder::compressedSize() const { return state_->written; }
+uint64_t Encoder::compressedSize() const { return state_->coder.written(); }
+
+uint64_t Encoder::inputHeld() const { return state_->held; }
 
 std::vector<uint8_t> Compress(Method method, const uint8_t* data, size_t size) {
     return Compress(method, data, size, DefaultTuning(method));

@@ -20,17 +20,23 @@ char MethodLetter(Method method);
 // "lh0", "lh5", "lh6", "lh7" (also with dashes, "-lh5-"). False otherwise.
 bool ParseMethod(const std::string& text, Method* method);
 
-// How hard the match finder looks.
+// How hard the match finder looks, and on how many threads.
 struct EncoderTuning {
-    int maxChain;    // chain entries looked at per search
-    int goodLength;  // with a pending match this long, a quarter of the chain
-    int niceLength;  // a match this long ends the search
-    int lazyLength;  // a pending match this long is taken without a search
+    int maxChain;     // chain entries looked at per search
+    int goodLength;   // with a pending match this long, a quarter of the chain
+    int niceLength;   // a match this long ends the search
+    int lazyLength;   // a pending match this long is taken without a search
+    int threads = 0;  // chunks of input searched at once (0: one per processor, at most 4);
+                      // the output is the same for every count
 };
 // The default of each method: smaller windows need shorter chains.
 EncoderTuning DefaultTuning(Method method);
 EncoderTuning FastTuning();
 EncoderTuning BestTuning();
+
+// The input is searched for matches in chunks of this size, each on its
+// own after the window of input before it: no match crosses a chunk's end.
+constexpr uint32_t ENCODER_CHUNK_SIZE = 1 << 20;
 
 // Receives the compressed bytes in order.
 using ByteSink = std::function<void(const uint8_t* data, size_t size)>;
@@ -49,6 +55,9 @@ public:
     void Finish();
     // Bytes handed to the sink so far.
     uint64_t compressedSize() const;
+    // Input taken by Write that has not reached the block coder yet (a few
+    // chunks of a megabyte while they are searched): its output is still to come.
+    uint64_t inputHeld() const;
 
 private:
     struct State;

@@ -17,7 +17,7 @@ namespace {
 int Usage() {
     fprintf(stderr,
             "usage: valkrin-lzh [-m lh0|lh5|lh6|lh7] [--fast|--best] [--chain N] [--nice N] [--lazy N] [--good N]\n"
-            "                   [--whole-seconds] [-v] -o OUT.lzh PATH...\n"
+            "                   [--threads N] [--whole-seconds] [-v] -o OUT.lzh PATH...\n"
             "       valkrin-lzh --list FILE\n");
     return 2;
 }
@@ -54,6 +54,8 @@ int main(int argc, char** argv) {
                          : arg == "--lazy" ? overrides.lazyLength
                                            : overrides.goodLength;
             field = value;
+        } else if (arg == "--threads" && i + 1 < argc) {
+            overrides.threads = atoi(argv[++i]);
         } else if (arg == "--whole-seconds") {
             options.subsecondTimes = false;
         } else if (arg == "-v") {
@@ -70,6 +72,7 @@ int main(int argc, char** argv) {
     if (overrides.niceLength) tuning.niceLength = overrides.niceLength;
     if (overrides.lazyLength) tuning.lazyLength = overrides.lazyLength;
     if (overrides.goodLength) tuning.goodLength = overrides.goodLength;
+    if (overrides.threads) tuning.threads = overrides.threads;
     options.tuning = tuning;
     FILE* out = fopen(output.c_str(), "wb");
     if (out == nullptr) {

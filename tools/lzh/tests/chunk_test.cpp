@@ -1,0 +1,139 @@
+// Inputs of several chunks: the same stream whatever the number of threads
+// and however the input is cut, decoded back by the stub's own decoder.
+#include <gtest/gtest.h>
+
+#include <random>
+#include <string>
+
+#include "lzh/encoder.h"
+#include "lzh/header.h"
+#include "our_decoder.h"
+#include "support/test_support.h"
+
+namespace {
+
+constexpr size_t CHUNK = lzh::ENCODER_CHUNK_SIZE;
+constexpr size_t WINDOW = 65536;
+
+std::string RandomBytes(size_t size, uint32_t seed) {
+    std::mt19937 rng(seed);
+    std::string s(size, '\0');
+    for (char& c : s) c = static_cast<char>(rng());
+    return s;
+}
+
+// Words from a small vocabulary: matches of every length and distance.
+std::string Words(size_t size, uint32_t seed) {
+    static const char* words[] = {"chunk ", "window ", "thread ", "token ", "the ", "of ", "match\n", "0x1F ", "\t"};
+    std::mt19937 rng(seed);
+    std::string s;
+    while (s.size() < size) s += words[rng() % 9];
+    s.resize(size);
+    return s;
+}
+
+// Random bytes repeated: every match lies `period` bytes back, across each
+// chunk boundary too.
+std::string Periodic(size_t period, size_t size, uint32_t seed) {
+    std::string unit = RandomBytes(period, seed);
+    std::string s;
+    while (s.size() < size) s += unit;
+    s.resize(size);
+    return s;
+}
+
+std::vector<uint8_t> Compress(lzh::Method method, const std::string& data, int threads) {
+    lzh::EncoderTuning tuning = lzh::DefaultTuning(method);
+    tuning.threads = threads;
+    return lzh::Compress(method, reinterpret_cast<const uint8_t*>(data.data()), data.size(), tuning);
+}
+
+// Decodes `packed` as one entry with our decoder; the bytes it gives.
+std::string Decode(lzh::Method method, const std::vector<uint8_t>& packed, const std::string& original) {
+    lzh::EntryHeader h;
+    h.method = lzh::MethodLetter(method);
+    h.compressedSize = packed.size();
+    h.originalSize = original.size();
+    h.dataCrc = lzh::Crc16(original.data(), original.size());
+    h.file = "c";
+    support::ScratchFolder folder;
+    lzhtest::WriteFileBytes(folder / "c.lzh", lzh::BuildHeader(h) + std::string(packed.begin(), packed.end()) + '\0');
+    std::vector<lzhtest::DecodedEntry> entries;
+    std::string error;
+    EXPECT_TRUE(lzhtest::DecodeWithOurs(folder / "c.lzh", folder.path(), &entries, &error)) << error;
+    if (entries.size() != 1) return "";
+    EXPECT_TRUE(entries[0].crcMatches);
+    return lzhtest::ReadFileBytes(entries[0].outputPath);
+}
+
+struct ChunkCase {
+    const char* label;
+    lzh::Method method;
+    std::string data;
+};
+
+class Chunks : public ::testing::TestWithParam<ChunkCase> {};
+
+TEST_P(Chunks, OneAndTwoThreadsGiveTheSameStreamThatDecodes) {
+    const ChunkCase& c = GetParam();
+    std::vector<uint8_t> one = Compress(c.method, c.data, 1);
+    std::vector<uint8_t> two = Compress(c.method, c.data, 2);
+    EXPECT_TRUE(one == two) << one.size() << " against " << two.size() << " bytes";
+    std::string out = Decode(c.method, two, c.data);
+    ASSERT_EQ(out.size(), c.data.size());
+    EXPECT_TRUE(out == c.data) << "first difference at "
+                               << std::mismatch(out.begin(), out.end(), c.data.begin()).first - out.begin();
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Sizes, Chunks,
+    ::testing::Values(ChunkCase{"words_chunk_minus_1_lh5", lzh::Method::Lh5, Words(CHUNK - 1, 1)},
+                      ChunkCase{"words_chunk_lh7", lzh::Method::Lh7, Words(CHUNK, 2)},
+                      ChunkCase{"words_chunk_plus_1_lh6", lzh::Method::Lh6, Words(CHUNK + 1, 3)},
+                      ChunkCase{"random_chunk_plus_1_lh7", lzh::Method::Lh7, RandomBytes(CHUNK + 1, 4)},
+                      ChunkCase{"period_1000_chunks_plus_window_minus_1_lh5", lzh::Method::Lh5,
+                                Periodic(1000, 2 * CHUNK + WINDOW - 1, 5)},
+                      ChunkCase{"period_65535_chunks_plus_window_lh7", lzh::Method::Lh7,
+                                Periodic(65535, 2 * CHUNK + WINDOW, 6)},
+                      ChunkCase{"mixed_chunks_plus_window_plus_1_lh7", lzh::Method::Lh7,
+                                Words(CHUNK - 100, 7) + RandomBytes(300, 8) + std::string(CHUNK, 'z') +
+                                    Words(WINDOW + 1 - 200, 9)}),
+    [](const ::testing::TestParamInfo<ChunkCase>& info) { return std::string(info.param.label); });
+
+// More threads than chunks, input in pieces of random size: the stream of
+// one thread with the whole input at once.
+TEST(Chunks, PiecesAndThreadCountsDoNotChangeTheStream) {
+    std::string data = Words(3 * CHUNK + 17, 10);
+    std::vector<uint8_t> expected = Compress(lzh::Method::Lh7, data, 1);
+    for (int threads : {3, 8}) {
+        lzh::EncoderTuning tuning = lzh::DefaultTuning(lzh::Method::Lh7);
+        tuning.threads = threads;
+        std::vector<uint8_t> packed;
+        lzh::Encoder encoder(
+            lzh::Method::Lh7, [&](const uint8_t* p, size_t n) { packed.insert(packed.end(), p, p + n); }, tuning);
+        std::mt19937 rng(threads);
+        for (size_t at = 0; at < data.size();) {
+            size_t n = std::min<size_t>(data.size() - at, rng() % 300000);
+            encoder.Write(reinterpret_cast<const uint8_t*>(data.data()) + at, n);
+            at += n;
+            EXPECT_LE(encoder.inputHeld(), at);
+        }
+        encoder.Finish();
+        EXPECT_EQ(encoder.inputHeld(), 0u);
+        EXPECT_TRUE(packed == expected) << threads << " threads";
+    }
+}
+
+// A chunk finds its matches in the window before it: a period that repeats
+// across every boundary costs no more literals after the first.
+TEST(Chunks, MatchesReachIntoTheWindowBeforeAChunk) {
+    std::string data = Periodic(40000, 3 * CHUNK, 11);
+    std::vector<uint8_t> packed = Compress(lzh::Method::Lh7, data, 2);
+    // The first period as literals (40000 bytes), then matches of 256 bytes
+    // at a few bits each; a chunk that started without its window would
+    // send another 40000 literals.
+    EXPECT_LT(packed.size(), 40000u + 40000u);
+    EXPECT_TRUE(Decode(lzh::Method::Lh7, packed, data) == data);
+}
+
+}  // namespace
