@@ -115,8 +115,8 @@ TEST(IsNameConfined, NamesThatClimbOut) {
     // and blanks.
     EXPECT_FALSE(IsNameConfined(". .\x89"));
     EXPECT_FALSE(IsNameConfined("..\x81/evil.txt"));
-    EXPECT_FALSE(IsNameConfined("a/.." + std::string(253, ' ') + "x/b"));
-    EXPECT_TRUE(IsNameConfined(".." + std::string(252, ' ') + "x/b"));
+    EXPECT_FALSE(IsNameConfined(("a/.." + std::string(253, ' ') + "x/b").c_str()));
+    EXPECT_TRUE(IsNameConfined((".." + std::string(252, ' ') + "x/b").c_str()));
     EXPECT_TRUE(IsNameConfined("..\x81\x40/b"));
 }
 
