@@ -1,13 +1,15 @@
 // Fuzz target: path-variable expansion with a bounded output. The first two
 // bytes give the output's capacity (0 to 1099 bytes), bit 0 of the third
-// whether an extraction folder is given; the rest is the text, and behind
-// its first NUL byte the extraction folder. The system folders and registry
+// whether an extraction folder is given; the rest is the text (at most 259
+// bytes, as every caller holds it), and behind its first NUL byte the
+// extraction folder. The system folders and registry
 // values hold double-byte characters, one of them exactly 259 bytes long.
 // Every cut result must be the start of the whole expansion, ending between
 // two characters of it, and as long as the capacity allows.
 #include <stdint.h>
 #include <string.h>
 
+#include <algorithm>
 #include <memory>
 #include <string>
 #include <vector>
@@ -70,16 +72,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     uint32_t capacity = (data[0] | data[1] << 8) % 1100;
     std::string rest(reinterpret_cast<const char*>(data) + 3, size - 3);
     size_t textLength = strnlen(rest.c_str(), rest.size());
-    std::string text = rest.substr(0, textLength);
+    std::string text = rest.substr(0, std::min<size_t>(textLength, 259));
     std::string folder = textLength < rest.size() ? TakeFolder(rest.substr(textLength + 1)) : "";
     const char* extractionFolder = (data[2] & 1) != 0 ? folder.c_str() : nullptr;
 
     // The whole expansion: no value is longer than 259 bytes, no name shorter than 6.
-    uint32_t wholeCapacity = static_cast<uint32_t>(text.size() * 44 + 1);
-    std::vector<char> whole(wholeCapacity);
-    ExpandPathVariables(text.c_str(), whole.data(), wholeCapacity, extractionFolder);
-    std::string full = whole.data();
-    Check(full.size() + 1 < wholeCapacity || text.empty());
+    static char whole[259 * 44 + 1];
+    ExpandPathVariables(text.c_str(), whole, sizeof whole, extractionFolder);
+    std::string full = whole;
+    Check(full.size() + 1 < sizeof whole);
 
     std::unique_ptr<char[]> out(new char[capacity]);
     memset(out.get(), 0xBE, capacity);
