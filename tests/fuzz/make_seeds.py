@@ -122,6 +122,12 @@ def test_archives():
             level2_entry(b'empty', b'')]
     corrupt = bytearray(level2_entry(b'a.txt', b'a'))
     corrupt[30] ^= 1
+    # Two dots and a lead byte, then '/' in the file part: "..", once fitted.
+    fitted_climb = bytearray(level2_entry(b'..\x81Xevil.txt', b'x'))
+    fitted_climb[fitted_climb.index(b'\x81X') + 1] = ord('/')
+    struct.pack_into('<H', fitted_climb, 27, 0)
+    size = struct.unpack_from('<H', fitted_climb, 0)[0]
+    struct.pack_into('<H', fitted_climb, 27, crc16(bytes(fitted_climb[:size])))
     return {
         'tests-good': b''.join(good) + b'\0',
         'tests-names': b''.join(level2_entry(n, b'x') for n in [
@@ -129,6 +135,7 @@ def test_archives():
             b'./a/.hidden/..x/x../a.b', b'x' * 255, b'y' * 254 + table,
             b'abcdefg' + table + b'.tx' + table, b'\xb1\xb2']) + b'\0',
         'tests-climb': level2_entry(b'../evil.txt', b'x') + b'\0',
+        'tests-climb-fitted': bytes(fitted_climb) + b'\0',
         'tests-climb-blank': level2_entry(b'ok.txt', b'x') + level2_entry(b'a/.. /evil.txt', b'x') + b'\0',
         'tests-bad-crc': level2_entry(b'a.txt', b'aaaa') + level2_entry(b'b.txt', b'bbbb', crc=0x1234) + b'\0',
         'tests-sizes-differ': level2_entry(b'odd.bin', b'12345678', sizes=(8, 4)) + b'\0',
