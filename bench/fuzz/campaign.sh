@@ -35,6 +35,7 @@ cmake --preset fuzz >/dev/null
 cmake --build --preset fuzz -j2 --target $(printf 'fuzz-%s ' "${targets[@]}")
 
 work=$root/build/fuzz/campaign
+commit=$(git rev-parse --short HEAD)  # the sources the targets were built from
 results=$root/bench/fuzz/results.md
 
 run_target() {
@@ -82,7 +83,6 @@ findings count the crash, leak, time-out and out-of-memory inputs kept.
 |------|--------|--------|---------|------------|----------|
 HEADER
 fi
-commit=$(git rev-parse --short HEAD)
 for target in "${targets[@]}"; do
     read -r name took executions findings <"$work/$target/summary.txt"
     echo "| $(date -u +%Y-%m-%d) | $commit | $name | $took | $executions | $findings |" >>"$results"
