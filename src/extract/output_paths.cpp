@@ -19,7 +19,8 @@ static bool InSet(const char* set, char c) {
 
 void VolumeRoot(char* dest, uint32_t capacity, const char* path) {
     dest[0] = 0;
-    if (path[0] == '\\' && path[1] == '\\') {
+    // Two bytes or fewer cannot hold the two leading backslashes and a terminator.
+    if (path[0] == '\\' && path[1] == '\\' && capacity > 2) {
         TextCopy(dest, capacity, path);
         int backslashes = 0;
         for (char* p = dest + 2; *p != 0; p = CharNextA(p)) {
@@ -130,7 +131,9 @@ bool BuildOutputPath(char* dest, uint32_t capacity, const char* extractionFolder
     return true;
 }
 
-bool IsNameConfined(const char* name) {
+// True when no `/`-separated component is made of dots and blanks alone
+// with two or more dots.
+static bool HasNoParentStep(const char* name) {
     const char* start = name;
     for (const char* p = name;; ++p) {
         if (*p != 0 && *p != '/') continue;
@@ -147,4 +150,15 @@ bool IsNameConfined(const char* name) {
         if (*p == 0) return true;
         start = p + 1;
     }
+}
+
+bool IsNameConfined(const char* name) {
+    // Fitting can turn a harmless component into a climbing one: two dots
+    // and a lead byte lose that byte when no trail byte follows it, and the
+    // cut to 255 bytes can leave ".. " and blanks. The name is judged as written and as fitted to a
+    // long-name volume (the 8.3 form never keeps two dots in a component).
+    char fitted[OUTPUT_PATH_SIZE];
+    TextCopy(fitted, sizeof fitted, name);
+    FitPathComponents(fitted, true);
+    return HasNoParentStep(name) && HasNoParentStep(fitted);
 }

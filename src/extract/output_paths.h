@@ -40,5 +40,6 @@ void CreateParentFolders(const char* path);
 
 // False for an entry name that could lead out of the extraction folder: a
 // component made of dots and blanks alone with two or more dots ("..",
-// "...", ".. "), which Windows resolves to a parent folder.
+// "...", ".. "), which Windows resolves to a parent folder, in the name as
+// written or once its components are fitted to the volume.
 bool IsNameConfined(const char* name);

@@ -127,8 +127,9 @@ void ExpandPathVariables(const char* text, char* out, uint32_t capacity,
         }
         char value[MAX_PATH];
         ComputeValue(variable, extractionFolder, value);
-        TextAppend(out, capacity, value);
+        bool whole = TextAppend(out, capacity, value);
         used = TextLength(out);
+        if (!whole) break;  // a value cut short ends the result: nothing after it may follow
         text += TextLength(kVariableNames[variable]);
     }
 }

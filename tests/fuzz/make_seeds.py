@@ -1,9 +1,16 @@
 #!/usr/bin/env python3
-"""Makes the seed corpus of the fuzz targets from real archives: small trees
-packed by jlha (level-2 headers, -lh5-, -lh6-, -lh7-, stored entries,
-folders, empty files). Header seeds are whole archives; decode seeds are the
-compressed data of each entry behind the five bytes the decode target reads
-first (method, original size, trailing count)."""
+"""Makes the seed corpus of the fuzz targets.
+
+    make_seeds.py [TARGET...]   (default: every target)
+
+header, decode: small trees packed by jlha (level-2 headers, -lh5-, -lh6-,
+-lh7-, stored entries, folders, empty files). Header seeds are whole
+archives; decode seeds are the compressed data of each entry behind the five
+bytes the decode target reads first (method, original size, trailing count).
+run: archives by jlha and by valkrin-lzh, and hand-made archives with the
+names and damage of the unit and flow tests, each behind the byte that
+chooses the run. names, expand: the names and texts of the unit tests behind
+the target's control bytes."""
 import os
 import random
 import shutil
@@ -42,7 +49,7 @@ def entries(archive):
         at += size + packed
 
 
-def main():
+def make_header_and_decode():
     out_header = os.path.join(HERE, 'corpus', 'header')
     out_decode = os.path.join(HERE, 'corpus', 'decode')
     os.makedirs(out_header, exist_ok=True)
@@ -68,6 +75,176 @@ def main():
         finally:
             shutil.rmtree(work)
     print('decode seeds:', count)
+
+
+def crc16(data):
+    crc = 0
+    for byte in data:
+        crc ^= byte
+        for _ in range(8):
+            crc = (crc >> 1) ^ 0xA001 if crc & 1 else crc >> 1
+    return crc
+
+
+def extended(kind, data):
+    return bytes([kind]) + data + b'\0\0'
+
+
+def level2_entry(name, data=b'', method=b'0', attributes=0x20, crc=None, sizes=None):
+    """One level-2 entry: header and data, as the test archives build them."""
+    directory, _, file = name.rpartition(b'/')
+    parts = [extended(0x00, b'\0\0')]
+    if file:
+        parts.append(extended(0x01, file))
+    if directory:
+        parts.append(extended(0x02, (directory + b'/').replace(b'/', b'\xff')))
+    packed = b'' if method == b'd' else data
+    compressed, original = sizes if sizes else (len(packed), len(data))
+    header = bytearray(struct.pack('<H', 0) + b'-lh' + method + b'-' +
+                       struct.pack('<IIIBBH', compressed, original, 1000000000, attributes, 2,
+                                   crc16(data) if crc is None else crc) + b'M')
+    header += struct.pack('<H', len(parts[0]))
+    for i, part in enumerate(parts):
+        following = len(parts[i + 1]) if i + 1 < len(parts) else 0
+        header += part[:-2] + struct.pack('<H', following)
+    struct.pack_into('<H', header, 0, len(header))
+    struct.pack_into('<H', header, 27, crc16(bytes(header)))
+    return bytes(header) + packed
+
+
+def test_archives():
+    """The names, attributes and damage of the unit and flow tests."""
+    table = b'\x95\x5c'
+    good = [level2_entry(b'doc/readme.txt', b'read me\r\n'),
+            level2_entry(b'docs/' + table + b'/readme.txt', b'read me', attributes=0x21),
+            level2_entry(b'bin/', method=b'd', attributes=0x10),
+            level2_entry(b'hidden.dat', b'h' * 300, attributes=0x22),
+            level2_entry(b'empty', b'')]
+    corrupt = bytearray(level2_entry(b'a.txt', b'a'))
+    corrupt[30] ^= 1
+    # Two dots and a lead byte, then '/' in the file part: "..", once fitted.
+    fitted_climb = bytearray(level2_entry(b'..\x81Xevil.txt', b'x'))
+    fitted_climb[fitted_climb.index(b'\x81X') + 1] = ord('/')
+    struct.pack_into('<H', fitted_climb, 27, 0)
+    size = struct.unpack_from('<H', fitted_climb, 0)[0]
+    struct.pack_into('<H', fitted_climb, 27, crc16(bytes(fitted_climb[:size])))
+    return {
+        'tests-good': b''.join(good) + b'\0',
+        'tests-names': b''.join(level2_entry(n, b'x') for n in [
+            b'a?b/c:d.txt', b'C:/x', b'Long File Name.html', b'archive.tar.gz', b'.profile',
+            b'./a/.hidden/..x/x../a.b', b'x' * 255, b'y' * 254 + table,
+            b'abcdefg' + table + b'.tx' + table, b'\xb1\xb2']) + b'\0',
+        'tests-climb': level2_entry(b'../evil.txt', b'x') + b'\0',
+        'tests-climb-fitted': bytes(fitted_climb) + b'\0',
+        'tests-climb-blank': level2_entry(b'ok.txt', b'x') + level2_entry(b'a/.. /evil.txt', b'x') + b'\0',
+        'tests-bad-crc': level2_entry(b'a.txt', b'aaaa') + level2_entry(b'b.txt', b'bbbb', crc=0x1234) + b'\0',
+        'tests-sizes-differ': level2_entry(b'odd.bin', b'12345678', sizes=(8, 4)) + b'\0',
+        'tests-folder-data': level2_entry(b'withdata/', b'', method=b'd', sizes=(3, 0)) + b'xyz\0',
+        'tests-method': level2_entry(b'x', b'x', method=b'1') + b'\0',
+        'tests-header-crc': bytes(corrupt) + b'\0',
+        'tests-no-end': level2_entry(b'a.txt', b'a'),
+        'tests-huge': level2_entry(b'huge.bin', b'AAA', sizes=(3, 0xFFFFFFFF)) + b'\0',
+    }
+
+
+def find_valkrin_lzh():
+    for build in ('host', 'fuzz', 'host-release'):
+        path = os.path.join(HERE, '..', '..', 'build', build, 'tools', 'lzh', 'valkrin-lzh')
+        if os.path.exists(path):
+            return path
+    return None
+
+
+def tool_archives():
+    """Small trees packed by jlha and by valkrin-lzh."""
+    archives = {}
+    tool = find_valkrin_lzh()
+    for seed, option in enumerate(['o5', 'o6', 'o7', 'z']):
+        work = tempfile.mkdtemp()
+        try:
+            make_tree(work, 100 + seed)
+            path = os.path.join(work, 'seed.lzh')
+            subprocess.run(['jlha', 'a2q' + option, path, 'd'], cwd=work, check=True,
+                           stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+            archives['jlha-' + option] = open(path, 'rb').read()
+            if tool is not None:
+                method = {'o5': 'lh5', 'o6': 'lh6', 'o7': 'lh7', 'z': 'lh0'}[option]
+                os.remove(path)
+                subprocess.run([tool, '-m', method, '-o', path, 'd'], cwd=work, check=True,
+                               stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+                archives['valkrin-lzh-' + method] = open(path, 'rb').read()
+        finally:
+            shutil.rmtree(work)
+    if tool is None:
+        print('valkrin-lzh not built: only jlha archives')
+    return archives
+
+
+def write_seeds(target, seeds):
+    out = os.path.join(HERE, 'corpus', target)
+    os.makedirs(out, exist_ok=True)
+    for name, data in seeds.items():
+        with open(os.path.join(out, name), 'wb') as f:
+            f.write(data)
+    print(target, 'seeds:', len(seeds))
+
+
+def make_run():
+    # Run bytes: folder mode, temporary mode, a volume without long names
+    # with Windows 98 and the question, temporary mode with the class wait.
+    modes = {'folder': 0x01, 'temp': 0x00, 'short-98-ask': 0x0F, 'temp-wait': 0x10}
+    seeds = {}
+    archives = dict(tool_archives())
+    archives.update(test_archives())
+    for index, (name, archive) in enumerate(sorted(archives.items())):
+        chosen = list(modes.items()) if name.startswith('tests-') else [list(modes.items())[index % 4]]
+        for label, mode in chosen[:2] if name.startswith('tests-') else chosen:
+            seeds['%s-%s' % (name, label)] = bytes([mode]) + archive
+    write_seeds('run', seeds)
+
+
+def make_names():
+    table = b'\x95\x5c'
+    names = [b'doc/readme.txt', b'bin/', b'a?b/c:d.txt', b'Long File Name.html', b'archive.tar.gz',
+             b'.profile', b'c:d<e>f|g"h*i', b'Program Files+,;=[]', b'x' * 300, b'x' * 254 + table,
+             b'\xb1\xb2', b'.', b'', b'..', b'tab\there', b'x\xffy', b'abcdefg' + table + b'.tx' + table,
+             b'ab' + table + b'c.txt', b'./a/.hidden/..x/x../a.b', b'/abs/path', b'../evil.txt',
+             b'a/../../evil.txt', b'a/.../b', b'a/.. /b', b'. ./x', b'C:\\x', b'\x83\x2f/y',
+             b'end\x95', b'docs/' + table + b'/readme.txt']
+    seeds = {}
+    for index, name in enumerate(names):
+        # Long names on a drive, 8.3 names on UNC, relative and near-limit folders.
+        control = [0x01, 0x02, 0x05, 0x0F, 0x06][index % 5]
+        length = [12, 30, 0, 250, 255][index % 5]
+        seeds['tests-%02d' % index] = bytes([control, length]) + name
+    write_seeds('names', seeds)
+
+
+def make_expand():
+    texts = [(b'%ExtractDir%\\setup.exe', b'C:\\TEMP\\valkrin.000'),
+             (b'%SystemDir%|%windir%|%TEMP%x', None), (b'%TEMP%\\x', None), (b'', None),
+             (b'%extractdir%', b'C:\\X'), (b'%WINDIR%', None), (b'100%', None), (b'a%b', None),
+             (b'%FOO%TEMP%', None), (b'%ExtractDirX%\\a', None), (b'%ExtractDir%%TEMP%', None),
+             (b'%ExtractDirX%', b'C:\\NO\\SUCH'),
+             (b'%ProgramFilesDir%;%CommonFilesDir%;%MyDocuments%', None),
+             (b'%ExtractDir%' * 8, b'f' * 259), (b'%TEMP%abc', None), (b'ab\x95\x5c', None),
+             (b'w%windir%ir', None)]
+    capacities = [1024, 1024, 1024, 1024, 1024, 1024, 1024, 1024, 1024, 1024, 1024, 1024, 1024,
+                  1024, 6, 4, 9]
+    seeds = {}
+    for index, ((text, folder), capacity) in enumerate(zip(texts, capacities)):
+        flag = 1 if folder is not None else 0
+        seeds['tests-%02d' % index] = (struct.pack('<H', capacity) + bytes([flag]) + text +
+                                       (b'\0' + folder if folder else b''))
+    write_seeds('expand', seeds)
+
+
+def main():
+    makers = {'header': make_header_and_decode, 'decode': make_header_and_decode,
+              'run': make_run, 'names': make_names, 'expand': make_expand}
+    chosen = sys.argv[1:] or ['header', 'run', 'names', 'expand']
+    for target in dict.fromkeys(makers[t] for t in chosen):
+        target()
 
 
 if __name__ == '__main__':

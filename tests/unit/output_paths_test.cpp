@@ -2,6 +2,7 @@
 // examples and the double-byte edge cases.
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <string>
 
 #include "extract/output_paths.h"
@@ -39,6 +40,18 @@ TEST(VolumeRoot, UncDriveAndRelative) {
     EXPECT_EQ(Root("\\TEMP"), "");
     EXPECT_EQ(Root("TEMP\\x"), "");
     EXPECT_EQ(Root("\\\\srv" + kTable + "\\share\\x"), "\\\\srv" + kTable + "\\share\\");
+}
+
+TEST(VolumeRoot, UncPathIntoARootTooSmallForIt) {
+    // Found by fuzzing: a two-byte root was scanned past its end.
+    for (uint32_t capacity : {1u, 2u}) {
+        std::unique_ptr<char[]> root(new char[capacity]);
+        VolumeRoot(root.get(), capacity, "\\\\");
+        EXPECT_STREQ(root.get(), "") << capacity;
+    }
+    char three[3];
+    VolumeRoot(three, sizeof three, "\\\\srv\\share\\x");
+    EXPECT_STREQ(three, "\\\\");
 }
 
 TEST(JoinPath, OneBackslashBetween) {
@@ -97,6 +110,14 @@ TEST(IsNameConfined, NamesThatClimbOut) {
     EXPECT_FALSE(IsNameConfined("a/.../b"));
     EXPECT_FALSE(IsNameConfined("a/.. /b"));
     EXPECT_FALSE(IsNameConfined(". ./x"));
+    // Found by fuzzing: components that climb only once fitted, when a lead
+    // byte without its trail is dropped or the cut to 255 bytes leaves dots
+    // and blanks.
+    EXPECT_FALSE(IsNameConfined(". .\x89"));
+    EXPECT_FALSE(IsNameConfined("..\x81/evil.txt"));
+    EXPECT_FALSE(IsNameConfined(("a/.." + std::string(253, ' ') + "x/b").c_str()));
+    EXPECT_TRUE(IsNameConfined((".." + std::string(252, ' ') + "x/b").c_str()));
+    EXPECT_TRUE(IsNameConfined("..\x81\x40/b"));
 }
 
 class BuildOutputPathTest : public ::testing::Test {

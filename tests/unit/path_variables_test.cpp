@@ -77,6 +77,10 @@ TEST_F(PathVariables, ResultIsCutToTheOutputNeverPastIt) {
     EXPECT_EQ(Expand("%TEMP%abc", nullptr, 6), "C:\\TE");
     // A double-byte character is never split by the cut.
     EXPECT_EQ(Expand("ab\x95\x5c", nullptr, 4), "ab");
+    // Found by fuzzing: a value cut before a double-byte character left one
+    // byte free, and the text behind the variable went on into it.
+    host::SetSystemFolders("C:\\WINDOWS\\SYSTEM32", "C:\\W\x95\x5c\x8e\xa6");
+    EXPECT_EQ(Expand("w%windir%ir", nullptr, 9), "wC:\\W\x95\x5c");
 }
 
 }  // namespace

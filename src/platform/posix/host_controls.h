@@ -82,6 +82,15 @@ void FailClose(int nth);
 // CreateFileA and CreateDirectoryA refuse this path (as the product names it).
 void RefusePath(const std::string& path);
 
+// Every path (host form) that a call which succeeded created, changed or
+// removed since Reset: files and folders opened for writing, folders created
+// or removed, attributes set, files deleted.
+const std::vector<std::string>& ChangedPaths();
+// Folder creation that touches nothing: CreateDirectoryA logs the path (as
+// the product names it) in FoldersTried and fails as for a folder that exists.
+void SimulateFolders(bool simulate);
+const std::vector<std::string>& FoldersTried();
+
 // The byte counts asked of every ReadFile and WriteFile call since Reset.
 const std::vector<DWORD>& ReadRequests();
 const std::vector<DWORD>& WriteRequests();

@@ -54,6 +54,11 @@ BOOL Fail(DWORD error) {
 
 bool Refused(LPCSTR path) { return Current().refusedPaths.count(path) != 0; }
 
+BOOL Changed(const std::string& path) {
+    Current().changedPaths.push_back(path);
+    return TRUE;
+}
+
 bool IsReadOnly(const struct stat& info) { return (info.st_mode & 0222) == 0; }
 
 DWORD AttributesOf(const std::string& hostPath, const struct stat& info) {
@@ -110,6 +115,7 @@ HANDLE WINAPI CreateFileA(LPCSTR name, DWORD access, DWORD, LPSECURITY_ATTRIBUTE
         return INVALID_HANDLE_VALUE;
     }
     if (writing && disposition == CREATE_ALWAYS) Current().extraAttributes.erase(path);
+    if (writing) Changed(path);
     SetLastError(exists && disposition == CREATE_ALWAYS ? ERROR_ALREADY_EXISTS : 0);
     HostFile* file = new HostFile;
     file->fd = fd;
@@ -222,23 +228,28 @@ BOOL WINAPI SetFileAttributesA(LPCSTR name, DWORD attributes) {
     } else {
         Current().extraAttributes.erase(path);
     }
-    return TRUE;
+    return Changed(path);
 }
 
 BOOL WINAPI CreateDirectoryA(LPCSTR name, LPSECURITY_ATTRIBUTES) {
     if (Refused(name)) return Fail(ERROR_ACCESS_DENIED);
-    return mkdir(HostPath(name).c_str(), 0777) == 0 ? TRUE : Fail(ErrorFromErrno(errno));
+    if (Current().simulateFolders) {
+        Current().foldersTried.push_back(name);
+        return Fail(ERROR_ALREADY_EXISTS);
+    }
+    std::string path = HostPath(name);
+    return mkdir(path.c_str(), 0777) == 0 ? Changed(path) : Fail(ErrorFromErrno(errno));
 }
 
 BOOL WINAPI RemoveDirectoryA(LPCSTR name) {
     std::string path = HostPath(name);
     struct stat info;
     if (lstat(path.c_str(), &info) == 0 && S_ISLNK(info.st_mode)) {
-        return unlink(path.c_str()) == 0 ? TRUE : Fail(ErrorFromErrno(errno));
+        return unlink(path.c_str()) == 0 ? Changed(path) : Fail(ErrorFromErrno(errno));
     }
     if (rmdir(path.c_str()) != 0) return Fail(ErrorFromErrno(errno));
     Current().extraAttributes.erase(path);
-    return TRUE;
+    return Changed(path);
 }
 
 BOOL WINAPI DeleteFileA(LPCSTR name) {
@@ -249,7 +260,7 @@ BOOL WINAPI DeleteFileA(LPCSTR name) {
     if (!S_ISLNK(info.st_mode) && IsReadOnly(info)) return Fail(ERROR_ACCESS_DENIED);
     if (unlink(path.c_str()) != 0) return Fail(ErrorFromErrno(errno));
     Current().extraAttributes.erase(path);
-    return TRUE;
+    return Changed(path);
 }
 
 // Lists a folder for a pattern "folder\*.*" (or "folder\*"); other patterns

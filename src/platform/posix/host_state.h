@@ -54,6 +54,9 @@ struct State {
     std::string windowsFolder = "C:\\WINDOWS";
     FaultPlan readFault, writeFault, allocationFault, closeFault;
     std::set<std::string> refusedPaths;
+    std::vector<std::string> changedPaths;
+    bool simulateFolders = false;
+    std::vector<std::string> foldersTried;
     std::vector<DWORD> readRequests;
     std::vector<DWORD> writeRequests;
     std::map<std::string, DWORD> extraAttributes;

@@ -1,0 +1,236 @@
+// Fuzz target: the output-name rules. The first byte picks the name regime
+// (bit 0: long names) and the kind of extraction folder (bits 1-2: drive,
+// UNC, relative, leading backslash); it and the second byte give the folder's
+// length (up to the 271 bytes of a temporary-mode folder). The rest is an
+// entry name as the header reader delivers it. The folder is made of 8.3-safe
+// components, so it survives both regimes unchanged and the entry's part of
+// the output path can be told apart.
+#include <stdint.h>
+#include <string.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "archive/archive_entry.h"
+#include "common/run_state.h"
+#include "extract/output_paths.h"
+#include "platform/posix/host_controls.h"
+
+namespace {
+
+const char kLongSet[] = "\"*/:<>?\\|";
+const char kShortSet[] = "\"*+,./:;<=>?[\\]|\xff";
+
+bool InSet(const char* set, char c) { return c != 0 && strchr(set, c) != nullptr; }
+
+void Check(bool condition) {
+    if (!condition) __builtin_trap();
+}
+
+// A byte buffer of exactly `size` bytes on the heap, so that the address
+// sanitizer sees every write past it.
+std::unique_ptr<char[]> Exact(const std::string& text, size_t size) {
+    std::unique_ptr<char[]> buffer(new char[size]);
+    memset(buffer.get(), 0, size);
+    memcpy(buffer.get(), text.data(), std::min(text.size(), size));
+    return buffer;
+}
+
+// The root, then 8.3-safe components up to `extra` bytes; never empty.
+std::string MakeFolder(int kind, size_t extra, std::string* root) {
+    static const char* const kRoots[] = {"C:\\", "\\\\srv\\share\\", "", "\\"};
+    *root = kind <= 1 ? kRoots[kind] : "";
+    std::string body;
+    while (body.size() < extra) body += "ABCDEFGH\\";
+    body.resize(extra);
+    std::string folder = kRoots[kind] + body;
+    return folder.empty() ? "F" : folder;
+}
+
+std::vector<std::string> Split(const std::string& text) {
+    std::vector<std::string> parts(1);
+    for (char c : text) {
+        if (c == '/') {
+            parts.emplace_back();
+        } else {
+            parts.back() += c;
+        }
+    }
+    return parts;
+}
+
+// Walks a component by characters; false when a lead byte lacks its trail.
+bool WholeCharacters(const std::string& component) {
+    for (size_t i = 0; i < component.size(); ++i) {
+        if (IsDBCSLeadByte(static_cast<BYTE>(component[i]))) {
+            if (i + 1 >= component.size()) return false;
+            ++i;
+        }
+    }
+    return true;
+}
+
+// Bytes outside double-byte characters that the regime replaces.
+bool HoldsReplaced(const std::string& component, bool longNames) {
+    for (size_t i = 0; i < component.size(); ++i) {
+        unsigned char c = static_cast<unsigned char>(component[i]);
+        if (IsDBCSLeadByte(c)) {
+            ++i;
+            continue;
+        }
+        if (longNames ? InSet(kLongSet, c) : (InSet(kShortSet, c) && c != '.') || c <= 0x20) return true;
+    }
+    return false;
+}
+
+bool ClimbsOut(const std::string& component) {
+    int dots = 0;
+    for (char c : component) {
+        if (c == '.') {
+            ++dots;
+        } else if (c != ' ') {
+            return false;
+        }
+    }
+    return dots >= 2;
+}
+
+void CheckComponent(const std::string& in, const std::string& out, bool longNames) {
+    Check(WholeCharacters(out));
+    Check(!HoldsReplaced(out, longNames));
+    if (longNames) {
+        Check(out.size() <= 255);
+        // The component cut to 255 bytes at most one byte short of it (a
+        // character left whole, or a lead byte without its trail), each byte
+        // kept or replaced by `_`.
+        Check(out.size() <= in.size());
+        Check(out.size() + 1 >= std::min<size_t>(in.size(), 255));
+        for (size_t i = 0; i < out.size(); ++i) {
+            Check(out[i] == in[i] || (out[i] == '_' && InSet(kLongSet, in[i])));
+        }
+        return;
+    }
+    // 8.3: one dot at most, base of 8 and extension of 3 bytes. (A byte
+    // behind a lead byte is part of its character, even a dot.)
+    std::vector<size_t> dots;
+    for (size_t i = 0; i < out.size(); ++i) {
+        if (IsDBCSLeadByte(static_cast<BYTE>(out[i]))) {
+            ++i;
+        } else if (out[i] == '.') {
+            dots.push_back(i);
+        }
+    }
+    Check(dots.size() <= 1);
+    if (dots.empty()) {
+        Check(out.size() <= 8);
+    } else {
+        Check(dots[0] <= 8 && out.size() - dots[0] - 1 <= 3);
+        Check(in.find('.') != std::string::npos);
+    }
+}
+
+void CheckOutputPath(const std::string& folder, const std::string& root, const char* name,
+                     bool longNames) {
+    std::unique_ptr<char[]> dest(new char[OUTPUT_PATH_SIZE]);
+    memset(dest.get(), 0x5A, OUTPUT_PATH_SIZE);
+    host::Reset();
+    host::SimulateFolders(true);
+    bool built = BuildOutputPath(dest.get(), OUTPUT_PATH_SIZE, folder.c_str(), name, root.c_str(), longNames);
+
+    bool endsInBackslash = folder.back() == '\\';
+    size_t joined = folder.size() + (endsInBackslash ? 0 : 1) + strlen(name);
+    Check(built == (joined < OUTPUT_PATH_SIZE));
+    Check(memchr(dest.get(), 0, OUTPUT_PATH_SIZE) != nullptr);
+    if (!built) return;
+
+    std::string out = dest.get();
+    Check(out.size() <= joined);
+    // The extraction folder comes first, its separators behind the root as `/`.
+    std::string prefix = folder;
+    for (size_t i = root.size(); i < prefix.size(); ++i) {
+        if (prefix[i] == '\\') prefix[i] = '/';
+    }
+    if (!endsInBackslash) prefix += '/';
+    Check(out.compare(0, prefix.size(), prefix) == 0);
+
+    std::vector<std::string> in = Split(name);
+    std::vector<std::string> fitted = Split(out.substr(prefix.size()));
+    Check(in.size() == fitted.size());
+    bool confined = IsNameConfined(name);
+    for (size_t i = 0; i < in.size(); ++i) {
+        CheckComponent(in[i], fitted[i], longNames);
+        // A name the rules accept never climbs out of the extraction folder.
+        if (confined) Check(!ClimbsOut(fitted[i]));
+    }
+
+    // Every parent folder is tried: the path up to each `/`.
+    const std::vector<std::string>& tried = host::FoldersTried();
+    size_t next = 0;
+    for (size_t i = 0; i < out.size(); ++i) {
+        if (out[i] != '/') continue;
+        Check(next < tried.size() && tried[next].size() == i);
+        ++next;
+    }
+    Check(next == tried.size());
+}
+
+// The building blocks on buffers of exactly the text's size.
+void CheckPieces(const std::string& text, uint8_t control) {
+    bool longNames = (control & 1) != 0;
+    std::string piece = text.substr(0, OUTPUT_PATH_SIZE - 1);
+    piece = piece.substr(0, strlen(piece.c_str()));
+
+    auto component = Exact(piece, piece.size() + 1);
+    FitComponent(component.get(), longNames);
+    Check(strlen(component.get()) <= piece.size());
+
+    auto path = Exact(piece, piece.size() + 1);
+    FitPathComponents(path.get(), longNames);
+    Check(strlen(path.get()) <= piece.size());
+
+    uint32_t limit = control;
+    auto sanitized = Exact(piece, piece.size() + 1);
+    char* end = SanitizeName(sanitized.get(), limit, longNames);
+    Check(*end == 0 && static_cast<uint32_t>(end - sanitized.get()) <= limit);
+    Check(WholeCharacters(std::string(sanitized.get(), end)));
+
+    uint32_t capacity = control % 64 + 1;
+    auto root = Exact("", capacity);
+    VolumeRoot(root.get(), capacity, piece.c_str());
+    Check(memchr(root.get(), 0, capacity) != nullptr);
+    Check(piece.compare(0, strlen(root.get()), root.get()) == 0);
+
+    auto joined = Exact("", capacity);
+    bool fits = JoinPath(joined.get(), capacity, "C:\\A", piece.c_str());
+    Check(memchr(joined.get(), 0, capacity) != nullptr);
+    size_t nameLength = piece.size() - (piece[0] == '\\' ? 1 : 0);
+    Check(fits == (5 + nameLength < capacity));
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    if (size < 2) return 0;
+    bool longNames = (data[0] & 1) != 0;
+    int kind = (data[0] >> 1) & 3;
+    size_t rootLength = kind == 0 ? 3 : kind == 1 ? 12 : kind == 3 ? 1 : 0;
+    size_t extra = (data[1] | (data[0] & 0x08) << 5) % (EXTRACTION_FOLDER_SIZE - rootLength);
+    std::string rest(reinterpret_cast<const char*>(data) + 2, size - 2);
+
+    CheckPieces(rest, data[1]);
+
+    char name[ENTRY_NAME_SIZE];
+    size_t nameLength = std::min<size_t>(strnlen(rest.c_str(), rest.size()), ENTRY_NAME_SIZE - 1);
+    memcpy(name, rest.data(), nameLength);
+    name[nameLength] = 0;
+    NormalizeSeparators(name, '/');
+
+    std::string root;
+    std::string folder = MakeFolder(kind, extra, &root);
+    char volumeRoot[EXTRACTION_FOLDER_SIZE];
+    VolumeRoot(volumeRoot, sizeof volumeRoot, folder.c_str());
+    Check(root == volumeRoot);
+    CheckOutputPath(folder, root, name, longNames);
+    return 0;
+}
