@@ -15,9 +15,12 @@
 #include "archive/archive_entry.h"
 #include "common/run_state.h"
 #include "extract/output_paths.h"
+#include "fuzz/fuzz_support.h"
 #include "platform/posix/host_controls.h"
 
 namespace {
+
+using fuzzing::ClimbsOut;
 
 const char kLongSet[] = "\"*/:<>?\\|";
 const char kShortSet[] = "\"*+,./:;<=>?[\\]|\xff";
@@ -82,18 +85,6 @@ bool HoldsReplaced(const std::string& component, bool longNames) {
         if (longNames ? InSet(kLongSet, c) : (InSet(kShortSet, c) && c != '.') || c <= 0x20) return true;
     }
     return false;
-}
-
-bool ClimbsOut(const std::string& component) {
-    int dots = 0;
-    for (char c : component) {
-        if (c == '.') {
-            ++dots;
-        } else if (c != ' ') {
-            return false;
-        }
-    }
-    return dots >= 2;
 }
 
 void CheckComponent(const std::string& in, const std::string& out, bool longNames) {

@@ -26,6 +26,8 @@
 
 namespace {
 
+using fuzzing::ClimbsOut;
+
 constexpr uint32_t kArchiveOffset = 1024;
 
 void Check(bool condition, const std::string& what = "") {
@@ -60,18 +62,6 @@ void Empty(const std::string& folder) {
     for (const auto& entry : std::filesystem::directory_iterator(folder, ignored)) {
         std::filesystem::remove_all(entry.path(), ignored);
     }
-}
-
-bool ClimbsOut(const std::string& component) {
-    int dots = 0;
-    for (char c : component) {
-        if (c == '.') {
-            ++dots;
-        } else if (c != ' ') {
-            return false;
-        }
-    }
-    return dots >= 2;
 }
 
 // The components of an absolute host path after resolving `.`, empty

@@ -17,6 +17,21 @@
 
 namespace fuzzing {
 
+// A path component that Windows resolves to a parent folder: dots and
+// blanks alone, with two or more dots.
+inline bool ClimbsOut(const std::string& component) {
+    int dots = 0;
+    for (char c : component) {
+        if (c == '.') {
+            ++dots;
+        } else if (c != ' ') {
+            return false;
+        }
+    }
+    return dots >= 2;
+}
+
+
 inline const std::string& ArchivePath() {
     static const std::string path =
         std::string(access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "/tmp") + "/valkrin-fuzz-" + std::to_string(getpid());

@@ -8,19 +8,16 @@
 #include "lzh/encoder.h"
 #include "lzh/header.h"
 #include "our_decoder.h"
+#include "test_data.h"
 #include "support/test_support.h"
 
 namespace {
 
+using lzh_test::Periodic;
+using lzh_test::RandomBytes;
+
 constexpr size_t CHUNK = lzh::ENCODER_CHUNK_SIZE;
 constexpr size_t WINDOW = 65536;
-
-std::string RandomBytes(size_t size, uint32_t seed) {
-    std::mt19937 rng(seed);
-    std::string s(size, '\0');
-    for (char& c : s) c = static_cast<char>(rng());
-    return s;
-}
 
 // Words from a small vocabulary: matches of every length and distance.
 std::string Words(size_t size, uint32_t seed) {
@@ -28,16 +25,6 @@ std::string Words(size_t size, uint32_t seed) {
     std::mt19937 rng(seed);
     std::string s;
     while (s.size() < size) s += words[rng() % 9];
-    s.resize(size);
-    return s;
-}
-
-// Random bytes repeated: every match lies `period` bytes back, across each
-// chunk boundary too.
-std::string Periodic(size_t period, size_t size, uint32_t seed) {
-    std::string unit = RandomBytes(period, seed);
-    std::string s;
-    while (s.size() < size) s += unit;
     s.resize(size);
     return s;
 }

@@ -7,16 +7,13 @@
 #include "lzh/encoder.h"
 #include "lzh/header.h"
 #include "our_decoder.h"
+#include "test_data.h"
 #include "support/test_support.h"
 
 namespace {
 
-std::string RandomBytes(size_t size, uint32_t seed, int alphabet = 256) {
-    std::mt19937 rng(seed);
-    std::string s(size, '\0');
-    for (char& c : s) c = static_cast<char>(rng() % alphabet);
-    return s;
-}
+using lzh_test::Periodic;
+using lzh_test::RandomBytes;
 
 // Text-like input: words from a small vocabulary, so matches of every
 // length and distance occur.
@@ -26,15 +23,6 @@ std::string Words(size_t size, uint32_t seed) {
     std::mt19937 rng(seed);
     std::string s;
     while (s.size() < size) s += words[rng() % 13];
-    s.resize(size);
-    return s;
-}
-
-// A random block repeated: every match lies exactly `period` bytes back.
-std::string Periodic(size_t period, size_t size, uint32_t seed) {
-    std::string unit = RandomBytes(period, seed);
-    std::string s;
-    while (s.size() < size) s += unit;
     s.resize(size);
     return s;
 }

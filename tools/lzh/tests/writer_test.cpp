@@ -10,16 +10,13 @@
 
 #include "lzh/archive_list.h"
 #include "our_decoder.h"
+#include "test_data.h"
 #include "support/test_support.h"
 
 namespace {
 
-std::string RandomBytes(size_t size, uint32_t seed) {
-    std::mt19937 rng(seed);
-    std::string s(size, '\0');
-    for (char& c : s) c = static_cast<char>(rng());
-    return s;
-}
+using lzh_test::Periodic;
+using lzh_test::RandomBytes;
 
 class Writer : public ::testing::Test {
 protected:
