@@ -25,6 +25,7 @@ target_link_libraries(valkrin PRIVATE kernel32 user32 gdi32 advapi32 comctl32 gc
 set_target_properties(valkrin PROPERTIES OUTPUT_NAME valkrin)
 set_property(SOURCE ${CMAKE_SOURCE_DIR}/src/res/valkrin.rc APPEND PROPERTY OBJECT_DEPENDS
     ${CMAKE_SOURCE_DIR}/src/res/valkrin.ico ${CMAKE_SOURCE_DIR}/src/res/messages.def
+    ${CMAKE_SOURCE_DIR}/src/res/messages_en.def
     ${CMAKE_SOURCE_DIR}/src/res/resource.h)
 
 # The post-link layout tool runs on the build machine, so it is compiled with

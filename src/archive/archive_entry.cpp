@@ -166,9 +166,9 @@ FILETIME HeaderTimeToFileTime(uint32_t stamp) {
     return result;
 }
 
-void NormalizeSeparators(char* text, char separator) {
+void NormalizeSeparators(char* text, char separator, LeadByteTest isLead) {
     for (uint8_t* at = reinterpret_cast<uint8_t*>(text); *at != 0; ++at) {
-        if (IsDBCSLeadByte(*at)) {
+        if (isLead(*at)) {
             // The trail byte is never looked at; a lead byte at the very end
             // ends the walk.
             if (at[1] == 0) break;

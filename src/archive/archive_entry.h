@@ -4,6 +4,7 @@
 
 #include <stdint.h>
 
+#include "common/text.h"
 #include "platform/win32.h"
 
 // An entry name: 259 bytes of text and the terminator.
@@ -46,5 +47,5 @@ uint16_t Crc16Value();
 FILETIME HeaderTimeToFileTime(uint32_t stamp);
 
 // Turns every `/`, `\` and 0xFF outside double-byte characters into
-// `separator`, in place.
-void NormalizeSeparators(char* text, char separator);
+// `separator`, in place. Names are Shift-JIS, whatever the system's code page.
+void NormalizeSeparators(char* text, char separator, LeadByteTest isLead = IsShiftJisLeadByte);

@@ -34,6 +34,7 @@ struct RunState {
     HANDLE archiveFile;                           // our own executable, open during a pass
     HANDLE outputFile;                            // the file being written in the extract pass
     char outputPath[OUTPUT_PATH_SIZE];            // its path: subject of write errors
+    uint32_t outputNameStart;                     // where the entry's Shift-JIS name begins in it
     int errorFlag;                                // 1 after any failure in the current pass
     int cancelFlag;                               // 1 once the user cancelled (set by the window)
     uint64_t total;                               // sum of original sizes, from the test pass

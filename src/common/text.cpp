@@ -2,6 +2,12 @@
 
 #include "platform/win32.h"
 
+bool IsShiftJisLeadByte(uint8_t byte) {
+    return (byte >= 0x81 && byte <= 0x9F) || (byte >= 0xE0 && byte <= 0xFC);
+}
+
+bool IsSystemLeadByte(uint8_t byte) { return IsDBCSLeadByte(byte) != 0; }
+
 uint32_t TextLength(const char* text) {
     uint32_t length = 0;
     while (text[length] != 0) ++length;

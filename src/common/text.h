@@ -6,6 +6,14 @@
 
 #include <stdint.h>
 
+// Lead bytes of Shift-JIS (code page 932): 0x81 to 0x9F and 0xE0 to 0xFC.
+// Entry names, the configured title and the configured command are stored
+// in Shift-JIS, so their characters are judged by this test whatever the
+// system's code page is; texts the system hands out follow its own.
+bool IsShiftJisLeadByte(uint8_t byte);
+bool IsSystemLeadByte(uint8_t byte);
+typedef bool (*LeadByteTest)(uint8_t byte);
+
 // Number of bytes before the terminator.
 uint32_t TextLength(const char* text);
 

@@ -4,6 +4,7 @@
 #include "common/abort.h"
 #include "common/run_state.h"
 #include "common/text.h"
+#include "common/wide_names.h"
 #include "decode/decoder.h"
 #include "extract/output_paths.h"
 #include "install/install_command.h"
@@ -132,11 +133,11 @@ void DataStep(void*) {
 bool ExtractFolder() {
     uint32_t length = TextLength(g_run.outputPath);
     if (length > 0 && g_run.outputPath[length - 1] == '/') g_run.outputPath[length - 1] = 0;
-    CreateDirectoryA(g_run.outputPath, nullptr);
+    CreateFolderAt(g_run.outputPath, g_run.outputNameStart);
     if ((GetVersion() & 0x80000000u) == 0) {
-        HANDLE folder = CreateFileA(g_run.outputPath, GENERIC_WRITE,
-                                    FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                                    FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+        HANDLE folder = OpenFileAt(g_run.outputPath, g_run.outputNameStart, GENERIC_WRITE,
+                                   FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING,
+                                   FILE_FLAG_BACKUP_SEMANTICS);
         if (folder != INVALID_HANDLE_VALUE) {
             SetFileTime(folder, nullptr, nullptr, &g_entry.lastWriteTime);
             CloseHandle(folder);
@@ -149,8 +150,8 @@ bool ExtractFolder() {
 // A file entry: create, fill, stamp, close, check. Every failure removes the
 // partial file; the message has been shown where it was detected.
 bool ExtractFile() {
-    g_run.outputFile = CreateFileA(g_run.outputPath, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                   FILE_ATTRIBUTE_NORMAL, nullptr);
+    g_run.outputFile = OpenFileAt(g_run.outputPath, g_run.outputNameStart, GENERIC_WRITE, 0,
+                                  CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL);
     if (g_run.outputFile == INVALID_HANDLE_VALUE) {
         g_run.outputFile = nullptr;
         ErrorBox(IDS_WRITE_ERROR, g_run.outputPath);
@@ -164,18 +165,18 @@ bool ExtractFile() {
     g_run.outputFile = nullptr;
     if (!completed) {
         CloseHandle(file);
-        DeleteFileA(g_run.outputPath);
+        DeleteFileAt(g_run.outputPath, g_run.outputNameStart);
         return false;
     }
     SetFileTime(file, nullptr, nullptr, &g_entry.lastWriteTime);
     if (!CloseHandle(file)) {
         ErrorBox(IDS_WRITE_ERROR, g_run.outputPath);
-        DeleteFileA(g_run.outputPath);
+        DeleteFileAt(g_run.outputPath, g_run.outputNameStart);
         return false;
     }
     if (Crc16Value() != g_entry.dataCrc) {
         ErrorBox(IDS_ARCHIVE_BROKEN, g_run.outputPath);
-        DeleteFileA(g_run.outputPath);
+        DeleteFileAt(g_run.outputPath, g_run.outputNameStart);
         return false;
     }
     return true;
@@ -183,13 +184,14 @@ bool ExtractFile() {
 
 // Extract pass: one entry below the extraction folder.
 bool ExtractEntry() {
+    g_run.outputNameStart = TextLength(g_run.extractionFolder);
     if (!BuildOutputPath(g_run.outputPath, OUTPUT_PATH_SIZE, g_run.extractionFolder, g_entry.name,
-                         g_volumeRoot, g_longNames)) {
+                         g_volumeRoot, g_longNames, &g_run.outputNameStart)) {
         ErrorBox(IDS_WRITE_ERROR, g_run.outputPath);  // too long for any path: cannot be created
         return false;
     }
     bool ok = g_entry.method == 'd' ? ExtractFolder() : ExtractFile();
-    if (ok) SetFileAttributesA(g_run.outputPath, g_entry.attributes);
+    if (ok) SetAttributesAt(g_run.outputPath, g_run.outputNameStart, g_entry.attributes);
     return ok;
 }
 

@@ -3,6 +3,7 @@
 #include "archive/archive_entry.h"
 #include "common/run_state.h"
 #include "common/text.h"
+#include "common/wide_names.h"
 #include "platform/win32.h"
 
 // Characters that no long file name may hold, and the wider set of the 8.3
@@ -45,10 +46,10 @@ bool JoinPath(char* dest, uint32_t capacity, const char* folder, const char* nam
     return TextAppend(dest, capacity, name);
 }
 
-char* SanitizeName(char* text, uint32_t limit, bool longNames) {
+char* SanitizeName(char* text, uint32_t limit, bool longNames, LeadByteTest isLead) {
     uint32_t i = 0;
     while (text[i] != 0 && i < limit) {
-        if (IsDBCSLeadByte(static_cast<BYTE>(text[i]))) {
+        if (isLead(static_cast<uint8_t>(text[i]))) {
             if (i + 1 >= limit || text[i + 1] == 0) break;  // never split a character
             i += 2;
             continue;
@@ -63,9 +64,9 @@ char* SanitizeName(char* text, uint32_t limit, bool longNames) {
     return text + i;
 }
 
-void FitComponent(char* component, bool longNames) {
+void FitComponent(char* component, bool longNames, LeadByteTest isLead) {
     if (longNames) {
-        SanitizeName(component, 255, true);
+        SanitizeName(component, 255, true, isLead);
         return;
     }
     char* lastDot = nullptr;
@@ -73,20 +74,20 @@ void FitComponent(char* component, bool longNames) {
         if (*p == '.') lastDot = p;
     }
     if (lastDot == nullptr) {
-        SanitizeName(component, 8, false);
+        SanitizeName(component, 8, false, isLead);
         return;
     }
     // Base and extension are fitted apart, then joined by the dot again.
     char extension[OUTPUT_PATH_SIZE];
     TextCopy(extension, sizeof extension, lastDot + 1);
     *lastDot = 0;
-    char* end = SanitizeName(component, 8, false);
-    SanitizeName(extension, 3, false);
+    char* end = SanitizeName(component, 8, false, isLead);
+    SanitizeName(extension, 3, false, isLead);
     *end++ = '.';
     TextCopy(end, 4, extension);
 }
 
-void FitPathComponents(char* text, bool longNames) {
+void FitPathComponents(char* text, bool longNames, LeadByteTest isLead) {
     if (*text == '/') ++text;
     char* write = text;
     const char* read = text;
@@ -98,7 +99,7 @@ void FitPathComponents(char* text, bool longNames) {
         MemCopy(component, read, length);
         component[length] = 0;
         read += length + (more ? 1 : 0);
-        FitComponent(component, longNames);
+        FitComponent(component, longNames, isLead);
         // Components only shrink, so the write position never passes the read.
         uint32_t fitted = TextLength(component);
         MemCopy(write, component, fitted);
@@ -109,25 +110,55 @@ void FitPathComponents(char* text, bool longNames) {
     *write = 0;
 }
 
-void CreateParentFolders(const char* path) {
+void CreateParentFolders(const char* path, uint32_t systemLength) {
     char prefix[OUTPUT_PATH_SIZE];
     uint32_t i = 0;
     for (; path[i] != 0 && i + 1 < sizeof prefix; ++i) {
         if (path[i] == '/') {
             prefix[i] = 0;
-            CreateDirectoryA(prefix, nullptr);
+            CreateFolderAt(prefix, systemLength);
         }
         prefix[i] = path[i];
     }
 }
 
+// Normalises and fits the components of `text` up to `end` (not included),
+// leaving the rest of the text where it is; returns the new end.
+static char* FitStretch(char* text, char* end, bool longNames, LeadByteTest isLead) {
+    char kept = *end;
+    *end = 0;
+    NormalizeSeparators(text, '/', isLead);
+    FitPathComponents(text, longNames, isLead);
+    char* fitted = text + TextLength(text);
+    *end = kept;
+    return fitted;
+}
+
 bool BuildOutputPath(char* dest, uint32_t capacity, const char* extractionFolder,
-                     const char* name, const char* root, bool longNames) {
+                     const char* name, const char* root, bool longNames, uint32_t* nameStart) {
     if (!JoinPath(dest, capacity, extractionFolder, name)) return false;
-    char* afterRoot = dest + TextLength(root);
-    NormalizeSeparators(afterRoot, '/');
-    FitPathComponents(afterRoot, longNames);
-    CreateParentFolders(dest);
+    // Where the name begins: behind the folder and the one backslash JoinPath put there.
+    char folder[OUTPUT_PATH_SIZE];
+    TextCopy(folder, sizeof folder, extractionFolder);
+    AppendBackslash(folder, sizeof folder);
+    uint32_t folderEnd = TextLength(folder);
+    uint32_t rootLength = TextLength(root);
+    if (rootLength > folderEnd) rootLength = folderEnd;
+    // The folder's part, without the separator in front of the name, follows
+    // the system's code page; the name's part is Shift-JIS.
+    char* nameAt = dest + folderEnd;
+    if (folderEnd > rootLength) {
+        char* folderFitted = FitStretch(dest + rootLength, nameAt - 1, longNames, IsSystemLeadByte);
+        *folderFitted++ = '/';
+        uint32_t nameLength = TextLength(nameAt);
+        for (uint32_t i = 0; i <= nameLength; ++i) folderFitted[i] = nameAt[i];  // moves down
+        nameAt = folderFitted;
+    }
+    NormalizeSeparators(nameAt, '/');
+    FitPathComponents(nameAt, longNames);
+    uint32_t systemLength = static_cast<uint32_t>(nameAt - dest);
+    if (nameStart != nullptr) *nameStart = systemLength;
+    CreateParentFolders(dest, systemLength);
     return true;
 }
 

@@ -2,7 +2,9 @@
 
 #include "common/run_state.h"
 #include "common/text.h"
+#include "common/wide_names.h"
 #include "install/path_variables.h"
+#include "install/wide_install.h"
 #include "res/resource.h"
 #include "startup/install_config.h"
 #include "ui/progress.h"
@@ -56,6 +58,7 @@ bool StartInstaller(PROCESS_INFORMATION* process) {
     startup.dwFlags = STARTF_USESHOWWINDOW;
     startup.wShowWindow = SW_SHOW;
     DWORD flags = (GetVersion() & 0x80000000u) == 0 ? CREATE_SEPARATE_WOW_VDM : 0;
+    if (UsesWideNames()) return StartWideInstaller(g_run.extractionFolder, flags, process);
     return CreateProcessA(nullptr, g_config.command, nullptr, nullptr, FALSE, flags, nullptr,
                           g_run.extractionFolder, &startup, process) != 0;
 }
@@ -135,13 +138,19 @@ BOOL CALLBACK MatchWindowClass(HWND window, LPARAM record) {
 }
 
 bool RunInstallCommand() {
+    bool wide = UsesWideNames();
+    if (wide && !PrepareWideCommand(g_config.command, g_run.extractionFolder)) return false;
     ExpandPathVariables(g_config.command, g_textBuffer, TEXT_BUFFER_SIZE, g_run.extractionFolder);
     TextCopy(g_config.command, sizeof g_config.command, g_textBuffer);
     if (!ResolveBareProgram(g_config.command, sizeof g_config.command, g_run.extractionFolder)) {
         return false;
     }
     SendWindowCommand(CMD_SET_LABEL, reinterpret_cast<LPARAM>(LoadText(IDS_WATCHING)));
-    SendWindowCommand(CMD_SET_NAME, reinterpret_cast<LPARAM>(g_config.command));
+    if (wide) {
+        ShowWideName(WideCommand());
+    } else {
+        SendWindowCommand(CMD_SET_NAME, reinterpret_cast<LPARAM>(g_config.command));
+    }
 
     char savedDirectory[MAX_PATH];
     GetCurrentDirectoryA(MAX_PATH, savedDirectory);
@@ -170,6 +179,10 @@ bool RunInstallCommand() {
 }
 
 void RemoveFolderTree(char* path, uint32_t capacity) {
+    if (UsesWideNames()) {
+        RemoveFolderTreeWide(path);
+        return;
+    }
     uint32_t length = TextLength(path);
     if (length == 0) return;
     AppendBackslash(path, capacity);

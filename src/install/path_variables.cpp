@@ -2,6 +2,7 @@
 
 #include "common/run_state.h"
 #include "common/text.h"
+#include "common/wide_names.h"
 #include "platform/win32.h"
 
 namespace {
@@ -107,29 +108,82 @@ void QueryRegistryFolder(int kind, char* out) {
     TextCopy(out, MAX_PATH, value);
 }
 
-void ExpandPathVariables(const char* text, char* out, uint32_t capacity,
-                         const char* extractionFolder) {
-    if (capacity == 0) return;
-    out[0] = 0;
-    uint32_t used = 0;
-    while (*text != 0 && used + 1 < capacity) {
+namespace {
+
+// Writes the expansion into a byte text of `capacity` bytes: cut where it
+// no longer fits, never inside a double-byte character.
+struct ByteExpansion {
+    char* out;
+    uint32_t capacity;
+    uint32_t used;
+    bool HasRoom() const { return used + 1 < capacity; }
+    uint32_t LiteralStep(const char* text) const {
+        return IsDBCSLeadByte(static_cast<BYTE>(*text)) && text[1] != 0 ? 2 : 1;
+    }
+    bool AddLiteral(const char* text, uint32_t step) {
+        if (used + step + 1 > capacity) return false;
+        MemCopy(out + used, text, step);
+        used += step;
+        out[used] = 0;
+        return true;
+    }
+    // A value cut short ends the result: nothing after it may follow.
+    bool AddValue(const char* value) {
+        bool whole = TextAppend(out, capacity, value);
+        used = TextLength(out);
+        return whole;
+    }
+};
+
+// Writes the expansion as UTF-16: the text around the variables is
+// Shift-JIS (the configured command), the values are the system's texts.
+struct WideExpansion {
+    WideText* out;
+    bool HasRoom() const { return out->whole && out->used + 1 < WIDE_TEXT_SIZE; }
+    uint32_t LiteralStep(const char* text) const {
+        return IsShiftJisLeadByte(static_cast<uint8_t>(*text)) && text[1] != 0 ? 2 : 1;
+    }
+    bool AddLiteral(const char* text, uint32_t step) {
+        WideAppend(out, text, step, SHIFT_JIS_CODE_PAGE);
+        return out->whole;
+    }
+    bool AddValue(const char* value) {
+        WideAppendText(out, value, CP_ACP);
+        return out->whole;
+    }
+};
+
+template <typename Expansion>
+void Expand(const char* text, Expansion& expansion, const char* extractionFolder) {
+    while (*text != 0 && expansion.HasRoom()) {
         int variable = *text == '%' ? MatchVariable(text) : VARIABLE_COUNT;
         bool needsFolder = variable == EXTRACT_DIR || variable == EXTRACT_DIR_SHORT;
         if (variable == VARIABLE_COUNT || (needsFolder && extractionFolder == nullptr)) {
             // Copied as it stands, double-byte characters whole.
-            uint32_t step = IsDBCSLeadByte(static_cast<BYTE>(*text)) && text[1] != 0 ? 2 : 1;
-            if (used + step + 1 > capacity) break;
-            MemCopy(out + used, text, step);
-            used += step;
-            out[used] = 0;
+            uint32_t step = expansion.LiteralStep(text);
+            if (!expansion.AddLiteral(text, step)) break;
             text += step;
             continue;
         }
         char value[MAX_PATH];
         ComputeValue(variable, extractionFolder, value);
-        bool whole = TextAppend(out, capacity, value);
-        used = TextLength(out);
-        if (!whole) break;  // a value cut short ends the result: nothing after it may follow
+        if (!expansion.AddValue(value)) break;
         text += TextLength(kVariableNames[variable]);
     }
+}
+
+}  // namespace
+
+void ExpandPathVariables(const char* text, char* out, uint32_t capacity,
+                         const char* extractionFolder) {
+    if (capacity == 0) return;
+    out[0] = 0;
+    ByteExpansion expansion{out, capacity, 0};
+    Expand(text, expansion, extractionFolder);
+}
+
+void ExpandPathVariablesWide(const char* text, WideText* out, const char* extractionFolder) {
+    WideBegin(out);
+    WideExpansion expansion{out};
+    Expand(text, expansion, extractionFolder);
 }

@@ -12,6 +12,11 @@
 void ExpandPathVariables(const char* text, char* out, uint32_t capacity,
                          const char* extractionFolder);
 
+// The same expansion as UTF-16, where names go through the wide calls: the
+// text is Shift-JIS, the values are converted from the system's code page.
+struct WideText;
+void ExpandPathVariablesWide(const char* text, WideText* out, const char* extractionFolder);
+
 // Registry folders: 0 program files, 1 common files, 2 the user's documents.
 // `out` (260 bytes) receives the registry value, or the default folder when
 // the value is missing, too long or not a text.

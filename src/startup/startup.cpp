@@ -2,6 +2,7 @@
 
 #include "common/run_state.h"
 #include "common/text.h"
+#include "common/wide_names.h"
 #include "extract/extraction.h"
 #include "install/path_variables.h"
 #include "res/resource.h"
@@ -113,17 +114,56 @@ static void ComposeQuestion() {
     ExpandPathVariables(destination, g_textBuffer + used, TEXT_BUFFER_SIZE - used, nullptr);
 }
 
+// The question where names go through the wide calls: the title in it is
+// Shift-JIS, the rest (texts, destination) the system's own.
+static int AskWideQuestion() {
+    char confirm[LOADED_TEXT_SIZE];
+    TextCopy(confirm, sizeof confirm, LoadText(IDS_CONFIRM));
+    uint32_t placeholder = 0;
+    while (confirm[placeholder] != 0 &&
+           !(confirm[placeholder] == '%' && confirm[placeholder + 1] == 's')) {
+        ++placeholder;
+    }
+    WideText text;
+    WideBegin(&text);
+    WideAppend(&text, confirm, placeholder, CP_ACP);
+    if (confirm[placeholder] != 0) {
+        WideAppendText(&text, g_config.title, SHIFT_JIS_CODE_PAGE);
+        WideAppendText(&text, confirm + placeholder + 2, CP_ACP);
+    }
+    if ((g_config.flags & CFG_EXTRACT_TO_FOLDER) != 0) {
+        WideAppendText(&text, "\r\n\r\n", CP_ACP);
+        WideAppendText(&text, LoadText(IDS_DESTINATION), CP_ACP);
+        char destination[PATH_SIZE];
+        UnquotePath(destination, sizeof destination, g_config.command);
+        ExpandPathVariables(destination, g_textBuffer, TEXT_BUFFER_SIZE, nullptr);
+        WideAppendText(&text, g_textBuffer, CP_ACP);
+    }
+    return ShowBox(nullptr, &text, g_config.title, MB_YESNO | MB_ICONQUESTION);
+}
+
 // The folder argument that does not fit: shown like a folder that cannot be
 // written, with the argument (cut) as subject, before any window exists.
 static void ShowArgumentTooLong(const char* line, const char* caption) {
     char subject[PATH_SIZE];
     TextCopy(subject, sizeof subject, FolderArgument(line));
+    if (UsesWideNames()) {
+        WideText text;
+        WideBegin(&text);
+        WideAppendText(&text, "\"", CP_ACP);
+        WideAppendText(&text, subject, CP_ACP);
+        WideAppendText(&text, "\" ", CP_ACP);
+        WideAppendText(&text, LoadText(IDS_WRITE_ERROR), CP_ACP);
+        ShowBox(nullptr, &text, caption, MB_OK | MB_ICONERROR);
+        return;
+    }
     wsprintfA(g_textBuffer, "\"%s\" %s", subject, LoadText(IDS_WRITE_ERROR));
     MessageBoxA(nullptr, g_textBuffer, caption, MB_OK | MB_ICONERROR);
 }
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int) {
     RestrictDllSearch();
+    ChooseWideNames();
     g_run.instance = instance;
     InitCommonControlsFromSystem();
     char caption[PATH_SIZE];
@@ -151,8 +191,13 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int) {
         return 0;
     }
     if ((g_config.flags & CFG_NO_CONFIRM) == 0) {
-        ComposeQuestion();
-        int answer = MessageBoxA(nullptr, g_textBuffer, g_config.title, MB_YESNO | MB_ICONQUESTION);
+        int answer;
+        if (UsesWideNames()) {
+            answer = AskWideQuestion();
+        } else {
+            ComposeQuestion();
+            answer = MessageBoxA(nullptr, g_textBuffer, g_config.title, MB_YESNO | MB_ICONQUESTION);
+        }
         if (answer == IDNO) return 0;
     }
     return g_extractionRun();

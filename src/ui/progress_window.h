@@ -22,6 +22,11 @@ INT_PTR CALLBACK ProgressDialogProc(HWND window, UINT message, WPARAM wParam, LP
 // Handles every message waiting in the thread's queue, then returns.
 void PumpMessages(HWND window);
 
+// Where names go through the wide calls: a UTF-16 text on the name line
+// (the install command, which mixes Shift-JIS and the system's texts).
+// CMD_SET_NAME then takes Shift-JIS entry names.
+void ShowWideName(const WCHAR* text);
+
 // Sends one of the private commands (CMD_SET_NAME, CMD_SET_LABEL with a
 // text; CMD_SET_PROGRESS with a percentage) to the window, if it exists.
 void SendWindowCommand(WORD command, LPARAM value);

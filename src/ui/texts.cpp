@@ -2,6 +2,7 @@
 
 #include "common/run_state.h"
 #include "common/text.h"
+#include "common/wide_names.h"
 #include "startup/install_config.h"
 
 static char g_loadedText[LOADED_TEXT_SIZE];
@@ -12,12 +13,45 @@ const char* LoadText(UINT id) {
     return g_loadedText;
 }
 
+// The configured title is Shift-JIS; every other caption is a loaded text.
+static UINT CaptionCodePage(const char* caption) {
+    return caption == g_config.title ? SHIFT_JIS_CODE_PAGE : CP_ACP;
+}
+
+int ShowBox(HWND owner, const WideText* text, const char* caption, UINT flags) {
+    WideText wideCaption;
+    WideBegin(&wideCaption);
+    WideAppendText(&wideCaption, caption, CaptionCodePage(caption));
+    return g_wide.messageBox(owner, text->text, wideCaption.text, flags);
+}
+
 void ErrorBox(UINT messageId, const char* subject) {
+    if (UsesWideNames()) {
+        // The subject is a path: the output path holds a Shift-JIS name behind
+        // the extraction folder; every other subject is the system's own text.
+        uint32_t systemLength =
+            subject == g_run.outputPath ? g_run.outputNameStart : TextLength(subject);
+        WideText text;
+        WideBegin(&text);
+        WideAppendText(&text, "\"", CP_ACP);
+        WideAppendPath(&text, subject, systemLength);
+        WideAppendText(&text, "\" ", CP_ACP);
+        WideAppendText(&text, LoadText(messageId), CP_ACP);
+        ShowBox(g_run.progressWindow, &text, g_config.title, MB_OK | MB_ICONERROR);
+        return;
+    }
     // wsprintfA stops at 1024 bytes, the size of the buffer.
     wsprintfA(g_textBuffer, "\"%s\" %s", subject, LoadText(messageId));
     MessageBoxA(g_run.progressWindow, g_textBuffer, g_config.title, MB_OK | MB_ICONERROR);
 }
 
 void PlainErrorBox(UINT messageId, const char* caption, HWND owner) {
+    if (UsesWideNames()) {
+        WideText text;
+        WideBegin(&text);
+        WideAppendText(&text, LoadText(messageId), CP_ACP);
+        ShowBox(owner, &text, caption, MB_OK | MB_ICONERROR);
+        return;
+    }
     MessageBoxA(owner, LoadText(messageId), caption, MB_OK | MB_ICONERROR);
 }

@@ -17,6 +17,7 @@ namespace {
 
 constexpr uint32_t RT_ICON_ = 3, RT_DIALOG_ = 5, RT_STRING_ = 6, RT_GROUP_ICON_ = 14, RT_VERSION_ = 16;
 constexpr uint32_t JAPANESE = 0x411;
+constexpr uint32_t ENGLISH = 0x409;
 
 class BuiltStub : public ::testing::Test {
 protected:
@@ -33,7 +34,8 @@ protected:
 // The platform functions that the system calls, plus what the entry point
 // needs, by the DLL that exports them on every target Windows. Also allowed:
 // LoadLibraryA and GetProcAddress, with which system DLLs are loaded by full
-// path (comctl32 among them), and SetLastError, which every target has.
+// path (comctl32 among them) and the wide calls are found where they exist,
+// SetLastError, and the code page calls, which every target has.
 const std::map<std::string, std::set<std::string>> kAllowed = {
     {"kernel32.dll",
      {"CreateFileA", "ReadFile", "WriteFile", "SetFilePointer", "GetLastError", "CloseHandle", "SetFileTime",
@@ -43,7 +45,7 @@ const std::map<std::string, std::set<std::string>> kAllowed = {
       "GetWindowsDirectoryA", "ExpandEnvironmentStringsA", "GetVersion", "GetVersionExA", "SystemTimeToFileTime",
       "GetSystemTime", "CreateProcessA", "WaitForSingleObject", "Sleep", "lstrcmpA", "LocalAlloc", "LocalFree",
       "IsDBCSLeadByte", "GetCommandLineA", "GetModuleHandleA", "ExitProcess", "LoadLibraryA", "GetProcAddress",
-      "SetLastError"}},
+      "SetLastError", "GetACP", "IsValidCodePage", "MultiByteToWideChar"}},
     {"user32.dll",
      {"WaitForInputIdle", "EnumWindows", "GetClassNameA", "MessageBoxA", "LoadStringA", "wsprintfA",
       "CreateDialogParamA", "DestroyWindow", "PeekMessageA", "IsDialogMessageA", "TranslateMessage",
@@ -166,9 +168,15 @@ TEST_F(BuiltStub, HasTheIconTextsAndVersion) {
     // The only icon group, so it is the file's icon too.
     EXPECT_EQ(e2e::ResourceLanguages(file_, image_, RT_GROUP_ICON_, 101), std::vector<uint32_t>{JAPANESE});
 
-    // Strings 0 to 15 live in block 1, 16 and 17 in block 2.
-    EXPECT_FALSE(e2e::FindResource(file_, image_, RT_STRING_, 1, JAPANESE).empty());
-    EXPECT_FALSE(e2e::FindResource(file_, image_, RT_STRING_, 2, JAPANESE).empty());
+    // Strings 0 to 15 live in block 1, 16 and 17 in block 2; Japanese and
+    // English, each with its dialog.
+    for (uint32_t language : {JAPANESE, ENGLISH}) {
+        SCOPED_TRACE(language);
+        EXPECT_FALSE(e2e::FindResource(file_, image_, RT_STRING_, 1, language).empty());
+        EXPECT_FALSE(e2e::FindResource(file_, image_, RT_STRING_, 2, language).empty());
+    }
+    EXPECT_EQ(e2e::ResourceLanguages(file_, image_, RT_DIALOG_, 102),
+              (std::vector<uint32_t>{ENGLISH, JAPANESE}));
 
     pe::Bytes version = e2e::FindResource(file_, image_, RT_VERSION_, 1, JAPANESE);
     ASSERT_GE(version.size(), 40u + 52u);

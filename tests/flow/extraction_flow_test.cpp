@@ -147,6 +147,7 @@ TEST_F(Extraction, HeaderFailuresStopTheTestPassBeforeAnythingIsWritten) {
         const char* what;
         std::string archive;
         std::string message;
+        std::string english;  // the same message in the English texts
     };
     EntrySpec lz5 = File("x", "x");
     lz5.method = '1';
@@ -160,22 +161,31 @@ TEST_F(Extraction, HeaderFailuresStopTheTestPassBeforeAnythingIsWritten) {
     ResealHeader(fittedClimb);
     const Case cases[] = {
         {"unsupported method", support::BuildEntry(lz5) + std::string(1, '\0'),
-         expected::kUnsupportedMethod},
-        {"header CRC", corrupt + std::string(1, '\0'), expected::kArchiveBroken},
-        {"no end marker", good, expected::kArchiveBroken},
-        {"climbing name", BuildArchive({File("../evil.txt", "x")}), expected::kArchiveBroken},
+         expected::kUnsupportedMethod, expected::english::kUnsupportedMethod},
+        {"header CRC", corrupt + std::string(1, '\0'), expected::kArchiveBroken,
+         expected::english::kArchiveBroken},
+        {"no end marker", good, expected::kArchiveBroken, expected::english::kArchiveBroken},
+        {"climbing name", BuildArchive({File("../evil.txt", "x")}), expected::kArchiveBroken,
+         expected::english::kArchiveBroken},
         {"deep climbing name", BuildArchive({File("a/../../evil.txt", "x")}),
-         expected::kArchiveBroken},
-        {"name that climbs once fitted", fittedClimb + std::string(1, '\0'), expected::kArchiveBroken},
+         expected::kArchiveBroken, expected::english::kArchiveBroken},
+        {"name that climbs once fitted", fittedClimb + std::string(1, '\0'), expected::kArchiveBroken,
+         expected::english::kArchiveBroken},
+        {"climbing name behind a trail byte 0x5C", BuildArchive({File(kTable + "/../../evil.txt", "x")}),
+         expected::kArchiveBroken, expected::english::kArchiveBroken},
     };
+    // Japanese Windows, and Windows of another code page with English texts.
+    for (UINT codePage : {932u, 1252u})
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.what);
+        SCOPED_TRACE(std::string(c.what) + " in code page " + std::to_string(codePage));
         support::ResetRunState();
         host::SetModulePath(packedPath());
+        host::SetCodePage(codePage);
+        host::SetEnglishUi(codePage != 932);
         InstallConfig config = support::MakeConfig(dest_, CFG_OS_ALL | CFG_NO_CONFIRM | CFG_EXTRACT_TO_FOLDER);
         support::WritePacked(packedPath(), config, c.archive);
         EXPECT_EQ(Run(), 0);
-        ExpectOneBox(c.message, packedPath());
+        ExpectOneBox(codePage == 932 ? c.message : c.english, packedPath());
         EXPECT_FALSE(Exists(dest_));
         EXPECT_FALSE(Exists(folder_ / "evil.txt"));
         EXPECT_EQ(host::Progress().labels.size(), 1u);  // no extract pass

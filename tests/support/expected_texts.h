@@ -52,4 +52,17 @@ inline const std::string kExtracting{
 inline const std::string kChecking{
     std::initializer_list<char>{'\x8c', '\x9f', '\x8d', '\xb8', '\x92', '\x86', '\x3a'}};
 
+// The English texts, for every UI language but Japanese.
+namespace english {
+inline const std::string kReadError = "Read error";
+inline const std::string kWriteError = "Write error";
+inline const std::string kArchiveBroken = "The archive is damaged";
+inline const std::string kUnsupportedMethod = "Unsupported compression method";
+inline const std::string kConfirm = "Install %s?";
+inline const std::string kDestination = "Install to: ";
+inline const std::string kWatching = "Waiting:";
+inline const std::string kExtracting = "Extracting:";
+inline const std::string kChecking = "Checking:";
+}  // namespace english
+
 }  // namespace expected

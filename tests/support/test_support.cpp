@@ -8,6 +8,7 @@
 #include <sstream>
 
 #include "common/run_state.h"
+#include "common/wide_names.h"
 #include "extract/extraction.h"
 #include "startup/startup.h"
 
@@ -73,6 +74,7 @@ void ResetRunState() {
     memset(&g_config, 0, sizeof g_config);
     memset(g_textBuffer, 0, sizeof g_textBuffer);
     host::Reset();
+    ChooseWideNames();  // as start-up does, for tests that call the product directly
     g_run.instance = host::ModuleHandle();
 }
 

@@ -16,6 +16,7 @@ struct BoxRecord {
     std::string caption;
     UINT flags;
     HWND owner;
+    bool wide = false;  // shown with MessageBoxW (texts recorded as code page 932 bytes)
 };
 
 enum class Fault { Fail, Short };
@@ -134,6 +135,15 @@ bool CurrentFolderDroppedFromSearch();
 // Makes kernel32 lack SetDefaultDllDirectories and SetDllDirectoryA, as on
 // Windows before them.
 void SetOldKernel(bool old);
+
+// The ANSI code page: 932 (the default) or 1252, which has no double-byte
+// characters. The wide calls take and record texts as code page 932 bytes,
+// so that a name they created is the same file as under code page 932.
+void SetCodePage(UINT codePage);
+// The user's UI language: the English texts instead of the Japanese ones.
+void SetEnglishUi(bool english);
+// Hides the wide calls and code page 932, as on Windows 95, 98 and Me.
+// (Those also report a version with the top bit set; see SetWindows.)
 
 // Shift-JIS bytes of a UTF-8 text, and back (code page 932).
 std::string ToAnsi(const std::string& utf8);

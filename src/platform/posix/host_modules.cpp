@@ -17,6 +17,7 @@ namespace {
 
 HostModule g_kernel{"kernel32.dll"};
 HostModule g_comctl{"comctl32.dll"};
+HostModule g_user{"user32.dll"};
 
 BOOL WINAPI HostSetDefaultDllDirectories(DWORD flags) {
     Current().dllSearchFlags = flags;
@@ -46,6 +47,7 @@ void SetOldKernel(bool old) { Current().oldKernel = old; }
 
 HMODULE WINAPI GetModuleHandleA(LPCSTR name) {
     if (name == nullptr) return host::ModuleHandle();
+    if (strcasecmp(name, "user32.dll") == 0) return &g_user;
     return strcasecmp(name, "kernel32.dll") == 0 ? &g_kernel : nullptr;
 }
 
@@ -63,6 +65,10 @@ FARPROC WINAPI GetProcAddress(HMODULE module, LPCSTR name) {
         if (wanted == "SetDllDirectoryA") {
             return reinterpret_cast<FARPROC>(reinterpret_cast<void*>(HostSetDllDirectoryA));
         }
+    }
+    if (module == &g_kernel || module == &g_user) {
+        FARPROC wide = host::WideFunction(wanted);
+        if (wide != nullptr) return wide;
     }
     if (module == &g_comctl && wanted == "InitCommonControls") {
         return reinterpret_cast<FARPROC>(reinterpret_cast<void*>(InitCommonControls));

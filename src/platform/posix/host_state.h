@@ -73,13 +73,28 @@ struct State {
     std::vector<std::string> loadedLibraries;
     DWORD dllSearchFlags = 0;
     bool currentFolderDropped = false;
-    bool oldKernel = false;  // hidden, system, archive by host path
+    bool oldKernel = false;
+    UINT codePage = 932;        // the ANSI code page
+    bool englishUi = false;     // the user's UI language picks the English texts
+    bool wideCall = false;      // a wide call is being served: its path bytes are Shift-JIS  // hidden, system, archive by host path
 };
 
 State& Current();
 
 // The host path of a product path: separators (`\`, outside double-byte
-// characters) become `/`.
+// characters of the ANSI code page) become `/`.
 std::string HostPath(const char* path);
+
+// A lead byte of the code page the current call reads its texts in.
+bool HostLeadByte(BYTE byte);
+
+// Conversions between code pages by iconv names; bytes without a
+// counterpart become '?'.
+std::string Convert(const std::string& text, const char* to, const char* from);
+// The iconv name of the ANSI code page.
+const char* AnsiCharset();
+
+// The wide calls of kernel32 and user32 that GetProcAddress hands out.
+FARPROC WideFunction(const std::string& name);
 
 }  // namespace host

@@ -116,7 +116,7 @@ const std::vector<std::string>& FoldersTried() { return Current().foldersTried; 
 const std::vector<DWORD>& ReadRequests() { return Current().readRequests; }
 const std::vector<DWORD>& WriteRequests() { return Current().writeRequests; }
 
-static std::string Convert(const std::string& text, const char* to, const char* from) {
+std::string Convert(const std::string& text, const char* to, const char* from) {
     iconv_t cd = iconv_open(to, from);
     if (cd == reinterpret_cast<iconv_t>(-1)) return text;
     std::string out(text.size() * 4 + 4, '\0');
@@ -141,10 +141,20 @@ static std::string Convert(const std::string& text, const char* to, const char* 
 std::string ToAnsi(const std::string& utf8) { return Convert(utf8, "CP932", "UTF-8"); }
 std::string ToUtf8(const std::string& ansi) { return Convert(ansi, "UTF-8", "CP932"); }
 
+const char* AnsiCharset() { return Current().codePage == 932 ? "CP932" : "CP1252"; }
+
+bool HostLeadByte(BYTE test) {
+    if (Current().codePage != 932 && !Current().wideCall) return false;
+    return (test >= 0x81 && test <= 0x9F) || (test >= 0xE0 && test <= 0xFC);
+}
+
+void SetCodePage(UINT codePage) { Current().codePage = codePage; }
+void SetEnglishUi(bool english) { Current().englishUi = english; }
+
 std::string HostPath(const char* path) {
     std::string out;
     for (const char* p = path; *p != 0; ++p) {
-        if (IsDBCSLeadByte(static_cast<BYTE>(*p)) && p[1] != 0) {
+        if (HostLeadByte(static_cast<BYTE>(*p)) && p[1] != 0) {
             out += p[0];
             out += p[1];
             ++p;
@@ -264,9 +274,7 @@ DWORD WINAPI ExpandEnvironmentStringsA(LPCSTR source, LPSTR destination, DWORD s
     return needed;
 }
 
-BOOL WINAPI IsDBCSLeadByte(BYTE test) {
-    return (test >= 0x81 && test <= 0x9F) || (test >= 0xE0 && test <= 0xFC);
-}
+BOOL WINAPI IsDBCSLeadByte(BYTE test) { return host::HostLeadByte(test) ? TRUE : FALSE; }
 
 LPSTR WINAPI CharNextA(LPCSTR current) {
     if (*current == 0) return const_cast<LPSTR>(current);
@@ -354,15 +362,25 @@ int WINAPI LoadStringA(HINSTANCE, UINT id, LPSTR buffer, int size) {
         UINT id;
         const char* text;
     };
-    static const Message messages[] = {
+    static const Message japanese[] = {
 #define MESSAGE(name, id, text) {id, text},
 #include "res/messages.def"
 #undef MESSAGE
     };
+    static const Message english[] = {
+#define MESSAGE(name, id, text) {id, text},
+#include "res/messages_en.def"
+#undef MESSAGE
+    };
     if (size <= 0) return 0;
-    for (const Message& m : messages) {
-        if (m.id != id) continue;
-        std::string ansi = host::ToAnsi(m.text);
+    // The system picks the table by the user's UI language and hands the
+    // text out in its ANSI code page.
+    bool inEnglish = Current().englishUi;
+    const Message* table = inEnglish ? english : japanese;
+    size_t count = inEnglish ? sizeof english / sizeof english[0] : sizeof japanese / sizeof japanese[0];
+    for (const Message* m = table; m < table + count; ++m) {
+        if (m->id != id) continue;
+        std::string ansi = host::Convert(m->text, host::AnsiCharset(), "UTF-8");
         size_t length = ansi.size() < static_cast<size_t>(size - 1) ? ansi.size() : size - 1;
         memcpy(buffer, ansi.data(), length);
         buffer[length] = 0;

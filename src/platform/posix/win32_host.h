@@ -19,6 +19,9 @@ typedef int32_t LONG;
 typedef uint32_t UINT;
 typedef int INT;
 typedef char CHAR;
+typedef char16_t WCHAR;
+typedef WCHAR* LPWSTR;
+typedef const WCHAR* LPCWSTR;
 typedef int64_t LONGLONG;
 typedef uint64_t ULONGLONG;
 typedef intptr_t INT_PTR;
@@ -136,7 +139,23 @@ typedef struct _WIN32_FIND_DATAA {
     CHAR cAlternateFileName[14];
 } WIN32_FIND_DATAA, *LPWIN32_FIND_DATAA;
 
+typedef struct _WIN32_FIND_DATAW {
+    DWORD dwFileAttributes;
+    FILETIME ftCreationTime;
+    FILETIME ftLastAccessTime;
+    FILETIME ftLastWriteTime;
+    DWORD nFileSizeHigh;
+    DWORD nFileSizeLow;
+    DWORD dwReserved0;
+    DWORD dwReserved1;
+    WCHAR cFileName[MAX_PATH];
+    WCHAR cAlternateFileName[14];
+} WIN32_FIND_DATAW, *LPWIN32_FIND_DATAW;
+
 typedef struct _OVERLAPPED OVERLAPPED, *LPOVERLAPPED;
+
+// Code pages.
+#define CP_ACP 0
 
 // Version.
 #define VER_PLATFORM_WIN32s 0
@@ -272,6 +291,27 @@ typedef struct _STARTUPINFOA {
     HANDLE hStdError;
 } STARTUPINFOA, *LPSTARTUPINFOA;
 
+typedef struct _STARTUPINFOW {
+    DWORD cb;
+    LPWSTR lpReserved;
+    LPWSTR lpDesktop;
+    LPWSTR lpTitle;
+    DWORD dwX;
+    DWORD dwY;
+    DWORD dwXSize;
+    DWORD dwYSize;
+    DWORD dwXCountChars;
+    DWORD dwYCountChars;
+    DWORD dwFillAttribute;
+    DWORD dwFlags;
+    WORD wShowWindow;
+    WORD cbReserved2;
+    LPBYTE lpReserved2;
+    HANDLE hStdInput;
+    HANDLE hStdOutput;
+    HANDLE hStdError;
+} STARTUPINFOW, *LPSTARTUPINFOW;
+
 typedef struct _PROCESS_INFORMATION {
     HANDLE hProcess;
     HANDLE hThread;
@@ -327,6 +367,10 @@ void WINAPI GetSystemTime(LPSYSTEMTIME systemTime);
 HLOCAL WINAPI LocalAlloc(UINT flags, size_t bytes);
 HLOCAL WINAPI LocalFree(HLOCAL memory);
 BOOL WINAPI IsDBCSLeadByte(BYTE test);
+UINT WINAPI GetACP(void);
+BOOL WINAPI IsValidCodePage(UINT codePage);
+int WINAPI MultiByteToWideChar(UINT codePage, DWORD flags, LPCSTR text, int length, LPWSTR wide,
+                               int wideLength);
 BOOL WINAPI CreateProcessA(LPCSTR application, LPSTR commandLine, LPSECURITY_ATTRIBUTES process,
                            LPSECURITY_ATTRIBUTES thread, BOOL inherit, DWORD flags,
                            LPVOID environment, LPCSTR directory, LPSTARTUPINFOA startup,
