@@ -40,11 +40,34 @@ bool ConvertsShiftJis() {
            probe[0] == 0x30BD;
 }
 
-// Converts one mixed path for a wide call; false when it does not fit.
+// True when a component of `name` (separated by `/` or `\`) is made of
+// dots and blanks alone with two or more dots: Windows would resolve it to
+// a parent folder.
+bool ClimbsOut(const WCHAR* name) {
+    int dots = 0;
+    bool onlyDots = true;
+    for (;; ++name) {
+        if (*name == 0 || *name == '/' || *name == '\\') {
+            if (onlyDots && dots >= 2) return true;
+            if (*name == 0) return false;
+            dots = 0;
+            onlyDots = true;
+        } else if (*name == '.') {
+            ++dots;
+        } else if (*name != ' ') {
+            onlyDots = false;
+        }
+    }
+}
+
+// Converts one mixed path for a wide call; false when it does not fit. The
+// name's part was judged as Shift-JIS bytes; should the conversion ever
+// read a byte pair differently and make a parent step of it, the path is
+// refused rather than followed.
 bool WidenPath(WideText* out, const char* path, uint32_t systemLength) {
     WideBegin(out);
-    WideAppendPath(out, path, systemLength);
-    return out->whole;
+    uint32_t nameAt = WideAppendPath(out, path, systemLength);
+    return out->whole && !ClimbsOut(out->text + nameAt);
 }
 
 }  // namespace
@@ -98,11 +121,13 @@ void WideAppendUnits(WideText* out, const WCHAR* text, uint32_t length) {
     out->text[out->used] = 0;
 }
 
-void WideAppendPath(WideText* out, const char* path, uint32_t systemLength) {
+uint32_t WideAppendPath(WideText* out, const char* path, uint32_t systemLength) {
     uint32_t length = TextLength(path);
     if (systemLength > length) systemLength = length;
     WideAppend(out, path, systemLength, CP_ACP);
+    uint32_t nameAt = out->used;
     WideAppend(out, path + systemLength, length - systemLength, SHIFT_JIS_CODE_PAGE);
+    return nameAt;
 }
 
 BOOL CreateFolderAt(const char* path, uint32_t systemLength) {

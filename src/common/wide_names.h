@@ -38,7 +38,8 @@ void WideAppend(WideText* out, const char* text, uint32_t length, UINT codePage)
 void WideAppendText(WideText* out, const char* text, UINT codePage);
 void WideAppendUnits(WideText* out, const WCHAR* text, uint32_t length);
 // A mixed path: system code page for the first `systemLength` bytes.
-void WideAppendPath(WideText* out, const char* path, uint32_t systemLength);
+// Returns where the converted Shift-JIS part begins.
+uint32_t WideAppendPath(WideText* out, const char* path, uint32_t systemLength);
 
 // File-system steps on a mixed path, through the ANSI calls where names
 // pass unchanged and through the wide calls otherwise.

@@ -155,6 +155,35 @@ TEST_F(BuildOutputPathTest, DriveRootKeepsItsBackslash) {
     EXPECT_EQ(Build("C:\\TEMP\\" + kTable, "x", true), "C:\\TEMP/" + kTable + "/x");
 }
 
+TEST_F(BuildOutputPathTest, FolderFollowsTheSystemCodePageAndTheNameShiftJis) {
+    struct Case {
+        UINT codePage;
+        std::string folder, name, path;
+        uint32_t nameStart;
+    };
+    // E9 is an accented letter in code page 1252 and a Shift-JIS lead byte.
+    const std::string accented = "C:\\Jos\xE9\\EXT";
+    const Case cases[] = {
+        {1252, accented, kTable + "/x.txt", "C:\\Jos\xE9/EXT/" + kTable + "/x.txt", 12},
+        {932, accented, kTable + "/x.txt", "C:\\Jos\xE9\\EXT/" + kTable + "/x.txt", 12},
+        {1252, "C:\\TEMP", "a" + kTable + "|b?", "C:\\TEMP/a" + kTable + "_b_", 8},
+        {1252, "C:\\", kTable + "/x", "C:\\" + kTable + "/x", 3},
+        {1252, "rel\\x", kTable + "\x83", "rel/x/" + kTable, 6},  // a lone lead byte is dropped
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.path);
+        host::SetCodePage(c.codePage);
+        char out[520];
+        uint32_t nameStart = 0;
+        std::string root = Root(c.folder);
+        ASSERT_TRUE(BuildOutputPath(out, sizeof out, c.folder.c_str(), c.name.c_str(), root.c_str(),
+                                    true, &nameStart));
+        EXPECT_EQ(std::string(out), c.path);
+        EXPECT_EQ(nameStart, c.nameStart);
+    }
+    host::SetCodePage(932);
+}
+
 TEST_F(BuildOutputPathTest, OverlongPathIsRefused) {
     std::string folder = "C:\\" + std::string(250, 'f');
     EXPECT_EQ(Build(folder, std::string(250, 'n') + "/" + std::string(20, 'm'), true),
