@@ -15,16 +15,21 @@ for p in "${packages[@]}"; do
 done
 # Wine takes the Japanese code page (932) from LC_ALL=ja_JP.UTF-8, and its
 # Unix file names from that locale's character set: without the generated
-# locale, Japanese file names cannot be created.
-ensure_japanese_locale() {
-    locale -a 2>/dev/null | grep -qi '^ja_JP.utf8$' && return 0
-    sed -i 's/^# *ja_JP.UTF-8 UTF-8/ja_JP.UTF-8 UTF-8/' /etc/locale.gen
-    grep -q '^ja_JP.UTF-8 UTF-8' /etc/locale.gen || echo 'ja_JP.UTF-8 UTF-8' >> /etc/locale.gen
-    locale-gen >/dev/null
+# locale, Japanese file names cannot be created. The tests of Windows outside
+# Japan run Wine under LC_ALL=en_US.UTF-8 (code page 1252, English texts).
+ensure_locales() {
+    local missing=0
+    for name in ja_JP en_US; do
+        locale -a 2>/dev/null | grep -qi "^$name.utf8\$" && continue
+        sed -i "s/^# *$name.UTF-8 UTF-8/$name.UTF-8 UTF-8/" /etc/locale.gen
+        grep -q "^$name.UTF-8 UTF-8" /etc/locale.gen || echo "$name.UTF-8 UTF-8" >> /etc/locale.gen
+        missing=1
+    done
+    [ "$missing" -eq 0 ] || locale-gen >/dev/null
 }
 
 if [ ${#missing[@]} -eq 0 ]; then
-    ensure_japanese_locale
+    ensure_locales
     exit 0
 fi
 
@@ -39,4 +44,4 @@ fi
 export DEBIAN_FRONTEND=noninteractive
 apt-get update -qq
 apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
-ensure_japanese_locale
+ensure_locales

@@ -36,7 +36,8 @@ void SleepMs(int ms) {
 
 // The environment of every Wine process of the session; `nativeDlls` are
 // looked for as native DLLs first, beside the program and on its path.
-std::vector<std::string> WineEnvironment(const std::vector<std::string>& nativeDlls = {}) {
+std::vector<std::string> WineEnvironment(const std::vector<std::string>& nativeDlls = {},
+                                         const std::string& locale = "ja_JP.UTF-8") {
     std::vector<std::string> env;
     for (char** e = environ; *e != nullptr; ++e) {
         std::string entry = *e;
@@ -57,7 +58,7 @@ std::vector<std::string> WineEnvironment(const std::vector<std::string>& nativeD
         if (i + 1 == nativeDlls.size()) overrides += "=n,b";
     }
     env.push_back("WINEDLLOVERRIDES=" + overrides);
-    env.push_back("LC_ALL=ja_JP.UTF-8");                // Wine's ANSI code page becomes 932
+    env.push_back("LC_ALL=" + locale);  // ja_JP: Wine's ANSI code page becomes 932
     return env;
 }
 
@@ -248,7 +249,7 @@ RunResult RunUnderWine(const std::string& program, const RunOptions& plan) {
     if (!plan.workingFolder.empty()) argv.insert(argv.end(), {"--cwd", WindowsPath(plan.workingFolder)});
     argv.insert(argv.end(), {"--run", WindowsPath(program)});
 
-    pid_t driver = Spawn(argv, WineEnvironment(plan.nativeDlls), WorkDir(), base + ".log", false);
+    pid_t driver = Spawn(argv, WineEnvironment(plan.nativeDlls, plan.locale), WorkDir(), base + ".log", false);
     if (plan.whileHeld) {
         for (int waited = 0; waited < 30000 && !Exists(pause + ".ready"); waited += 20) SleepMs(20);
         if (!Exists(pause + ".ready")) {

@@ -56,6 +56,9 @@ struct RunOptions {
     std::vector<std::string> nativeDlls;  // DLL names Wine takes from beside the program first (n,b)
     // Called while the created process is held before its first instruction.
     std::function<void()> whileHeld;
+    // The Unix locale of the Wine processes: ja_JP.UTF-8 gives the ANSI code
+    // page 932 and the Japanese texts, en_US.UTF-8 code page 1252 and English.
+    std::string locale = "ja_JP.UTF-8";
 };
 
 // Runs `program` (a host path) under Wine through the UI driver.
