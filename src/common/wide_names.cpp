@@ -29,7 +29,8 @@ bool ResolveWideCalls() {
            Resolve(kernel, "CreateProcessW", &g_wide.createProcess) &&
            Resolve(user, "MessageBoxW", &g_wide.messageBox) &&
            Resolve(user, "SetWindowTextW", &g_wide.setWindowText) &&
-           Resolve(user, "SetDlgItemTextW", &g_wide.setDlgItemText);
+           Resolve(user, "SetDlgItemTextW", &g_wide.setDlgItemText) &&
+           Resolve(user, "CreateDialogParamW", &g_wide.createDialogParam);
 }
 
 // ソ, whose trail byte is 0x5C, must come out as one character.

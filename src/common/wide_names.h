@@ -65,5 +65,8 @@ struct WideCalls {
     int(WINAPI* messageBox)(HWND, LPCWSTR, LPCWSTR, UINT);
     BOOL(WINAPI* setWindowText)(HWND, LPCWSTR);
     BOOL(WINAPI* setDlgItemText)(HWND, int, LPCWSTR);
+    // A dialog made by the wide call is a Unicode window: the texts set on it
+    // and its controls stay UTF-16 instead of passing the ANSI code page.
+    HWND(WINAPI* createDialogParam)(HINSTANCE, LPCWSTR, HWND, DLGPROC, LPARAM);
 };
 extern WideCalls g_wide;

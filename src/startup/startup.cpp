@@ -147,18 +147,7 @@ static int AskWideQuestion() {
 static void ShowArgumentTooLong(const char* line, const char* caption) {
     char subject[PATH_SIZE];
     TextCopy(subject, sizeof subject, FolderArgument(line));
-    if (UsesWideNames()) {
-        WideText text;
-        WideBegin(&text);
-        WideAppendText(&text, "\"", CP_ACP);
-        WideAppendText(&text, subject, CP_ACP);
-        WideAppendText(&text, "\" ", CP_ACP);
-        WideAppendText(&text, LoadText(IDS_WRITE_ERROR), CP_ACP);
-        ShowBox(nullptr, &text, caption, MB_OK | MB_ICONERROR);
-        return;
-    }
-    wsprintfA(g_textBuffer, "\"%s\" %s", subject, LoadText(IDS_WRITE_ERROR));
-    MessageBoxA(nullptr, g_textBuffer, caption, MB_OK | MB_ICONERROR);
+    ShowSubjectBox(nullptr, IDS_WRITE_ERROR, subject, caption);
 }
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int) {

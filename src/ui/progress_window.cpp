@@ -12,6 +12,11 @@ static bool IsOldShell(const ProgressWindowParams* params) {
 }
 
 HWND CreateProgressWindow(ProgressWindowParams* params) {
+    if (UsesWideNames()) {
+        return g_wide.createDialogParam(g_run.instance,
+                                        reinterpret_cast<LPCWSTR>(MAKEINTRESOURCEA(IDD_PROGRESS)),
+                                        nullptr, ProgressDialogProc, reinterpret_cast<LPARAM>(params));
+    }
     return CreateDialogParamA(g_run.instance, MAKEINTRESOURCEA(IDD_PROGRESS), nullptr,
                               ProgressDialogProc, reinterpret_cast<LPARAM>(params));
 }

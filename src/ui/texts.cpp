@@ -25,7 +25,7 @@ int ShowBox(HWND owner, const WideText* text, const char* caption, UINT flags) {
     return g_wide.messageBox(owner, text->text, wideCaption.text, flags);
 }
 
-void ErrorBox(UINT messageId, const char* subject) {
+void ShowSubjectBox(HWND owner, UINT messageId, const char* subject, const char* caption) {
     if (UsesWideNames()) {
         // The subject is a path: the output path holds a Shift-JIS name behind
         // the extraction folder; every other subject is the system's own text.
@@ -37,12 +37,16 @@ void ErrorBox(UINT messageId, const char* subject) {
         WideAppendPath(&text, subject, systemLength);
         WideAppendText(&text, "\" ", CP_ACP);
         WideAppendText(&text, LoadText(messageId), CP_ACP);
-        ShowBox(g_run.progressWindow, &text, g_config.title, MB_OK | MB_ICONERROR);
+        ShowBox(owner, &text, caption, MB_OK | MB_ICONERROR);
         return;
     }
     // wsprintfA stops at 1024 bytes, the size of the buffer.
     wsprintfA(g_textBuffer, "\"%s\" %s", subject, LoadText(messageId));
-    MessageBoxA(g_run.progressWindow, g_textBuffer, g_config.title, MB_OK | MB_ICONERROR);
+    MessageBoxA(owner, g_textBuffer, caption, MB_OK | MB_ICONERROR);
+}
+
+void ErrorBox(UINT messageId, const char* subject) {
+    ShowSubjectBox(g_run.progressWindow, messageId, subject, g_config.title);
 }
 
 void PlainErrorBox(UINT messageId, const char* caption, HWND owner) {

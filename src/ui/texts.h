@@ -21,5 +21,8 @@ void ErrorBox(UINT messageId, const char* subject);
 // box captioned `caption` (the configured title, Shift-JIS, or a loaded text).
 int ShowBox(HWND owner, const WideText* text, const char* caption, UINT flags);
 
+// The box of ErrorBox with any owner and caption.
+void ShowSubjectBox(HWND owner, UINT messageId, const char* subject, const char* caption);
+
 // Shows text `messageId` alone (no subject) with the error icon and OK.
 void PlainErrorBox(UINT messageId, const char* caption, HWND owner);

@@ -1,10 +1,36 @@
 #include "e2e_fixture.h"
 
+#include <filesystem>
 #include <fstream>
+#include <sstream>
 
 namespace e2e {
 
 std::string g_sessionError;
+
+std::string ReadAll(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream out;
+    out << in.rdbuf();
+    return out.str();
+}
+
+void WriteAll(const std::string& path, const std::string& bytes) {
+    std::filesystem::create_directories(std::filesystem::path(path).parent_path());
+    std::ofstream(path, std::ios::binary) << bytes;
+}
+
+std::set<std::string> TemporaryFolders() {
+    namespace fs = std::filesystem;
+    std::set<std::string> found;
+    std::error_code ignored;
+    for (auto it = fs::recursive_directory_iterator(SessionDir() + "/prefix/drive_c/users", ignored);
+         it != fs::recursive_directory_iterator(); it.increment(ignored)) {
+        if (it.depth() > 4) it.disable_recursion_pending();
+        if (it->path().filename().string().rfind("valkrin.", 0) == 0) found.insert(it->path().string());
+    }
+    return found;
+}
 
 std::string WineTest::Pack(const std::string& name, const std::string& options, const std::string& bytes) {
     std::string archive = WorkDir() + "/" + name + ".lzh";

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <set>
 #include <string>
 #include <vector>
 
@@ -28,6 +29,12 @@ inline std::string FolderQuestion(const std::string& title, const std::string& d
 }
 
 inline std::string Quote(const std::string& text) { return "'" + text + "'"; }
+
+std::string ReadAll(const std::string& path);
+// Writes a file, creating its folders.
+void WriteAll(const std::string& path, const std::string& bytes);
+// The Wine prefix's temporary folders of ours that are there now.
+std::set<std::string> TemporaryFolders();
 
 // Every test that runs the stub under Wine.
 class WineTest : public ::testing::Test {

@@ -22,18 +22,6 @@ namespace {
 
 constexpr int IDOK_ = 1;
 
-std::string ReadAll(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream out;
-    out << in.rdbuf();
-    return out.str();
-}
-
-void WriteAll(const std::string& path, const std::string& bytes) {
-    fs::create_directories(fs::path(path).parent_path());
-    std::ofstream(path, std::ios::binary) << bytes;
-}
-
 std::string TextLike(size_t size, uint32_t seed) {
     static const char* words[] = {"install ", "archive ", "folder ", "setup ", "\r\n", "version 2.1 "};
     std::mt19937 random(seed);
@@ -48,18 +36,6 @@ std::string Noise(size_t size, uint32_t seed) {
     std::string out(size, '\0');
     for (char& c : out) c = static_cast<char>(random());
     return out;
-}
-
-// The Wine prefix's temporary folders of ours that are there now.
-std::set<std::string> TemporaryFolders() {
-    std::set<std::string> found;
-    std::error_code ignored;
-    for (auto it = fs::recursive_directory_iterator(SessionDir() + "/prefix/drive_c/users", ignored);
-         it != fs::recursive_directory_iterator(); it.increment(ignored)) {
-        if (it.depth() > 4) it.disable_recursion_pending();
-        if (it->path().filename().string().rfind("valkrin.", 0) == 0) found.insert(it->path().string());
-    }
-    return found;
 }
 
 class WineExtraction : public WineTest {

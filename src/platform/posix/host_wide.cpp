@@ -115,6 +115,11 @@ BOOL WINAPI HostSetDlgItemTextW(HWND dialog, int id, LPCWSTR text) {
     return SetDlgItemTextA(dialog, id, FromUtf16(text).c_str());
 }
 
+HWND WINAPI HostCreateDialogParamW(HINSTANCE instance, LPCWSTR name, HWND owner, DLGPROC proc,
+                                   LPARAM init) {
+    return CreateDialogParamA(instance, reinterpret_cast<LPCSTR>(name), owner, proc, init);
+}
+
 template <typename Function>
 FARPROC AsProc(Function function) {
     return reinterpret_cast<FARPROC>(reinterpret_cast<void*>(function));
@@ -140,6 +145,7 @@ FARPROC host::WideFunction(const std::string& name) {
         {"MessageBoxW", AsProc(HostMessageBoxW)},
         {"SetWindowTextW", AsProc(HostSetWindowTextW)},
         {"SetDlgItemTextW", AsProc(HostSetDlgItemTextW)},
+        {"CreateDialogParamW", AsProc(HostCreateDialogParamW)},
     };
     for (const Entry& entry : entries) {
         if (name == entry.name) return entry.function;
