@@ -122,8 +122,8 @@ Bytes FixedPart(const VersionNumber& file, const VersionNumber& product) {
 bool StringNode(const char* key, const std::string& value, std::vector<Bytes>* table, std::string* error) {
     if (value.empty()) return true;
     std::u16string text;
-    if (!ToUtf16(value, &text) || text.size() > 0x7FFF) {
-        *error = std::string(key) + ": not valid UTF-8, or too long";
+    if (!ToUtf16(value, &text)) {
+        *error = std::string(key) + ": not valid UTF-8";
         return false;
     }
     Bytes bytes;
@@ -257,6 +257,10 @@ bool BuildVersionInfo(const VersionFields& fields, Bytes* data, std::string* err
                          {Node(Ascii16(TranslationKey().c_str()), TEXT, {}, 0, table)});
     Bytes vars = Node(Ascii16("VarFileInfo"), TEXT, {}, 0, {Node(Ascii16("Translation"), BINARY, translation, 4, {})});
     *data = Node(Ascii16("VS_VERSION_INFO"), BINARY, FixedPart(file, product), FIXED_SIZE, {strings, vars});
+    if (data->size() > 0xFFFF) {  // every length in the tree is 16 bits
+        *error = "the version texts take " + std::to_string(data->size()) + " bytes; at most 65535 fit";
+        return false;
+    }
     return true;
 }
 

@@ -312,6 +312,10 @@ TEST(VersionInfo, WritesFixedPartStringsAndTranslation) {
     EXPECT_EQ(summary.productVersion.parts[0], 4);
     EXPECT_EQ(summary.productVersion.parts[1], 2);
     EXPECT_EQ(summary.productVersion.parts[2], 0);
+
+    fields.companyName.assign(40000, 'x');  // past the 16-bit lengths of the tree
+    EXPECT_FALSE(pe::BuildVersionInfo(fields, &data, &error));
+    EXPECT_NE(error.find("at most 65535"), std::string::npos) << error;
 }
 
 TEST(VersionInfo, FileVersionIsFourNumbers) {
