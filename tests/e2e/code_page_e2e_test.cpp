@@ -31,6 +31,7 @@ class EnglishWine : public WineTest {
 protected:
     void SetUp() override {
         WineTest::SetUp();
+        if (IsSkipped() || HasFatalFailure()) return;
         root_ = WorkDir() + "/" + ::testing::UnitTest::GetInstance()->current_test_info()->name();
         fs::remove_all(root_);
         fs::create_directories(root_);
