@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "pack/manifest_level.h"
+
 enum class PackMode { Pack, Inspect, List, Help, Version };
 
 struct PackOptions {
@@ -29,7 +31,20 @@ struct PackOptions {
     std::vector<std::string> inputs;  // files and folders to pack ourselves
     std::string method = "lh5";       // --method for the inputs: lh0, lh5, lh6, lh7
     std::string inspect;        // --inspect FILE.exe, or the file of --list
+    // --elevation; without it requireAdministrator in temporary mode (an
+    // installer named setup.exe was elevated by Windows without a manifest),
+    // asInvoker in folder mode (a protected destination then fails visibly
+    // instead of being redirected into the user's VirtualStore).
+    ExecutionLevel elevation = ExecutionLevel::RequireAdministrator;
+    bool hasElevation = false;
 };
+
+// True when a folder-mode destination lies in a folder that only an
+// administrator may write to: it begins with %ProgramFilesDir%,
+// %CommonFilesDir%, %SystemDir% or %windir% (or the environment's
+// %ProgramFiles%, %ProgramFiles(x86)%, %CommonProgramFiles%, %SystemRoot%),
+// in quotes or not, in any case.
+bool IsProtectedDestination(const std::string& folder);
 
 // Names accepted by --os and their permission bits.
 struct OsName {
