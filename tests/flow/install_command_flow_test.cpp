@@ -105,7 +105,9 @@ TEST_F(InstallCommand, CancelReturnsAtOnceAndLeavesTheInstallerRunning) {
 // "runas", and its process is awaited like a created one, then the grace
 // time, the class wait and the grace time again.
 TEST_F(InstallCommand, ElevationRequiredGoesThroughTheShellAndIsAwaited) {
-    WriteWholeFile(folder_ / "setup.sh", "sleep 0.3; pwd > ran.txt; echo \"$@\" >> ran.txt\n");
+    // Longer than all the waits after it (about 2.2 s), so only a wait for
+    // the process itself sees the file written.
+    WriteWholeFile(folder_ / "setup.sh", "sleep 3; pwd > ran.txt; echo \"$@\" >> ran.txt\n");
     SetCommand("sh %ExtractDir%/setup.sh one \"two words\"");
     host::RequireElevation(true);
     g_config.graceSeconds = 1;
@@ -115,7 +117,6 @@ TEST_F(InstallCommand, ElevationRequiredGoesThroughTheShellAndIsAwaited) {
     char before[MAX_PATH];
     GetCurrentDirectoryA(MAX_PATH, before);
     EXPECT_TRUE(RunInstallCommand());
-    // Awaited: the installer wrote its file after its pause, before the return.
     EXPECT_EQ(support::ReadWholeFile(folder_ / "ran.txt"),
               std::filesystem::canonical(folder_.path()).string() + "\none two words\n");
     ASSERT_EQ(host::ShellExecutions().size(), 1u);

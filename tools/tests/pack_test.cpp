@@ -413,9 +413,17 @@ TEST_F(PackCommand, UsesTheStubItCarriesUnlessToldOtherwise) {
         ASSERT_EQ(out.size(), EMBEDDED_STUB_SIZE + 3);
         pe::Image image;
         ASSERT_TRUE(pe::Parse(out, &image, &error)) << error;
-        for (size_t i = 0; i < EMBEDDED_STUB_SIZE; ++i) {  // the stub's, but for the block and the checksum
+        // The stub's, but for the block, the checksum and the manifest's
+        // level field, which says asInvoker, folder mode's default.
+        size_t level = 0;
+        ASSERT_TRUE(FindManifestLevel(out, &level));
+        std::string written;
+        ASSERT_TRUE(ReadManifestLevel(out, &written));
+        EXPECT_EQ(written, "asInvoker");
+        for (size_t i = 0; i < EMBEDDED_STUB_SIZE; ++i) {
             if (i >= CONFIG_FILE_OFFSET && i < CONFIG_FILE_OFFSET + sizeof(InstallConfig)) continue;
             if (i >= image.checksumOffset() && i < image.checksumOffset() + 4) continue;
+            if (i >= level && i < level + 21) continue;
             ASSERT_EQ(out[i], EMBEDDED_STUB[i]) << "offset " << i;
         }
     }
