@@ -120,13 +120,17 @@ bool StartInstaller(HANDLE* process) {
     DWORD flags = (GetVersion() & 0x80000000u) == 0 ? CREATE_SEPARATE_WOW_VDM : 0;
     PROCESS_INFORMATION created;
     MemFill(&created, 0, sizeof created);
-    if (CreateProcessA(nullptr, g_config.command, nullptr, nullptr, FALSE, flags, nullptr,
-                       g_run.extractionFolder, &startup, &created) != 0) {
+    DropCurrentFolderFromDllSearch(false);
+    BOOL started = CreateProcessA(nullptr, g_config.command, nullptr, nullptr, FALSE, flags,
+                                  nullptr, g_run.extractionFolder, &startup, &created);
+    DWORD error = GetLastError();  // before the search is restricted again
+    DropCurrentFolderFromDllSearch(true);
+    if (started != 0) {
         CloseHandle(created.hThread);
         *process = created.hProcess;
         return true;
     }
-    return GetLastError() == ERROR_ELEVATION_REQUIRED && StartElevated(process);
+    return error == ERROR_ELEVATION_REQUIRED && StartElevated(process);
 }
 
 // Waits until the installer's process has ended, pumping the window every

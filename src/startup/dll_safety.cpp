@@ -18,10 +18,16 @@ bool RestrictDllSearch() {
     auto setDefault = reinterpret_cast<SetDefaultDllDirectoriesFn>(
         reinterpret_cast<void*>(GetProcAddress(kernel, "SetDefaultDllDirectories")));
     bool restricted = setDefault != nullptr && setDefault(SEARCH_SYSTEM32_ONLY) != 0;
+    DropCurrentFolderFromDllSearch(true);
+    return restricted;
+}
+
+void DropCurrentFolderFromDllSearch(bool drop) {
+    HMODULE kernel = GetModuleHandleA("kernel32.dll");
+    if (kernel == nullptr) return;
     auto setDirectory = reinterpret_cast<SetDllDirectoryFn>(
         reinterpret_cast<void*>(GetProcAddress(kernel, "SetDllDirectoryA")));
-    if (setDirectory != nullptr) setDirectory("");
-    return restricted;
+    if (setDirectory != nullptr) setDirectory(drop ? "" : nullptr);
 }
 
 HMODULE LoadSystemLibrary(const char* name) {

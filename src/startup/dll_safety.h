@@ -13,6 +13,12 @@
 // True when the search was restricted.
 bool RestrictDllSearch();
 
+// Drops the current folder from this process's DLL search, or gives the
+// system's default search back. Processes started meanwhile inherit the
+// setting, so the stub gives the default back only while it starts the
+// installer, whose own folder must stay in its search.
+void DropCurrentFolderFromDllSearch(bool drop);
+
 // Loads a DLL of the system folder by its full path; null when it cannot.
 HMODULE LoadSystemLibrary(const char* name);
 

@@ -93,7 +93,8 @@ BOOL WINAPI CreateProcessA(LPCSTR, LPSTR commandLine, LPSECURITY_ATTRIBUTES, LPS
                            BOOL, DWORD flags, LPVOID, LPCSTR directory, LPSTARTUPINFOA startup,
                            LPPROCESS_INFORMATION info) {
     Current().processes.push_back(host::ProcessRecord{commandLine, directory ? directory : "", flags,
-                                                      startup->dwFlags, startup->wShowWindow});
+                                                      startup->dwFlags, startup->wShowWindow,
+                                                      Current().currentFolderDropped});
     if (Current().elevationRequired) {
         SetLastError(ERROR_ELEVATION_REQUIRED);
         return FALSE;
