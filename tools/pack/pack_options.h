@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "pack/manifest_level.h"
+#include "pe/version_info.h"
 
 enum class PackMode { Pack, Inspect, List, Help, Version };
 
@@ -31,6 +32,9 @@ struct PackOptions {
     std::vector<std::string> inputs;  // files and folders to pack ourselves
     std::string method = "lh5";       // --method for the inputs: lh0, lh5, lh6, lh7
     std::string inspect;        // --inspect FILE.exe, or the file of --list
+    std::string icon;           // --icon FILE.ico: replaces the stub's icon
+    pe::VersionFields version;  // --product-name and the other version fields, UTF-8
+    bool hasVersion = false;    // any of them given: the stub's version information is replaced
     // --elevation; without it requireAdministrator in temporary mode (an
     // installer named setup.exe was elevated by Windows without a manifest),
     // asInvoker in folder mode (a protected destination then fails visibly
@@ -38,6 +42,13 @@ struct PackOptions {
     ExecutionLevel elevation = ExecutionLevel::RequireAdministrator;
     bool hasElevation = false;
 };
+
+// The version options and the field each one fills.
+struct VersionOption {
+    const char* name;
+    std::string pe::VersionFields::*field;
+};
+extern const VersionOption VERSION_OPTIONS[6];
 
 // True when a folder-mode destination lies in a folder that only an
 // administrator may write to: it begins with %ProgramFilesDir%,
