@@ -32,8 +32,8 @@ set_property(TARGET valkrin APPEND PROPERTY LINK_DEPENDS ${VALKRIN_LINK_SCRIPT})
 target_link_libraries(valkrin PRIVATE kernel32 user32 gdi32 advapi32 comctl32 gcc)
 set_target_properties(valkrin PROPERTIES OUTPUT_NAME valkrin)
 set_property(SOURCE ${CMAKE_SOURCE_DIR}/src/res/valkrin.rc APPEND PROPERTY OBJECT_DEPENDS
-    ${CMAKE_SOURCE_DIR}/src/res/valkrin.ico ${CMAKE_SOURCE_DIR}/src/res/messages.def
-    ${CMAKE_SOURCE_DIR}/src/res/messages_en.def
+    ${CMAKE_SOURCE_DIR}/src/res/valkrin.ico ${CMAKE_SOURCE_DIR}/src/res/valkrin.manifest
+    ${CMAKE_SOURCE_DIR}/src/res/messages.def ${CMAKE_SOURCE_DIR}/src/res/messages_en.def
     ${CMAKE_SOURCE_DIR}/src/res/resource.h)
 
 # The post-link layout tool runs on the build machine, so it is compiled with

@@ -3,7 +3,7 @@
 # is already there: the host toolchain and test libraries, MinGW-w64 for the
 # product, 32-bit Wine with Xvfb for the end-to-end tests, and the LZH tools
 # that serve as test peers, icoutils and osslsigncode for the tests of the
-# installer's resources and signature.
+# installer's resources, manifest and signature.
 set -euo pipefail
 
 packages=(cmake ninja-build g++ clang libclang-rt-14-dev libgtest-dev libbenchmark-dev

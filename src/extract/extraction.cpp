@@ -223,13 +223,16 @@ void RunEntries(PassMode mode) {
 }
 
 // Temporary mode, after the extract pass: run the installer if all went
-// well, then remove the folder in every case.
+// well, then remove the folder in every case. An installer that could not be
+// started (no program, or the user declined the administrator prompt) makes
+// the run fail: nothing was installed.
 void InstallAndCleanUp() {
     if (g_run.errorFlag == 0) {
         CloseWindow(g_run.progressWindow);
         if (!RunInstallCommand()) {
             OpenIcon(g_run.progressWindow);
             PlainErrorBox(IDS_LAUNCH_FAILED, g_config.title, g_run.progressWindow);
+            g_run.errorFlag = 1;
         }
     }
     char folder[EXTRACTION_FOLDER_SIZE + 4];

@@ -52,22 +52,6 @@ void ClassWait() {
     GraceWait();
 }
 
-bool StartInstaller(PROCESS_INFORMATION* process) {
-    STARTUPINFOA startup;
-    MemFill(&startup, 0, sizeof startup);
-    startup.cb = sizeof startup;
-    startup.dwFlags = STARTF_USESHOWWINDOW;
-    startup.wShowWindow = SW_SHOW;
-    DWORD flags = (GetVersion() & 0x80000000u) == 0 ? CREATE_SEPARATE_WOW_VDM : 0;
-    DropCurrentFolderFromDllSearch(false);
-    BOOL started = UsesWideNames()
-                       ? StartWideInstaller(g_run.extractionFolder, flags, process)
-                       : CreateProcessA(nullptr, g_config.command, nullptr, nullptr, FALSE, flags,
-                                        nullptr, g_run.extractionFolder, &startup, process);
-    DropCurrentFolderFromDllSearch(true);
-    return started != 0;
-}
-
 // The program token of a command line: quoted up to the closing quote, else
 // up to the first blank or tab. Sets `rest` to what follows it.
 uint32_t ProgramToken(const char* command, const char** start, const char** rest) {
@@ -83,6 +67,90 @@ uint32_t ProgramToken(const char* command, const char** start, const char** rest
     while (*p != 0 && *p != ' ' && *p != '\t') ++p;
     *rest = p;
     return static_cast<uint32_t>(p - *start);
+}
+
+typedef BOOL(WINAPI* ShellExecuteExFn)(SHELLEXECUTEINFOA*);
+
+// Starts `command` again through the shell with the verb "runas", which
+// asks for an administrator's rights: for an installer whose own manifest
+// demands them, which CreateProcessA cannot start from a process that lacks
+// them. The program and its arguments are split as for a bare program; the
+// working folder is the extraction folder. shell32 is loaded here from the
+// system folder, so the stub starts on Windows that never needs it. False
+// when the shell cannot start it (the user declined, ShellExecuteExA is
+// missing, any other failure); `process` may be null after a start when the
+// shell gives no process to wait for.
+bool StartElevated(HANDLE* process) {
+    HMODULE shell = LoadSystemLibrary("shell32.dll");
+    if (shell == nullptr) return false;
+    auto execute = reinterpret_cast<ShellExecuteExFn>(
+        reinterpret_cast<void*>(GetProcAddress(shell, "ShellExecuteExA")));
+    if (execute == nullptr) return false;
+    const char* token;
+    const char* rest;
+    uint32_t length = ProgramToken(g_config.command, &token, &rest);
+    char program[PATH_SIZE];
+    if (length >= sizeof program) return false;
+    MemCopy(program, token, length);
+    program[length] = 0;
+    while (*rest == ' ' || *rest == '\t') ++rest;
+    SHELLEXECUTEINFOA info;
+    MemFill(&info, 0, sizeof info);
+    info.cbSize = sizeof info;
+    // The process handle is kept for the wait; the shell shows no error box
+    // of its own, since the launch failure is shown once, by the caller.
+    info.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_FLAG_NO_UI;
+    info.lpVerb = "runas";
+    info.lpFile = program;
+    info.lpParameters = *rest != 0 ? rest : nullptr;
+    info.lpDirectory = g_run.extractionFolder;
+    info.nShow = SW_SHOW;
+    if (!execute(&info)) return false;
+    *process = info.hProcess;
+    return true;
+}
+
+// Starts the installer; its process handle goes to `process` (null when
+// there is none to wait for). An installer that needs an administrator's
+// rights (ERROR_ELEVATION_REQUIRED) is started through the shell instead.
+bool StartInstaller(HANDLE* process) {
+    STARTUPINFOA startup;
+    MemFill(&startup, 0, sizeof startup);
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESHOWWINDOW;
+    startup.wShowWindow = SW_SHOW;
+    DWORD flags = (GetVersion() & 0x80000000u) == 0 ? CREATE_SEPARATE_WOW_VDM : 0;
+    PROCESS_INFORMATION created;
+    MemFill(&created, 0, sizeof created);
+    DropCurrentFolderFromDllSearch(false);
+    BOOL started = UsesWideNames()
+                       ? StartWideInstaller(g_run.extractionFolder, flags, &created)
+                       : CreateProcessA(nullptr, g_config.command, nullptr, nullptr, FALSE, flags,
+                                        nullptr, g_run.extractionFolder, &startup, &created);
+    DWORD error = GetLastError();  // before the search is restricted again
+    DropCurrentFolderFromDllSearch(true);
+    if (started != 0) {
+        CloseHandle(created.hThread);
+        *process = created.hProcess;
+        return true;
+    }
+    return error == ERROR_ELEVATION_REQUIRED && StartElevated(process);
+}
+
+// Waits until the installer's process has ended, pumping the window every
+// cycle, and closes its handle. True when the user cancelled first.
+bool AwaitProcess(HANDLE process) {
+    WaitForInputIdle(process, INFINITE);
+    bool cancelled = false;
+    for (;;) {
+        if (PumpAndCheckCancel()) {
+            cancelled = true;
+            break;
+        }
+        if (WaitForSingleObject(process, WAIT_CYCLE_MS) != WAIT_TIMEOUT) break;
+    }
+    CloseHandle(process);
+    return cancelled;
 }
 
 bool HasFolderPart(const char* token, uint32_t length) {
@@ -160,23 +228,12 @@ bool RunInstallCommand() {
     char savedDirectory[MAX_PATH];
     GetCurrentDirectoryA(MAX_PATH, savedDirectory);
     SetCurrentDirectoryA(g_run.extractionFolder);
-    PROCESS_INFORMATION process;
-    MemFill(&process, 0, sizeof process);
+    HANDLE process = nullptr;
     if (!StartInstaller(&process)) {
         SetCurrentDirectoryA(savedDirectory);
         return false;
     }
-    WaitForInputIdle(process.hProcess, INFINITE);
-    bool cancelled = false;
-    for (;;) {
-        if (PumpAndCheckCancel()) {
-            cancelled = true;
-            break;
-        }
-        if (WaitForSingleObject(process.hProcess, WAIT_CYCLE_MS) != WAIT_TIMEOUT) break;
-    }
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
+    bool cancelled = process != nullptr && AwaitProcess(process);
     SetCurrentDirectoryA(savedDirectory);
     if (cancelled || !GraceWait()) return true;  // the installer is left running
     if ((g_config.flags & CFG_WAIT_FOR_CLASS) != 0) ClassWait();

@@ -6,6 +6,12 @@
 #ifdef _WIN32
 #include <windows.h>
 #include <commctrl.h>
+#include <shellapi.h>
+// CreateProcessA's error for a program whose manifest demands rights that
+// the caller lacks; older headers do not name it.
+#ifndef ERROR_ELEVATION_REQUIRED
+#define ERROR_ELEVATION_REQUIRED 740L
+#endif
 #else
 #include "posix/win32_host.h"
 #endif

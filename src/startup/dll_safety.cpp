@@ -1,7 +1,6 @@
 #include "startup/dll_safety.h"
 
 #include "common/text.h"
-#include "platform/win32.h"
 
 namespace {
 
@@ -13,13 +12,14 @@ typedef void(WINAPI* InitCommonControlsFn)(void);
 
 }  // namespace
 
-void RestrictDllSearch() {
+bool RestrictDllSearch() {
     HMODULE kernel = GetModuleHandleA("kernel32.dll");
-    if (kernel == nullptr) return;
+    if (kernel == nullptr) return false;
     auto setDefault = reinterpret_cast<SetDefaultDllDirectoriesFn>(
         reinterpret_cast<void*>(GetProcAddress(kernel, "SetDefaultDllDirectories")));
-    if (setDefault != nullptr) setDefault(SEARCH_SYSTEM32_ONLY);
+    bool restricted = setDefault != nullptr && setDefault(SEARCH_SYSTEM32_ONLY) != 0;
     DropCurrentFolderFromDllSearch(true);
+    return restricted;
 }
 
 void DropCurrentFolderFromDllSearch(bool drop) {
@@ -30,13 +30,17 @@ void DropCurrentFolderFromDllSearch(bool drop) {
     if (setDirectory != nullptr) setDirectory(drop ? "" : nullptr);
 }
 
-void InitCommonControlsFromSystem() {
+HMODULE LoadSystemLibrary(const char* name) {
     char path[MAX_PATH];
     UINT length = GetSystemDirectoryA(path, MAX_PATH);
-    if (length == 0 || length >= MAX_PATH) return;
+    if (length == 0 || length >= MAX_PATH) return nullptr;
     AppendBackslash(path, sizeof path);
-    if (!TextAppend(path, sizeof path, "comctl32.dll")) return;
-    HMODULE comctl = LoadLibraryA(path);
+    if (!TextAppend(path, sizeof path, name)) return nullptr;
+    return LoadLibraryA(path);
+}
+
+void InitCommonControlsFromSystem(bool searchRestricted) {
+    HMODULE comctl = searchRestricted ? LoadLibraryA("comctl32.dll") : LoadSystemLibrary("comctl32.dll");
     if (comctl == nullptr) return;
     auto init = reinterpret_cast<InitCommonControlsFn>(
         reinterpret_cast<void*>(GetProcAddress(comctl, "InitCommonControls")));

@@ -2,13 +2,16 @@
 // such as Downloads, where anyone may have left a DLL named like a system
 // one. The stub imports statically only DLLs that Windows always takes from
 // the system folder; everything else comes from the system folder by full
-// path.
+// path, or by name once the search has been restricted to the system folder.
 #pragma once
+
+#include "platform/win32.h"
 
 // Where the running Windows can (SetDefaultDllDirectories, found at run
 // time so that older Windows still start), restricts every later DLL search
 // to the system folder, and drops the current folder from the search.
-void RestrictDllSearch();
+// True when the search was restricted.
+bool RestrictDllSearch();
 
 // Drops the current folder from this process's DLL search, or gives the
 // system's default search back. Processes started meanwhile inherit the
@@ -16,8 +19,14 @@ void RestrictDllSearch();
 // installer, whose own folder must stay in its search.
 void DropCurrentFolderFromDllSearch(bool drop);
 
-// Loads comctl32 from the system folder by its full path and calls its
-// InitCommonControls, so that the progress bar class exists. Nothing is
-// reported when it cannot be loaded: the progress window then fails to come
-// up, which ends the run without a pass.
-void InitCommonControlsFromSystem();
+// Loads a DLL of the system folder by its full path; null when it cannot.
+HMODULE LoadSystemLibrary(const char* name);
+
+// Loads comctl32 and calls its InitCommonControls, so that the progress bar
+// class exists. With the search restricted it is loaded by name, so that the
+// activation context of the manifest gives the common controls 6.0 from the
+// side-by-side store (else the system folder's); without, by its full system
+// path (version 5, without visual styles, and never the package folder's).
+// Nothing is reported when it cannot be loaded: the progress window then
+// fails to come up, which ends the run without a pass.
+void InitCommonControlsFromSystem(bool searchRestricted);

@@ -151,10 +151,10 @@ static void ShowArgumentTooLong(const char* line, const char* caption) {
 }
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int) {
-    RestrictDllSearch();
+    bool searchRestricted = RestrictDllSearch();
     ChooseWideNames();
     g_run.instance = instance;
-    InitCommonControlsFromSystem();
+    InitCommonControlsFromSystem(searchRestricted);
     char caption[PATH_SIZE];
     TextCopy(caption, sizeof caption, LoadText(IDS_TITLE));
 

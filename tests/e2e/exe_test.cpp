@@ -9,13 +9,15 @@
 
 #include "common/pe_image.h"
 #include "layout/layout.h"
+#include "pack/manifest_level.h"
 #include "pack/packer.h"
 #include "pe_reader.h"
 #include "startup/install_config.h"
 
 namespace {
 
-constexpr uint32_t RT_ICON_ = 3, RT_DIALOG_ = 5, RT_STRING_ = 6, RT_GROUP_ICON_ = 14, RT_VERSION_ = 16;
+constexpr uint32_t RT_ICON_ = 3, RT_DIALOG_ = 5, RT_STRING_ = 6, RT_GROUP_ICON_ = 14, RT_VERSION_ = 16,
+                   RT_MANIFEST_ = 24;
 constexpr uint32_t JAPANESE = 0x411;
 constexpr uint32_t ENGLISH = 0x409;
 
@@ -67,6 +69,39 @@ TEST_F(BuiltStub, ImportsOnlyAllowedFunctions) {
         for (const std::string& f : functions) EXPECT_EQ(allowed->second.count(f), 1u) << dll << "!" << f;
     }
     EXPECT_EQ(imports.count("kernel32.dll"), 1u);
+    // Only DLLs that every target Windows loads from the system folder:
+    // comctl32 and shell32 are loaded at run time.
+    std::set<std::string> dlls;
+    for (const auto& entry : imports) dlls.insert(entry.first);
+    EXPECT_EQ(dlls, (std::set<std::string>{"kernel32.dll", "user32.dll", "gdi32.dll", "advapi32.dll"}));
+}
+
+// The manifest Windows reads at start-up (id 1, language neutral), with the
+// fixed-width level field that valkrin-pack rewrites: every level fits, and
+// nothing but the field changes.
+TEST_F(BuiltStub, CarriesTheManifestWithARewritableLevel) {
+    pe::Bytes manifest = e2e::FindResource(file_, image_, RT_MANIFEST_, 1, 0);
+    ASSERT_FALSE(manifest.empty());
+    std::string text(manifest.begin(), manifest.end());
+    EXPECT_NE(text.find("name=\"Microsoft.Windows.Common-Controls\" version=\"6.0.0.0\""), std::string::npos);
+    std::string level;
+    ASSERT_TRUE(ReadManifestLevel(file_, &level));
+    EXPECT_EQ(level, "requireAdministrator");
+    size_t field;
+    ASSERT_TRUE(FindManifestLevel(file_, &field));
+    for (ExecutionLevel chosen : {ExecutionLevel::AsInvoker, ExecutionLevel::HighestAvailable,
+                                  ExecutionLevel::RequireAdministrator}) {
+        pe::Bytes copy = file_;
+        std::string error;
+        ASSERT_TRUE(SetManifestLevel(&copy, chosen, &error)) << error;
+        ASSERT_TRUE(ReadManifestLevel(copy, &level));
+        EXPECT_EQ(level, ExecutionLevelName(chosen));
+        for (size_t i = 0; i < copy.size(); ++i) {
+            if (i < field || i >= field + 21) ASSERT_EQ(copy[i], file_[i]) << "offset " << i;
+        }
+        std::string written(copy.begin() + field, copy.begin() + field + 22);
+        EXPECT_EQ(written.substr(written.find('"')), std::string("\"") + std::string(21 - level.size(), ' '));
+    }
 }
 
 TEST_F(BuiltStub, HasTheHeaderLayout) {

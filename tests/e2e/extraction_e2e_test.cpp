@@ -287,6 +287,42 @@ TEST_F(WineInstalling, CancelDuringTheWaitReturnsAtOnce) {
     EXPECT_LT(record.st_mtime - start, 15);
 }
 
+// Every execution level of the manifest runs under Wine, whose user is an
+// administrator: requireAdministrator (the default of temporary mode) too.
+TEST_F(WineInstalling, EveryExecutionLevelRuns) {
+    for (const std::string level : {"requireAdministrator", "highestAvailable", "asInvoker"}) {
+        SCOPED_TRACE(level);
+        fs::remove(root_ + "/log.txt");
+        std::string exe = PackInstaller("install-" + level, "%ExtractDir%\\sample-installer.exe --log " + LogPath(),
+                                        "--elevation " + level);
+        RunResult run = Run(exe, {});
+        EXPECT_EQ(run.exitCode, 1u);
+        EXPECT_NE(Log().find("working folder: "), std::string::npos) << "the installer ran";
+        EXPECT_EQ(LeftoverTemporaryFolders(), 0u);
+    }
+}
+
+// The activation context of the stub's process: Wine's loader takes the
+// manifest from the executable and binds the common controls 6.0 of its
+// side-by-side store, which gives the progress bar and button their style.
+TEST_F(WineExtraction, ActivationContextHoldsTheManifestAndTheCommonControls6) {
+    std::string exe = Pack("actctx", "--title " + Quote(kTitleUtf8) + " --no-confirm --folder " +
+                                         Quote(WindowsPath(root_ + "/out")),
+                           support::BuildArchive({{"readme.txt", '0', "read me"}}));
+    std::string trace = exe.substr(0, exe.rfind('.')) + ".log";
+    fs::remove(trace);
+    RunOptions options;
+    options.wineDebug = "+actctx";
+    RunResult run = Run(exe, options);
+    EXPECT_EQ(run.exitCode, 1u);
+    std::string log = ReadAll(trace);
+    EXPECT_NE(log.find("actctx.exe"), std::string::npos) << "the manifest read from the executable";
+    size_t controls = log.find("Microsoft.Windows.Common-Controls");
+    ASSERT_NE(controls, std::string::npos) << log.substr(0, 4000);
+    EXPECT_NE(log.find("6.0.0.0", controls), std::string::npos);
+    EXPECT_EQ(log.find("Could not find dependent assembly"), std::string::npos);
+}
+
 TEST_F(WineInstalling, ACommandNamingNoProgramShowsTheLaunchFailure) {
     std::string exe = PackInstaller("install-missing", "%ExtractDir%\\no-such-setup.exe");
     RunResult run = Run(exe, {});
@@ -296,7 +332,7 @@ TEST_F(WineInstalling, ACommandNamingNoProgramShowsTheLaunchFailure) {
     EXPECT_EQ(box.caption, kTitleSjis);
     EXPECT_TRUE(box.hasOwner);
     EXPECT_EQ(box.icon, "error");
-    EXPECT_EQ(run.exitCode, 1u);
+    EXPECT_EQ(run.exitCode, 0u);  // nothing was installed
     EXPECT_EQ(LeftoverTemporaryFolders(), 0u);
 }
 

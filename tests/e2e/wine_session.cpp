@@ -37,6 +37,7 @@ void SleepMs(int ms) {
 // The environment of every Wine process of the session; `nativeDlls` are
 // looked for as native DLLs first, beside the program and on its path.
 std::vector<std::string> WineEnvironment(const std::vector<std::string>& nativeDlls = {},
+                                         const std::string& wineDebug = "-all",
                                          const std::string& locale = "ja_JP.UTF-8") {
     std::vector<std::string> env;
     for (char** e = environ; *e != nullptr; ++e) {
@@ -51,7 +52,7 @@ std::vector<std::string> WineEnvironment(const std::vector<std::string>& nativeD
     env.push_back("DISPLAY=:" + ReadLine(SessionDir() + "/display"));
     env.push_back("WINEPREFIX=" + SessionDir() + "/prefix");
     env.push_back("WINEARCH=win32");
-    env.push_back("WINEDEBUG=-all");
+    env.push_back("WINEDEBUG=" + wineDebug);
     std::string overrides = "mscoree,mshtml=";  // no Mono or Gecko installer prompts
     for (size_t i = 0; i < nativeDlls.size(); ++i) {
         overrides += (i == 0 ? ";" : ",") + nativeDlls[i];
@@ -249,7 +250,8 @@ RunResult RunUnderWine(const std::string& program, const RunOptions& plan) {
     if (!plan.workingFolder.empty()) argv.insert(argv.end(), {"--cwd", WindowsPath(plan.workingFolder)});
     argv.insert(argv.end(), {"--run", WindowsPath(program)});
 
-    pid_t driver = Spawn(argv, WineEnvironment(plan.nativeDlls, plan.locale), WorkDir(), base + ".log", false);
+    pid_t driver = Spawn(argv, WineEnvironment(plan.nativeDlls, plan.wineDebug, plan.locale), WorkDir(),
+                         base + ".log", false);
     if (plan.whileHeld) {
         for (int waited = 0; waited < 30000 && !Exists(pause + ".ready"); waited += 20) SleepMs(20);
         if (!Exists(pause + ".ready")) {

@@ -54,6 +54,7 @@ struct RunOptions {
     int delayMs = 300;  // how long the driver looks at a box before it answers
     std::string workingFolder;  // host path of the program's current folder; empty: the work folder
     std::vector<std::string> nativeDlls;  // DLL names Wine takes from beside the program first (n,b)
+    std::string wineDebug = "-all";       // WINEDEBUG of the run; its output goes to PROGRAM.log
     // Called while the created process is held before its first instruction.
     std::function<void()> whileHeld;
     // The Unix locale of the Wine processes: ja_JP.UTF-8 gives the ANSI code

@@ -394,14 +394,39 @@ TEST_F(Extraction, AllThousandNamesTaken) {
     EXPECT_TRUE(host::Processes().empty());
 }
 
-TEST_F(Extraction, LaunchFailureRestoresTheWindowAndStillCleansUp) {
-    Pack({File("a.txt", "a")}, false, "%ExtractDir%/no-such-setup.exe");
-    EXPECT_EQ(Run(), 1);  // the extraction itself succeeded
-    ASSERT_EQ(host::Boxes().size(), 1u);
-    EXPECT_EQ(host::Boxes()[0].text, expected::kLaunchFailed);
-    EXPECT_NE(host::Boxes()[0].owner, nullptr);
-    EXPECT_EQ(host::Progress().restoreCount, 1);
-    EXPECT_TRUE(TempContents().empty());
+// Every way the installer fails to start: no such program; one that needs
+// an administrator's rights, when the user declines the prompt, when shell32
+// lacks ShellExecuteExA or cannot be loaded, or the shell fails otherwise.
+TEST_F(Extraction, LaunchFailureRestoresTheWindowFailsTheRunAndStillCleansUp) {
+    struct Case {
+        const char* what;
+        bool elevation;
+        host::ShellState shell;
+        DWORD error;
+    };
+    const Case cases[] = {
+        {"no such program", false, host::ShellState::Working, 0},
+        {"prompt declined", true, host::ShellState::Fails, ERROR_CANCELLED},
+        {"no ShellExecuteExA", true, host::ShellState::NoExport, 0},
+        {"no shell32", true, host::ShellState::NoLibrary, 0},
+        {"shell fails", true, host::ShellState::Fails, ERROR_FILE_NOT_FOUND},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        support::ResetRunState();
+        host::SetModulePath(packedPath());
+        host::SetTempPath(temp_ + "/");
+        host::RequireElevation(c.elevation);
+        host::SetShell(c.shell, c.error);
+        Pack({File("a.txt", "a")}, false, c.elevation ? "true" : "%ExtractDir%/no-such-setup.exe");
+        EXPECT_EQ(Run(), 0);  // nothing was installed
+        ASSERT_EQ(host::Boxes().size(), 1u);
+        EXPECT_EQ(host::Boxes()[0].text, expected::kLaunchFailed);
+        EXPECT_NE(host::Boxes()[0].owner, nullptr);
+        EXPECT_EQ(host::Progress().restoreCount, 1);
+        EXPECT_EQ(host::ShellExecutions().size(), c.elevation && c.shell == host::ShellState::Fails ? 1u : 0u);
+        EXPECT_TRUE(TempContents().empty());
+    }
 }
 
 TEST_F(Extraction, FailedExtractionRunsNothingAndCleansUp) {

@@ -110,6 +110,52 @@ TEST_F(InstallCommand, CancelReturnsAtOnceAndLeavesTheInstallerRunning) {
     EXPECT_EQ(g_run.cancelFlag, 1);
 }
 
+// An installer whose manifest demands an administrator's rights cannot be
+// created (740); the same program, arguments and folder go to the shell with
+// "runas", and its process is awaited like a created one, then the grace
+// time, the class wait and the grace time again.
+TEST_F(InstallCommand, ElevationRequiredGoesThroughTheShellAndIsAwaited) {
+    // Longer than all the waits after it (about 2.2 s), so only a wait for
+    // the process itself sees the file written.
+    WriteWholeFile(folder_ / "setup.sh", "sleep 3; pwd > ran.txt; echo \"$@\" >> ran.txt\n");
+    SetCommand("sh %ExtractDir%/setup.sh one \"two words\"");
+    host::RequireElevation(true);
+    g_config.graceSeconds = 1;
+    g_config.flags |= CFG_WAIT_FOR_CLASS;
+    TextCopy(g_config.windowClass, sizeof g_config.windowClass, "InstallerMain");
+    host::AddWindowClass("InstallerMain", 3);
+    char before[MAX_PATH];
+    GetCurrentDirectoryA(MAX_PATH, before);
+    EXPECT_TRUE(RunInstallCommand());
+    EXPECT_EQ(support::ReadWholeFile(folder_ / "ran.txt"),
+              std::filesystem::canonical(folder_.path()).string() + "\none two words\n");
+    ASSERT_EQ(host::ShellExecutions().size(), 1u);
+    const host::ShellRecord& shell = host::ShellExecutions()[0];
+    EXPECT_EQ(shell.verb, "runas");
+    EXPECT_EQ(shell.file, "sh");
+    EXPECT_EQ(shell.parameters, folder_.path() + "/setup.sh one \"two words\"");
+    EXPECT_EQ(shell.directory, folder_.path());
+    EXPECT_NE(shell.mask & SEE_MASK_NOCLOSEPROCESS, 0u);
+    EXPECT_EQ(shell.show, SW_SHOW);
+    EXPECT_EQ(host::Processes().size(), 1u);  // the one CreateProcessA that failed
+    EXPECT_EQ(host::LoadedLibraries(), std::vector<std::string>{"C:\\WINDOWS\\SYSTEM32\\shell32.dll"});
+    EXPECT_EQ(host::SleepCount(), 20 + 3 + 20);
+    char after[MAX_PATH];
+    GetCurrentDirectoryA(MAX_PATH, after);
+    EXPECT_STREQ(before, after);
+}
+
+TEST_F(InstallCommand, ElevatedProgramKeepsItsQuotedPathWhole) {
+    WriteWholeFile(folder_ / "my setup.exe", "MZ");
+    SetCommand("\"%ExtractDir%/my setup.exe\"");
+    host::RequireElevation(true);
+    host::SetShell(host::ShellState::Fails, ERROR_CANCELLED);
+    EXPECT_FALSE(RunInstallCommand());
+    ASSERT_EQ(host::ShellExecutions().size(), 1u);
+    EXPECT_EQ(host::ShellExecutions()[0].file, folder_.path() + "/my setup.exe");
+    EXPECT_EQ(host::ShellExecutions()[0].parameters, "");
+}
+
 TEST_F(InstallCommand, CommandNamingNoProgramCannotStart) {
     SetCommand("%ExtractDir%/no-such-program.exe");
     EXPECT_FALSE(RunInstallCommand());

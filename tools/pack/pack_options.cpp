@@ -1,6 +1,8 @@
 #include "pack/pack_options.h"
 
+#include <ctype.h>
 #include <stdlib.h>
+#include <string.h>
 
 #include "pack/install_command.h"
 #include "startup/install_config.h"
@@ -94,6 +96,24 @@ bool CheckProgram(PackOptions* options, std::string* error) {
 
 }  // namespace
 
+bool IsProtectedDestination(const std::string& folder) {
+    static const char* const PROTECTED[] = {"%ProgramFilesDir%", "%CommonFilesDir%", "%SystemDir%", "%windir%",
+                                            "%ProgramFiles%", "%ProgramFiles(x86)%", "%CommonProgramFiles%",
+                                            "%SystemRoot%"};
+    size_t start = folder.find_first_not_of(" \t\"");
+    if (start == std::string::npos) return false;
+    for (const char* name : PROTECTED) {
+        size_t length = strlen(name);
+        if (folder.size() - start < length) continue;
+        bool same = true;
+        for (size_t i = 0; i < length && same; ++i) {
+            same = tolower(static_cast<unsigned char>(folder[start + i])) == tolower(static_cast<unsigned char>(name[i]));
+        }
+        if (same) return true;
+    }
+    return false;
+}
+
 bool ParsePackOptions(const std::vector<std::string>& args, PackOptions* options, std::string* error) {
     *options = PackOptions();
     options->osFlags = CFG_OS_ALL;
@@ -127,6 +147,17 @@ bool ParsePackOptions(const std::vector<std::string>& args, PackOptions* options
                 *error = "--run needs a command";
                 return false;
             }
+        } else if (arg == "--elevation") {
+            if (options->hasElevation) {
+                *error = "--elevation given twice";
+                return false;
+            }
+            if (!value(&text)) return false;
+            if (!ParseExecutionLevel(text, &options->elevation)) {
+                *error = "--elevation: \"" + text + "\" is none of asInvoker, highestAvailable, requireAdministrator";
+                return false;
+            }
+            options->hasElevation = true;
         } else if (arg == "--keep-bare-command") {
             options->keepBareCommand = true;
         } else if (arg == "--wait-class") {
@@ -203,6 +234,9 @@ bool ParsePackOptions(const std::vector<std::string>& args, PackOptions* options
     if (options->waitForClass && options->folderMode) {
         *error = "--wait-class only applies to --run";
         return false;
+    }
+    if (!options->hasElevation) {
+        options->elevation = options->folderMode ? ExecutionLevel::AsInvoker : ExecutionLevel::RequireAdministrator;
     }
     if (options->keepBareCommand && options->folderMode) {
         *error = "--keep-bare-command only applies to --run";

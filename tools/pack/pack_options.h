@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "pack/manifest_level.h"
 #include "pe/version_info.h"
 
 enum class PackMode { Pack, Inspect, List, Help, Version };
@@ -34,6 +35,12 @@ struct PackOptions {
     std::string icon;           // --icon FILE.ico: replaces the stub's icon
     pe::VersionFields version;  // --product-name and the other version fields, UTF-8
     bool hasVersion = false;    // any of them given: the stub's version information is replaced
+    // --elevation; without it requireAdministrator in temporary mode (an
+    // installer named setup.exe was elevated by Windows without a manifest),
+    // asInvoker in folder mode (a protected destination then fails visibly
+    // instead of being redirected into the user's VirtualStore).
+    ExecutionLevel elevation = ExecutionLevel::RequireAdministrator;
+    bool hasElevation = false;
 };
 
 // The version options and the field each one fills.
@@ -42,6 +49,13 @@ struct VersionOption {
     std::string pe::VersionFields::*field;
 };
 extern const VersionOption VERSION_OPTIONS[6];
+
+// True when a folder-mode destination lies in a folder that only an
+// administrator may write to: it begins with %ProgramFilesDir%,
+// %CommonFilesDir%, %SystemDir% or %windir% (or the environment's
+// %ProgramFiles%, %ProgramFiles(x86)%, %CommonProgramFiles%, %SystemRoot%),
+// in quotes or not, in any case.
+bool IsProtectedDestination(const std::string& folder);
 
 // Names accepted by --os and their permission bits.
 struct OsName {

@@ -9,6 +9,7 @@
 #include "pack/archive_source.h"
 #include "pack/config_block.h"
 #include "pack/embedded_stub.h"
+#include "pack/manifest_level.h"
 #include "pack/packer.h"
 #include "pack/stub_resources.h"
 
@@ -26,7 +27,8 @@ constexpr int EXIT_BAD_USAGE = 2;  // the command line was refused
 const char USAGE[] =
     "usage: valkrin-pack -o OUT.exe [--title TEXT] (--run COMMAND | --folder DIR)\n"
     "                    [--wait-class CLASS] [--grace SECONDS] [--confirm | --no-confirm]\n"
-    "                    [--os LIST] [--keep-bare-command] [--stub STUB.exe] [--icon FILE.ico]\n"
+    "                    [--os LIST] [--keep-bare-command] [--elevation LEVEL] [--stub STUB.exe]\n"
+    "                    [--icon FILE.ico]\n"
     "                    [--product-name TEXT] [--product-version TEXT] [--file-version A.B.C.D]\n"
     "                    [--company TEXT] [--description TEXT] [--copyright TEXT]\n"
     "                    (--archive FILE.lzh | [--method M] PATH...)\n"
@@ -56,6 +58,10 @@ const char HELP[] =
     "  --confirm            ask before installing (default); --no-confirm: do not ask\n"
     "  --os LIST            where it may run, comma-separated: win95,win98,winme,nt351,nt4,\n"
     "                       win2000,winxp (XP and every later NT); default: all\n"
+    "  --elevation LEVEL    the execution level in the manifest: asInvoker (the user's rights),\n"
+    "                       highestAvailable (an administrator's when the user is one), or\n"
+    "                       requireAdministrator (Windows asks for an administrator);\n"
+    "                       default: requireAdministrator with --run, asInvoker with --folder\n"
     "  --stub STUB.exe      another stub; default: $VALKRIN_STUB if set, else the stub built\n"
     "                       into valkrin-pack (see --version); a signed stub is refused\n"
     "  --icon FILE.ico      the installer's icon: every image of FILE.ico (PNG ones included)\n"
@@ -89,6 +95,8 @@ int Inspect(const std::string& path) {
     if (!pe::ReadFile(path, &packed, &error)) return Fail(error);
     if (!ReadPackedBlock(packed, &block, &error)) return Fail(path + ": " + error);
     printf("%s", DescribeConfigBlock(block).c_str());
+    std::string level;
+    printf("elevation      %s\n", ReadManifestLevel(packed, &level) ? level.c_str() : "none (the stub has no manifest)");
     printf("archive        %zu bytes from offset %u\n", packed.size() - block.archiveOffset, block.archiveOffset);
     printf("%s", DescribeStubResources(packed).c_str());
     return EXIT_DONE;
@@ -127,8 +135,30 @@ void WarnAboutBareProgram(const PackOptions& options) {
             options.givenCommand.c_str(), options.command.c_str());
 }
 
+void WarnAboutProtectedDestination(const PackOptions& options) {
+    fprintf(stderr,
+            "valkrin-pack: warning: the destination \"%s\" is a folder that only an administrator may\n"
+            "  write to, and the installer runs with the user's rights (asInvoker): a user who is not\n"
+            "  an administrator gets a write error; --elevation requireAdministrator asks for the rights\n",
+            options.command.c_str());
+}
+
+// The level goes into the manifest of the stub's copy. A stub without a
+// manifest (one made before it had one) is packed as it is, unless a level
+// was asked for.
+bool ApplyElevation(const PackOptions& options, pe::Bytes* stub, const std::string& stubName, std::string* error) {
+    size_t field;
+    if (!options.hasElevation && !FindManifestLevel(*stub, &field)) return true;
+    if (SetManifestLevel(stub, options.elevation, error)) return true;
+    *error = stubName + ": " + *error;
+    return false;
+}
+
 int Pack(const PackOptions& options) {
     if (options.commandPrefixed) WarnAboutBareProgram(options);
+    if (options.folderMode && options.elevation == ExecutionLevel::AsInvoker && IsProtectedDestination(options.command)) {
+        WarnAboutProtectedDestination(options);
+    }
     std::string error, stubName;
     InstallConfig block;
     if (!MakeConfigBlock(options, &block, &error)) return Fail(error);
@@ -137,6 +167,7 @@ int Pack(const PackOptions& options) {
     if (!LoadStub(options, &stub, &stubName, &error)) return Fail(error);
     if (!CheckStub(stub, &image, &error)) return Fail(stubName + ": " + error);
     if (!ApplyStubResources(options, stubName, &stub, &error)) return Fail(error);
+    if (!ApplyElevation(options, &stub, stubName, &error)) return Fail(error);
     if (!LoadArchive(options, &archive, &error)) return Fail(error);
     if (!PackExecutable(stub, block, archive, &packed, &error)) return Fail(error);
     if (!pe::WriteFile(options.output, packed, &error)) return Fail(error);

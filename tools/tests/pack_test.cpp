@@ -12,6 +12,7 @@
 #include "layout/layout.h"
 #include "pack/config_block.h"
 #include "pack/embedded_stub.h"
+#include "pack/manifest_level.h"
 #include "pack/pack_options.h"
 #include "pack/packer.h"
 #include "synthetic_pe.h"
@@ -45,6 +46,49 @@ TEST(PackOptions, DefaultsAndFlags) {
     ASSERT_TRUE(Parse({"--folder", "", "-o", "a.exe", "--archive", "a.lzh", "--os", "win2000"}, &options, &error));
     ASSERT_TRUE(MakeConfigBlock(options, &block, &error)) << error;
     EXPECT_EQ(block.flags, CFG_EXTRACT_TO_FOLDER | CFG_OS_WIN2000);  // an empty folder is the current one
+}
+
+TEST(PackOptions, ElevationDefaultsByModeUnlessGiven) {
+    struct Case {
+        std::vector<std::string> args;
+        ExecutionLevel level;
+    };
+    const Case cases[] = {
+        {{"--run", "setup.exe"}, ExecutionLevel::RequireAdministrator},
+        {{"--folder", "C:\\Tool"}, ExecutionLevel::AsInvoker},
+        {{"--elevation", "asInvoker", "--run", "setup.exe"}, ExecutionLevel::AsInvoker},
+        {{"--run", "setup.exe", "--elevation", "highestAvailable"}, ExecutionLevel::HighestAvailable},
+        {{"--folder", "", "--elevation", "requireAdministrator"}, ExecutionLevel::RequireAdministrator},
+    };
+    for (const Case& c : cases) {
+        std::vector<std::string> args = c.args;
+        args.insert(args.end(), {"-o", "a.exe", "--archive", "a.lzh"});
+        PackOptions options;
+        std::string error;
+        ASSERT_TRUE(Parse(args, &options, &error)) << error;
+        EXPECT_EQ(options.elevation, c.level) << args[1];
+    }
+    PackOptions options;
+    std::string error;
+    for (const char* bad : {"asinvoker", "administrator", ""}) {
+        EXPECT_FALSE(Parse({"-o", "a.exe", "--run", "x", "--elevation", bad, "--archive", "a.lzh"}, &options, &error));
+        EXPECT_NE(error.find("highestAvailable"), std::string::npos) << error;
+    }
+    EXPECT_FALSE(Parse({"-o", "a.exe", "--run", "x", "--elevation", "asInvoker", "--elevation", "asInvoker",
+                        "--archive", "a.lzh"},
+                       &options, &error));
+}
+
+TEST(PackOptions, ProtectedDestinationsAreTheSystemsFolders) {
+    for (const char* folder : {"%ProgramFilesDir%\\Tool", "\"%programfilesdir%\\My Tool\"", " %CommonFilesDir%\\x",
+                               "%SystemDir%", "%WINDIR%\\Fonts", "%ProgramFiles%\\Tool", "%ProgramFiles(x86)%\\T",
+                               "%CommonProgramFiles%\\T", "%SystemRoot%\\T"}) {
+        EXPECT_TRUE(IsProtectedDestination(folder)) << folder;
+    }
+    for (const char* folder : {"", "D:\\Tools", "%MyDocuments%\\Tool", "%TEMP%\\x", "%ExtractDir%", "%Program",
+                               "C:\\Tools\\%ProgramFilesDir%", "\"\""}) {
+        EXPECT_FALSE(IsProtectedDestination(folder)) << folder;
+    }
 }
 
 TEST(PackOptions, RefusesBadCommandLines) {
@@ -369,9 +413,17 @@ TEST_F(PackCommand, UsesTheStubItCarriesUnlessToldOtherwise) {
         ASSERT_EQ(out.size(), EMBEDDED_STUB_SIZE + 3);
         pe::Image image;
         ASSERT_TRUE(pe::Parse(out, &image, &error)) << error;
-        for (size_t i = 0; i < EMBEDDED_STUB_SIZE; ++i) {  // the stub's, but for the block and the checksum
+        // The stub's, but for the block, the checksum and the manifest's
+        // level field, which says asInvoker, folder mode's default.
+        size_t level = 0;
+        ASSERT_TRUE(FindManifestLevel(out, &level));
+        std::string written;
+        ASSERT_TRUE(ReadManifestLevel(out, &written));
+        EXPECT_EQ(written, "asInvoker");
+        for (size_t i = 0; i < EMBEDDED_STUB_SIZE; ++i) {
             if (i >= CONFIG_FILE_OFFSET && i < CONFIG_FILE_OFFSET + sizeof(InstallConfig)) continue;
             if (i >= image.checksumOffset() && i < image.checksumOffset() + 4) continue;
+            if (i >= level && i < level + 21) continue;
             ASSERT_EQ(out[i], EMBEDDED_STUB[i]) << "offset " << i;
         }
     }
@@ -405,6 +457,30 @@ TEST_F(PackCommand, WarnsAboutABareProgramAndWritesItsFolder) {
               std::string::npos);
 }
 
+TEST_F(PackCommand, ElevationWarningsAndStubsWithoutAManifest) {
+    const std::string& dir = dir_;
+    std::string error;
+    ASSERT_TRUE(pe::WriteFile(dir + "/a.lzh", pe::Bytes{1, 2, 3}, &error));
+    const std::string common = " --stub " + dir + "/stub.exe --archive " + dir + "/a.lzh";
+    // Folder mode into a protected folder under asInvoker (its default): a warning.
+    Outcome warned = RunPack("-o " + dir + "/pf.exe --folder '%ProgramFilesDir%\\Tool'" + common);
+    ASSERT_EQ(warned.status, 0) << warned.output;
+    EXPECT_NE(warned.output.find("warning: the destination \"%ProgramFilesDir%\\Tool\""), std::string::npos)
+        << warned.output;
+    Outcome quiet = RunPack("-o " + dir + "/d.exe --folder 'D:\\Tool'" + common);
+    ASSERT_EQ(quiet.status, 0) << quiet.output;
+    EXPECT_EQ(quiet.output.find("warning"), std::string::npos) << quiet.output;
+    // This stub has no manifest: packed as it is without --elevation, shown
+    // so by --inspect, and refused with it (no output left).
+    EXPECT_NE(RunPack("--inspect " + dir + "/d.exe").output.find("elevation      none"), std::string::npos);
+    Outcome refused = RunPack("-o " + dir + "/e.exe --folder '%windir%\\x' --elevation highestAvailable" + common);
+    EXPECT_EQ(refused.status, 1);
+    EXPECT_EQ(refused.output.find("warning"), std::string::npos) << refused.output;
+    EXPECT_NE(refused.output.find("--stub " + dir + "/stub.exe: it has no manifest"), std::string::npos)
+        << refused.output;
+    EXPECT_NE(access((dir + "/e.exe").c_str(), F_OK), 0) << "no output on failure";
+}
+
 TEST(PackCommandLine, HelpVersionAndExitStatuses) {
     Outcome version = RunPack("--version");
     EXPECT_EQ(version.status, 0);
@@ -416,7 +492,7 @@ TEST(PackCommandLine, HelpVersionAndExitStatuses) {
 
     Outcome help = RunPack("--help");
     EXPECT_EQ(help.status, 0);
-    for (const char* topic : {"--run", "--folder", "--keep-bare-command", "--stub", "--method", "--list",
+    for (const char* topic : {"--run", "--folder", "--keep-bare-command", "--elevation", "--stub", "--method", "--list",
                               "--inspect", "--version", "Exit status: 0"}) {
         EXPECT_NE(help.output.find(topic), std::string::npos) << topic;
     }

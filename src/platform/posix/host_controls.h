@@ -72,6 +72,26 @@ struct ProcessRecord {
     bool currentFolderDroppedFromDllSearch;  // the setting the process inherited
 };
 const std::vector<ProcessRecord>& Processes();
+// CreateProcessA fails with ERROR_ELEVATION_REQUIRED (740), as for an
+// installer whose manifest demands an administrator's rights.
+void RequireElevation(bool required);
+
+// A program the product started through shell32's ShellExecuteExA; it runs
+// for real like a created process.
+struct ShellRecord {
+    std::string verb;
+    std::string file;
+    std::string parameters;
+    std::string directory;
+    DWORD mask;
+    int show;
+};
+const std::vector<ShellRecord>& ShellExecutions();
+// How shell32 behaves: it cannot be loaded, it lacks ShellExecuteExA, or
+// ShellExecuteExA fails with `error` (ERROR_CANCELLED: the user declined the
+// prompt). Without a call: loadable, the export there, no failure.
+enum class ShellState { Working, NoLibrary, NoExport, Fails };
+void SetShell(ShellState state, DWORD error = 0);
 // Number of Sleep calls since Reset.
 int SleepCount();
 

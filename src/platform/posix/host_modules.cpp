@@ -1,5 +1,5 @@
-// Host implementations of module loading: kernel32 and comctl32 are the
-// only modules, and their few run-time entry points are ours.
+// Host implementations of module loading: kernel32, comctl32 and shell32
+// are the only modules, and their few run-time entry points are ours.
 #include <string.h>
 #include <strings.h>
 
@@ -18,6 +18,7 @@ namespace {
 HostModule g_kernel{"kernel32.dll"};
 HostModule g_comctl{"comctl32.dll"};
 HostModule g_user{"user32.dll"};
+HostModule g_shell{"shell32.dll"};
 
 BOOL WINAPI HostSetDefaultDllDirectories(DWORD flags) {
     Current().dllSearchFlags = flags;
@@ -53,7 +54,10 @@ HMODULE WINAPI GetModuleHandleA(LPCSTR name) {
 
 HMODULE WINAPI LoadLibraryA(LPCSTR path) {
     Current().loadedLibraries.push_back(path);
-    return EndsWith(path, "\\comctl32.dll") ? &g_comctl : nullptr;
+    std::string name = path;
+    if (strcasecmp(path, "comctl32.dll") == 0 || EndsWith(name, "\\comctl32.dll")) return &g_comctl;
+    if (EndsWith(name, "\\shell32.dll") && Current().shellState != host::ShellState::NoLibrary) return &g_shell;
+    return nullptr;
 }
 
 FARPROC WINAPI GetProcAddress(HMODULE module, LPCSTR name) {
@@ -69,6 +73,9 @@ FARPROC WINAPI GetProcAddress(HMODULE module, LPCSTR name) {
     if (module == &g_kernel || module == &g_user) {
         FARPROC wide = host::WideFunction(wanted);
         if (wide != nullptr) return wide;
+    }
+    if (module == &g_shell && wanted == "ShellExecuteExA" && Current().shellState != host::ShellState::NoExport) {
+        return reinterpret_cast<FARPROC>(reinterpret_cast<void*>(HostShellExecuteExA));
     }
     if (module == &g_comctl && wanted == "InitCommonControls") {
         return reinterpret_cast<FARPROC>(reinterpret_cast<void*>(InitCommonControls));

@@ -46,6 +46,27 @@ std::vector<std::string> SplitCommandLine(const char* line) {
     return words;
 }
 
+// Starts the words of a command line as a process in `directory` (product
+// form; empty: ours). Null when it cannot be started.
+HostProcess* Spawn(std::vector<std::string> words, const char* directory) {
+    if (words.empty()) return nullptr;
+    for (std::string& word : words) word = host::HostPath(word.c_str());
+    std::vector<char*> argv;
+    for (std::string& word : words) argv.push_back(&word[0]);
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    std::string hostDirectory = directory ? host::HostPath(directory) : "";
+    if (!hostDirectory.empty()) posix_spawn_file_actions_addchdir_np(&actions, hostDirectory.c_str());
+    pid_t pid = -1;
+    int error = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    if (error != 0) return nullptr;
+    HostProcess* process = new HostProcess;
+    process->pid = pid;
+    return process;
+}
+
 }  // namespace
 
 namespace host {
@@ -58,6 +79,12 @@ void AddWindowClass(const std::string& className, int enumerations) {
 }
 
 const std::vector<ProcessRecord>& Processes() { return Current().processes; }
+void RequireElevation(bool required) { Current().elevationRequired = required; }
+const std::vector<ShellRecord>& ShellExecutions() { return Current().shellExecutions; }
+void SetShell(ShellState state, DWORD error) {
+    Current().shellState = state;
+    Current().shellError = error;
+}
 int SleepCount() { return Current().sleeps; }
 
 }  // namespace host
@@ -68,32 +95,46 @@ BOOL WINAPI CreateProcessA(LPCSTR, LPSTR commandLine, LPSECURITY_ATTRIBUTES, LPS
     Current().processes.push_back(host::ProcessRecord{commandLine, directory ? directory : "", flags,
                                                       startup->dwFlags, startup->wShowWindow,
                                                       Current().currentFolderDropped});
-    std::vector<std::string> words = SplitCommandLine(commandLine);
-    if (words.empty()) {
+    if (Current().elevationRequired) {
+        SetLastError(ERROR_ELEVATION_REQUIRED);
+        return FALSE;
+    }
+    HostProcess* process = Spawn(SplitCommandLine(commandLine), directory);
+    if (process == nullptr) {
         SetLastError(ERROR_FILE_NOT_FOUND);
         return FALSE;
     }
-    for (std::string& word : words) word = host::HostPath(word.c_str());
-    std::vector<char*> argv;
-    for (std::string& word : words) argv.push_back(&word[0]);
-    argv.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    std::string hostDirectory = directory ? host::HostPath(directory) : "";
-    if (!hostDirectory.empty()) posix_spawn_file_actions_addchdir_np(&actions, hostDirectory.c_str());
-    pid_t pid = -1;
-    int error = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    if (error != 0) {
-        SetLastError(ERROR_FILE_NOT_FOUND);
-        return FALSE;
-    }
-    HostProcess* process = new HostProcess;
-    process->pid = pid;
     info->hProcess = process;
     info->hThread = new HostProcess;  // a thread handle of its own, closed apart
-    info->dwProcessId = static_cast<DWORD>(pid);
-    info->dwThreadId = static_cast<DWORD>(pid);
+    info->dwProcessId = static_cast<DWORD>(process->pid);
+    info->dwThreadId = static_cast<DWORD>(process->pid);
+    return TRUE;
+}
+
+BOOL WINAPI HostShellExecuteExA(SHELLEXECUTEINFOA* info) {
+    host::State& state = Current();
+    state.shellExecutions.push_back(host::ShellRecord{
+        info->lpVerb ? info->lpVerb : "", info->lpFile ? info->lpFile : "",
+        info->lpParameters ? info->lpParameters : "", info->lpDirectory ? info->lpDirectory : "",
+        info->fMask, info->nShow});
+    if (state.shellState == host::ShellState::Fails) {
+        SetLastError(state.shellError);
+        return FALSE;
+    }
+    std::vector<std::string> words{info->lpFile};
+    for (std::string& word : SplitCommandLine(info->lpParameters ? info->lpParameters : "")) {
+        words.push_back(word);
+    }
+    HostProcess* process = Spawn(words, info->lpDirectory);
+    if (process == nullptr) {
+        SetLastError(ERROR_FILE_NOT_FOUND);
+        return FALSE;
+    }
+    if ((info->fMask & SEE_MASK_NOCLOSEPROCESS) != 0) {
+        info->hProcess = process;
+    } else {
+        delete process;  // not awaited; the child is reaped by nobody, as on Windows
+    }
     return TRUE;
 }
 

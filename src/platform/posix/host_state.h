@@ -69,6 +69,10 @@ struct State {
     int pumps = 0;
     std::vector<std::unique_ptr<HostWindow>> otherWindows;
     std::vector<ProcessRecord> processes;
+    bool elevationRequired = false;
+    std::vector<ShellRecord> shellExecutions;
+    ShellState shellState = ShellState::Working;
+    DWORD shellError = 0;
     int sleeps = 0;
     std::vector<std::string> loadedLibraries;
     DWORD dllSearchFlags = 0;
@@ -98,3 +102,7 @@ const char* AnsiCharset();
 FARPROC WideFunction(const std::string& name);
 
 }  // namespace host
+
+// shell32's ShellExecuteExA on the host (host_process.cpp), handed out by
+// GetProcAddress.
+BOOL WINAPI HostShellExecuteExA(SHELLEXECUTEINFOA* info);

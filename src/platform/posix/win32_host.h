@@ -82,6 +82,8 @@ typedef DWORD REGSAM;
 #define ERROR_DIR_NOT_EMPTY 145L
 #define ERROR_ALREADY_EXISTS 183L
 #define ERROR_FILENAME_EXCED_RANGE 206L
+#define ERROR_ELEVATION_REQUIRED 740L
+#define ERROR_CANCELLED 1223L
 
 // Files.
 #define GENERIC_READ 0x80000000u
@@ -318,6 +320,28 @@ typedef struct _PROCESS_INFORMATION {
     DWORD dwProcessId;
     DWORD dwThreadId;
 } PROCESS_INFORMATION, *LPPROCESS_INFORMATION;
+
+// The shell's program start (shell32, loaded at run time).
+#define SEE_MASK_NOCLOSEPROCESS 0x00000040
+#define SEE_MASK_FLAG_NO_UI 0x00000400
+
+typedef struct _SHELLEXECUTEINFOA {
+    DWORD cbSize;
+    DWORD fMask;
+    HWND hwnd;
+    LPCSTR lpVerb;
+    LPCSTR lpFile;
+    LPCSTR lpParameters;
+    LPCSTR lpDirectory;
+    int nShow;
+    HINSTANCE hInstApp;
+    void* lpIDList;
+    LPCSTR lpClass;
+    HKEY hkeyClass;
+    DWORD dwHotKey;
+    HANDLE hIcon;
+    HANDLE hProcess;
+} SHELLEXECUTEINFOA, *LPSHELLEXECUTEINFOA;
 
 // Registry.
 #define HKEY_CURRENT_USER ((HKEY)(uintptr_t)0x80000001u)
