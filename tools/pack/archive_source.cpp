@@ -36,7 +36,12 @@ bool WriteOwnArchive(const PackOptions& options, pe::Bytes* archive, std::string
         if (done == total) fprintf(stderr, "\n");
     };
     std::string writeError;
-    bool ok = lzh::WriteArchive(out, inputs, method, writeError, progress);
+    lzh::WriteOptions writeOptions;
+    writeOptions.method = method;
+    lzh::EncoderTuning tuning = options.best ? lzh::BestTuning() : lzh::DefaultTuning(method);
+    tuning.threads = options.threads;
+    writeOptions.tuning = tuning;
+    bool ok = lzh::WriteArchive(out, inputs, writeOptions, writeError, progress);
     if (!ok) {
         *error = writeError;
         fclose(out);
