@@ -7,11 +7,13 @@
 #   bench/compress/run.sh [VALKRIN_LZH] [WORK_FOLDER]
 #
 # VALKRIN_LZH defaults to the release build (cmake --preset host-release -B
-# build/lzh-release; cmake --build build/lzh-release --target valkrin-lzh).
+# build/lzh-release; cmake --build build/lzh-release --target valkrin-lzh
+# lzh-decode-check).
 # REPEAT=n takes the best of n timings of each run (default 1); CORPORA and
 # METHODS (5 6 7) pick rows. Speeds are original megabytes (10^6 bytes) per
 # wall-clock second; jlha's include the start of its Java VM. Every archive
-# of ours is checked with lhasa t and 7z t.
+# of ours is checked with lhasa t, 7z t and our decoder (lzh-decode-check,
+# built beside valkrin-lzh).
 set -eu
 
 root=$(cd "$(dirname "$0")/../.." && pwd)
@@ -68,10 +70,15 @@ seconds() {
 }
 min() { if [ -z "$1" ] || [ "$(echo "$2 < $1" | bc -l)" = 1 ]; then echo "$2"; else echo "$1"; fi; }
 size_of() { du -sb "$1" | cut -f1; }
-# Every archive must pass both peers' tests.
+# Every archive must pass both peers' tests and give every file back
+# through our own decoder.
+decode_check=$(dirname "$ours")/lzh-decode-check
+[ -x "$decode_check" ] || { echo "no lzh-decode-check beside $ours" >&2; exit 2; }
 check() {
     lhasa t "$1" >/dev/null 2>&1 || { echo "lhasa t failed on $1 ($2)" >&2; exit 1; }
     7z t "$1" >/dev/null 2>&1 || { echo "7z t failed on $1 ($2)" >&2; exit 1; }
+    rm -rf out/decoded && mkdir out/decoded
+    "$decode_check" "$1" corpora out/decoded >/dev/null || { echo "our decoder failed on $1 ($2)" >&2; exit 1; }
 }
 
 echo "load average at the start: $(cut -d' ' -f1-3 /proc/loadavg)"
