@@ -56,7 +56,7 @@ const char HELP[] =
     "  --stub STUB.exe      another stub; default: $VALKRIN_STUB if set, else the stub built\n"
     "                       into valkrin-pack (see --version)\n"
     "  PATH...              files and folders to pack (folders with everything below them)\n"
-    "  --method M           for PATH...: lh5 (default), lh6, lh7, or lh0 (stored)\n"    "  --best               for PATH...: about 6% smaller at about a twentieth of the speed\n"
+    "  --method M           for PATH...: lh5 (default), lh6, lh7, or lh0 (stored)\n"    "  --best               for PATH...: 4-18% smaller archives, compressed 20-40 times slower\n"
     "  --threads N          compress on N threads (default: one per processor, at most 4);\n"
     "                       the archive is the same for any N\n"
     "  --archive FILE.lzh   append an existing archive as it is, instead of PATH...\n"
