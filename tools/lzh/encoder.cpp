@@ -959,15 +959,8 @@ public:
         if (!tokens.blockEnds.empty()) return TakeBlocks(tokens);
         const uint16_t* distance = tokens.distances.data();
         for (uint16_t symbol : tokens.symbols) {
-            symbols_.push_back(symbol);
-            ++segment_.symbols[symbol];
-            if (symbol >= LITERAL_COUNT) {
-                uint16_t d = *distance++;
-                distances_.push_back(d);
-                ++segment_.distances[DistanceCode(d)];
-                ++segment_.matches;
-            }
-            if (++segment_.tokens == SEGMENT_TOKENS) CloseSegment();
+            distance = Append(symbol, distance, segment_);
+            if (segment_.tokens == SEGMENT_TOKENS) CloseSegment();
         }
     }
 
@@ -978,20 +971,22 @@ public:
         const uint16_t* distance = tokens.distances.data();
         uint32_t token = 0;
         for (uint32_t end : tokens.blockEnds) {
-            for (; token < end; ++token) {
-                uint16_t symbol = tokens.symbols[token];
-                symbols_.push_back(symbol);
-                ++block_.symbols[symbol];
-                if (symbol >= LITERAL_COUNT) {
-                    uint16_t d = *distance++;
-                    distances_.push_back(d);
-                    ++block_.distances[DistanceCode(d)];
-                    ++block_.matches;
-                }
-                ++block_.tokens;
-            }
+            for (; token < end; ++token) distance = Append(tokens.symbols[token], distance, block_);
             WriteBlock(block_.tokens, block_.matches);
         }
+    }
+
+    // Holds one token (its distance at `distance` if it is a match) and
+    // counts it in `stats`; returns where the next distance is.
+    const uint16_t* Append(uint16_t symbol, const uint16_t* distance, Statistics& stats) {
+        symbols_.push_back(symbol);
+        ++stats.symbols[symbol];
+        ++stats.tokens;
+        if (symbol < LITERAL_COUNT) return distance;
+        distances_.push_back(*distance);
+        ++stats.distances[DistanceCode(*distance)];
+        ++stats.matches;
+        return distance + 1;
     }
 
     // Writes what is left and pads the last byte.
