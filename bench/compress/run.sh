@@ -1,14 +1,19 @@
 #!/bin/sh
-# Compressed size and speed of our LZH writer against jlha, -lh5- and -lh7-,
-# on the same corpora in the same run. Prints a Markdown table.
+# Compressed size and speed of our LZH writer, by default and with --best,
+# against jlha (-lh5-, -lh6-, -lh7-) on the same corpora in the same run,
+# the three taking turns. Prints a Markdown table; sizes and speeds are also
+# given as ratios to jlha's.
 #
 #   bench/compress/run.sh [VALKRIN_LZH] [WORK_FOLDER]
 #
 # VALKRIN_LZH defaults to the release build (cmake --preset host-release -B
-# build/lzh-release; cmake --build build/lzh-release --target valkrin-lzh).
-# REPEAT=n takes the best of n timings of each run (default 1). Speeds are
-# original megabytes (10^6 bytes) per wall-clock second; jlha's include the
-# start of its Java VM. Every archive of ours is checked with lhasa t.
+# build/lzh-release; cmake --build build/lzh-release --target valkrin-lzh
+# lzh-decode-check).
+# REPEAT=n takes the best of n timings of each run (default 1); CORPORA and
+# METHODS (5 6 7) pick rows. Speeds are original megabytes (10^6 bytes) per
+# wall-clock second; jlha's include the start of its Java VM. Every archive
+# of ours is checked with lhasa t, 7z t and our decoder (lzh-decode-check,
+# built beside valkrin-lzh).
 set -eu
 
 root=$(cd "$(dirname "$0")/../.." && pwd)
@@ -56,35 +61,54 @@ PY
 fi
 
 now() { date +%s.%N; }
-# Runs "$@" $repeat times; prints the best wall-clock seconds.
-best_time() {
-    best=""
-    i=0
-    while [ $i -lt "$repeat" ]; do
-        start=$(now)
-        "$@" >/dev/null 2>&1
-        end=$(now)
-        t=$(echo "$end - $start" | bc -l)
-        if [ -z "$best" ] || [ "$(echo "$t < $best" | bc -l)" = 1 ]; then best=$t; fi
-        i=$((i + 1))
-    done
-    echo "$best"
+# Wall-clock seconds of one run of "$@".
+seconds() {
+    start=$(now)
+    "$@" >/dev/null 2>&1
+    end=$(now)
+    echo "$end - $start" | bc -l
 }
+min() { if [ -z "$1" ] || [ "$(echo "$2 < $1" | bc -l)" = 1 ]; then echo "$2"; else echo "$1"; fi; }
 size_of() { du -sb "$1" | cut -f1; }
+# Every archive must pass both peers' tests and give every file back
+# through our own decoder.
+decode_check=$(dirname "$ours")/lzh-decode-check
+[ -x "$decode_check" ] || { echo "no lzh-decode-check beside $ours" >&2; exit 2; }
+check() {
+    lhasa t "$1" >/dev/null 2>&1 || { echo "lhasa t failed on $1 ($2)" >&2; exit 1; }
+    7z t "$1" >/dev/null 2>&1 || { echo "7z t failed on $1 ($2)" >&2; exit 1; }
+    rm -rf out/decoded && mkdir out/decoded
+    "$decode_check" "$1" corpora out/decoded >/dev/null || { echo "our decoder failed on $1 ($2)" >&2; exit 1; }
+}
 
-echo "| corpus | original | method | jlha bytes | jlha MB/s | ours bytes | ours MB/s | size ours/jlha | speed ours/jlha |"
-echo "|---|---:|---|---:|---:|---:|---:|---:|---:|"
-for corpus in text binary tree logs random; do
+echo "load average at the start: $(cut -d' ' -f1-3 /proc/loadavg)"
+echo
+echo "| corpus | original | method | jlha bytes | jlha MB/s | default bytes | default MB/s | --best bytes | --best MB/s | default size | default speed | --best size | --best speed |"
+echo "|---|---:|---|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|"
+for corpus in ${CORPORA:-text binary tree logs random}; do
     original=$(size_of "corpora/$corpus")
-    for m in 5 7; do
-        rm -f out/jlha.lzh out/ours.lzh
-        tj=$(cd corpora && best_time jlha c2o$m ../out/jlha.lzh "$corpus")
-        to=$(cd corpora && best_time "$ours" -m lh$m -o ../out/ours.lzh "$corpus")
-        lhasa t out/ours.lzh >/dev/null 2>&1 || { echo "lhasa t failed on ours ($corpus, lh$m)" >&2; exit 1; }
+    for m in ${METHODS:-5 6 7}; do
+        rm -f out/jlha.lzh out/ours.lzh out/best.lzh
+        # The three tools take turns, so that each meets the same load.
+        tj="" to="" tb=""
+        i=0
+        while [ $i -lt "$repeat" ]; do
+            rm -f out/jlha.lzh
+            tj=$(min "$tj" "$(cd corpora && seconds jlha c2o$m ../out/jlha.lzh "$corpus")")
+            to=$(min "$to" "$(cd corpora && seconds "$ours" -m lh$m -o ../out/ours.lzh "$corpus")")
+            tb=$(min "$tb" "$(cd corpora && seconds "$ours" --best -m lh$m -o ../out/best.lzh "$corpus")")
+            i=$((i + 1))
+        done
+        check out/ours.lzh "$corpus, lh$m"
+        check out/best.lzh "$corpus, lh$m, --best"
         sj=$(size_of out/jlha.lzh)
         so=$(size_of out/ours.lzh)
-        echo "$corpus $original lh$m $sj $tj $so $to" | awk '{
-            mbj = $2 / 1e6 / $5; mbo = $2 / 1e6 / $7;
-            printf "| %s | %d | -%s- | %d | %.1f | %d | %.1f | %.3f | %.1fx |\n", $1, $2, $3, $4, mbj, $6, mbo, $6 / $4, mbo / mbj }'
+        sb=$(size_of out/best.lzh)
+        echo "$corpus $original lh$m $sj $tj $so $to $sb $tb" | awk '{
+            mbj = $2 / 1e6 / $5; mbo = $2 / 1e6 / $7; mbb = $2 / 1e6 / $9;
+            printf "| %s | %d | -%s- | %d | %.1f | %d | %.1f | %d | %.2f | %.3f | %.1fx | %.3f | %.2fx |\n",
+                   $1, $2, $3, $4, mbj, $6, mbo, $8, mbb, $6 / $4, mbo / mbj, $8 / $4, mbb / mbj }'
     done
 done
+echo
+echo "load average at the end: $(cut -d' ' -f1-3 /proc/loadavg)"

@@ -10,7 +10,8 @@ bytes the decode target reads first (method, original size, trailing count).
 run: archives by jlha and by valkrin-lzh, and hand-made archives with the
 names and damage of the unit and flow tests, each behind the byte that
 chooses the run. names, expand: the names and texts of the unit tests behind
-the target's control bytes."""
+the target's control bytes. compress: texts, tables, noise and runs behind
+the bytes that choose method, parse, threads and repetition."""
 import os
 import random
 import shutil
@@ -239,10 +240,32 @@ def make_expand():
     write_seeds('expand', seeds)
 
 
+def make_compress():
+    rng = random.Random(17)
+    words = [b'setup ', b'archive ', b'window ', b'\x82\xa0\x82\xa2 ', b'data\r\n', b'0123 ']
+    text = b''.join(rng.choice(words) for _ in range(600))
+    noise = bytes(rng.getrandbits(8) for _ in range(700))
+    table = bytes(rng.randint(0, 15) * 17 for _ in range(2000))
+    # (name, method 0-2 | best 4 | two threads 8, repeat byte, data)
+    inputs = [
+        ('one-byte', 0, 0, b'x'),
+        ('text-lh5', 0, 0, text),
+        ('text-lh7-best', 2 | 4, 0, text),
+        ('table-lh6-best-threads', 1 | 4 | 8, 0, table),
+        ('noise-lh7', 2, 0, noise),
+        ('noise-repeated-9k-lh5-best', 0 | 4, 0x80 | 9, noise),
+        ('text-repeated-65k-lh7-best', 2 | 4 | 8, 0x80 | 65, text),
+        ('zeros-127k-lh6', 1 | 8, 0x80 | 127, b'\0'),
+        ('zeros-127k-lh7-best', 2 | 4, 0x80 | 127, b'\0'),
+        ('table-repeated-33k-lh6', 1, 0x80 | 33, table + noise[:3]),
+    ]
+    write_seeds('compress', {name: bytes([control, repeat]) + data for name, control, repeat, data in inputs})
+
+
 def main():
     makers = {'header': make_header_and_decode, 'decode': make_header_and_decode,
-              'run': make_run, 'names': make_names, 'expand': make_expand}
-    chosen = sys.argv[1:] or ['header', 'run', 'names', 'expand']
+              'run': make_run, 'names': make_names, 'expand': make_expand, 'compress': make_compress}
+    chosen = sys.argv[1:] or ['header', 'run', 'names', 'expand', 'compress']
     for target in dict.fromkeys(makers[t] for t in chosen):
         target()
 

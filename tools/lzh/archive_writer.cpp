@@ -3,11 +3,13 @@
 #include <string.h>
 
 #include <algorithm>
+#include <deque>
 #include <memory>
 #include <set>
 
 #include "common/host_fs.h"
 #include "lzh/header.h"
+#include "lzh/worker_thread.h"
 
 namespace lzh {
 
@@ -17,6 +19,10 @@ namespace {
 constexpr size_t MAX_NAME_BYTES = 259;
 // Input is read and compressed in pieces of this size.
 constexpr size_t READ_CHUNK = 1 << 20;
+// Files up to this size are read whole and compressed several at once, one
+// on each thread: such a file is one chunk for the encoder, which would
+// search it on one thread only.
+constexpr uint64_t SMALL_FILE = ENCODER_CHUNK_SIZE;
 // Output the encoder may still hold back for input that has reached its
 // block coder.
 constexpr uint64_t PENDING_OUTPUT = 128 << 10;
@@ -143,9 +149,13 @@ using FileHandle = std::unique_ptr<FILE, FileCloser>;
 class Writer {
 public:
     Writer(FILE* out, const WriteOptions& options, const ProgressFn& progress, uint64_t total)
-        : out_(out), options_(options), progress_(progress), total_(total) {}
+        : out_(out), options_(options), progress_(progress), total_(total) {
+        tuning_ = options.tuning ? *options.tuning : DefaultTuning(options.method);
+        threads_ = ThreadCount(tuning_);
+    }
 
     bool Folder(const PlannedEntry& entry, std::string* error) {
+        if (!WritePending(0, error)) return false;
         EntryHeader h;
         h.method = 'd';
         h.attributes = ATTRIBUTE_DIRECTORY;
@@ -157,6 +167,9 @@ public:
     }
 
     bool File(const PlannedEntry& entry, std::string* error) {
+        bool small = options_.method != Method::Lh0 && entry.size != 0 && entry.size <= SMALL_FILE;
+        if (small && threads_ > 1) return QueueSmallFile(entry, error);
+        if (!WritePending(0, error)) return false;
         FileHandle in(hostfs::OpenFile(entry.diskPath, "rb"));
         hostfs::FileInfo info;
         std::string reason = in ? "" : hostfs::LastError();
@@ -193,7 +206,7 @@ public:
                         if (fwrite(data, 1, size, out_) != size) writeFailed_ = true;
                     }
                 },
-                options_.tuning ? *options_.tuning : DefaultTuning(options_.method)));
+                tuning_));
         }
         std::vector<uint8_t> buffer(READ_CHUNK);
         tooBig_ = false;
@@ -268,6 +281,18 @@ public:
         return true;
     }
 
+    // Writes the small files still being compressed, oldest first, until
+    // at most `keep` are left.
+    bool WritePending(size_t keep, std::string* error) {
+        while (pending_.size() > keep) {
+            std::unique_ptr<SmallFile> file = std::move(pending_.front());
+            pending_.pop_front();
+            file->thread.Join();
+            if (!WriteSmallFile(*file, error)) return false;
+        }
+        return true;
+    }
+
     bool Put(const std::string& bytes, std::string* error) {
         if (fwrite(bytes.data(), 1, bytes.size(), out_) != bytes.size()) return Failed(error);
         return true;
@@ -283,6 +308,72 @@ public:
     }
 
 private:
+    // A small file read whole, and its compressed form once its thread is done.
+    struct SmallFile {
+        EntryHeader header;
+        std::string name;
+        std::vector<uint8_t> data;
+        std::vector<uint8_t> packed;
+        WorkerThread thread;  // last, so that it is joined before the rest goes
+    };
+
+    // Reads the file and starts compressing it on a thread of its own,
+    // once fewer than `threads_` others are.
+    bool QueueSmallFile(const PlannedEntry& entry, std::string* error) {
+        std::unique_ptr<SmallFile> file(new SmallFile);
+        FileHandle in(hostfs::OpenFile(entry.diskPath, "rb"));
+        hostfs::FileInfo info;
+        std::string reason = in ? "" : hostfs::LastError();
+        if (!in || !hostfs::Stat(in.get(), &info, &reason)) {
+            *error = SystemError(entry.diskPath, "cannot open", reason);
+            return false;
+        }
+        EntryHeader& h = file->header;
+        SetTimes(info, &h);
+        h.attributes = ATTRIBUTE_ARCHIVE | (info.readOnly ? ATTRIBUTE_READ_ONLY : 0);
+        SplitName(entry.sjisName, &h.directory, &h.file);
+        h.originalSize = info.size;
+        h.largeSizes = NeedsLargeSize(h.originalSize);
+        // One byte more than the size: a file that grew is caught too.
+        file->data.resize(static_cast<size_t>(info.size) + 1);
+        size_t n = fread(file->data.data(), 1, file->data.size(), in.get());
+        if (ferror(in.get())) {
+            *error = SystemError(entry.diskPath, "cannot read", hostfs::LastError());
+            return false;
+        }
+        if (n != info.size) {
+            *error = Quoted(entry.diskPath) + ": the file changed while it was being packed";
+            return false;
+        }
+        file->data.resize(n);
+        h.dataCrc = Crc16(file->data.data(), n);
+        file->name = entry.name;
+        if (!WritePending(static_cast<size_t>(threads_) - 1, error)) return false;
+        SmallFile* f = file.get();
+        EncoderTuning one = tuning_;
+        one.threads = 1;
+        const Method method = options_.method;
+        auto job = [f, one, method] { f->packed = Compress(method, f->data.data(), f->data.size(), one); };
+        if (!f->thread.Start(job)) job();
+        pending_.push_back(std::move(file));
+        return true;
+    }
+
+    // The header and the compressed data of a small file, or its bytes
+    // stored when compression does not pay.
+    bool WriteSmallFile(SmallFile& file, std::string* error) {
+        EntryHeader& h = file.header;
+        bool stored = file.packed.size() >= h.originalSize;
+        h.method = stored ? '0' : MethodLetter(options_.method);
+        const std::vector<uint8_t>& bytes = stored ? file.data : file.packed;
+        h.compressedSize = bytes.size();
+        if (!Put(BuildHeader(h), error)) return false;
+        if (fwrite(bytes.data(), 1, bytes.size(), out_) != bytes.size()) return Failed(error);
+        done_ += h.originalSize;
+        if (progress_) progress_(done_, total_, file.name);
+        return true;
+    }
+
     void SetTimes(const hostfs::FileInfo& info, EntryHeader* h) const {
         bool fractions = options_.subsecondTimes;
         h->lastWrite.seconds = info.writeSeconds;
@@ -308,6 +399,9 @@ private:
     uint64_t done_ = 0;
     bool writeFailed_ = false;
     bool tooBig_ = false;
+    EncoderTuning tuning_;
+    int threads_ = 1;
+    std::deque<std::unique_ptr<SmallFile>> pending_;  // oldest first
 };
 
 }  // namespace
@@ -348,6 +442,7 @@ bool WriteArchive(FILE* out, const std::vector<InputPath>& inputs, const WriteOp
         writer.Report(entry.name);
         if (!(entry.folder ? writer.Folder(entry, &error) : writer.File(entry, &error))) return false;
     }
+    if (!writer.WritePending(0, &error)) return false;
     if (!entries.empty()) writer.Report(entries.back().name);  // a stored fallback may not have reported its end
     if (!writer.Put(std::string(1, '\0'), &error)) return false;  // the end marker
     if (fflush(out) != 0) return writer.Failed(&error);

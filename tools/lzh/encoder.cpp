@@ -18,6 +18,10 @@ constexpr int LENGTH_CODE_COUNT = 19;  // the code of the symbol code's lengths
 constexpr int MIN_MATCH = 3;
 constexpr int MAX_MATCH = 256;
 constexpr int MAX_DISTANCE_CODES = 17;
+constexpr int LITERAL_COUNT = 256;  // symbols below this are bytes
+// A match of length n is the symbol n + LENGTH_OFFSET.
+constexpr int LENGTH_OFFSET = LITERAL_COUNT - MIN_MATCH;
+static_assert(MAX_MATCH + LENGTH_OFFSET == SYMBOL_COUNT - 1, "the longest match is the last symbol");
 
 // The input is cut into chunks of CHUNK_SIZE bytes, the same whatever the
 // number of threads. The tokens of each chunk are found on their own: the
@@ -52,6 +56,12 @@ constexpr uint32_t SEGMENT_TOKENS = 4096;
 constexpr uint32_t PRICE_TOKENS = 8192;
 constexpr uint32_t MAX_BLOCK_TOKENS = 65535;
 static_assert(MAX_BLOCK_TOKENS / SEGMENT_TOKENS * SEGMENT_TOKENS <= MAX_BLOCK_TOKENS, "segments fit a block");
+// The near-optimal parse cuts blocks at multiples of this many tokens.
+constexpr uint32_t SPLIT_TOKENS = 1024;
+// Rounds of pricing and parsing again of --best.
+constexpr int BEST_PASSES = 4;
+// The price of a symbol a block with a single-symbol code does not use.
+constexpr uint32_t UNUSED_SYMBOL_BITS = 12;
 
 struct MethodParameters {
     uint32_t maxOffset;     // furthest match: bytes back from the current one
@@ -300,6 +310,9 @@ struct Statistics {
 struct TokenList {
     std::vector<uint16_t> symbols;
     std::vector<uint16_t> distances;
+    // Where the chunk's own blocks end, as token counts (the last one is
+    // every token); empty: the block coder chooses where blocks end.
+    std::vector<uint32_t> blockEnds;
 };
 
 // What a token is likely to cost, in sixteenths of a bit: the match finder
@@ -333,12 +346,12 @@ struct Prices {
             return symbolLengths[sym] != 0 ? symbolLengths[sym] : longest + 2;
         };
         uint64_t literalBits = 0, literals = 0;
-        for (int b = 0; b < 256; ++b) {
+        for (int b = 0; b < LITERAL_COUNT; ++b) {
             literalBits += static_cast<uint64_t>(stats.symbols[b]) * symbolBits(b);
             literals += stats.symbols[b];
         }
         literal = literals != 0 ? static_cast<int32_t>(literalBits * 16 / literals) : 8 * 16;
-        for (int n = MIN_MATCH; n <= MAX_MATCH; ++n) length[n] = symbolBits(n + 253) * 16;
+        for (int n = MIN_MATCH; n <= MAX_MATCH; ++n) length[n] = symbolBits(n + LENGTH_OFFSET) * 16;
         int longestDistance = 0;
         for (int c = 0; c < m.distanceCodes; ++c) longestDistance = std::max<int>(longestDistance, distanceLengths[c]);
         for (int c = 0; c < MAX_DISTANCE_CODES; ++c) {
@@ -362,6 +375,8 @@ public:
     // before, entered into the tables without tokens; BUFFER_SLACK zeros
     // follow `end`.
     void Run(const uint8_t* data, uint32_t history, uint32_t end, TokenList& tokens) {
+        if (tuning_.optimalPasses > 0) return RunOptimal(data, history, end, tokens);
+        tokens.blockEnds.clear();
         data_ = data;
         Reset();
         if (history != 0) {
@@ -381,12 +396,304 @@ public:
         FindTokens(history, end);
     }
 
+    // The tokens of data[history, end) by the near-optimal parse: every
+    // match the chains offer is collected once, then the chunk is parsed
+    // for the least bits under the prices of its blocks' own codes, the
+    // blocks are cut again where that costs least, and so on for
+    // `optimalPasses` rounds; the cheapest parse found is kept, with its blocks.
+    void RunOptimal(const uint8_t* data, uint32_t history, uint32_t end, TokenList& tokens) {
+        data_ = data;
+        Reset();
+        for (uint32_t p = 0; p < history; ++p) {
+            if (p - base_ >= HISTORY) Rebase();
+            Insert(p, HashesAt(data + p));
+        }
+        CollectCandidates(history, end);
+        TokenList parse;
+        ParseGreedy(history, end, parse);
+        uint64_t bestBits = UINT64_MAX;
+        std::vector<uint32_t> ends;
+        for (int pass = 0;; ++pass) {
+            uint64_t bits = SplitBlocks(parse, &ends);
+            if (bits >= bestBits) break;  // no better than the round before: the prices have settled
+            bestBits = bits;
+            tokens.symbols = parse.symbols;
+            tokens.distances = parse.distances;
+            tokens.blockEnds = ends;
+            if (pass >= tuning_.optimalPasses) break;
+            ParseByPrices(history, end, tokens, parse);
+        }
+        // The candidates of a chunk take several megabytes: let them go.
+        std::vector<uint32_t>().swap(candidateStart_);
+        std::vector<Candidate>().swap(candidates_);
+    }
+
 private:
     MethodParameters params_;
     EncoderTuning tuning_;
     const uint8_t* data_ = nullptr;  // the chunk and its window
     TokenList* tokens_ = nullptr;    // where FindTokens puts them
     TokenList windowTokens_;
+    BlockPlan plan_;
+
+    // Optimal parsing. A candidate is the nearest match of its length at a
+    // position whose candidates before it (nearer ones) are all shorter.
+    struct Candidate {
+        uint16_t length;
+        uint16_t offset;
+    };
+    // What each token costs in whole bits under one block's codes.
+    struct BitPrices {
+        uint32_t symbol[SYMBOL_COUNT];
+        uint32_t distance[MAX_DISTANCE_CODES];  // with the extra bits
+    };
+    std::vector<uint32_t> candidateStart_;  // by position in the chunk, and one past the last
+    std::vector<Candidate> candidates_;
+    std::vector<uint32_t> cost_;      // bits to reach each position from the chunk's start
+    std::vector<uint16_t> arrival_;   // the token that reaches it: 0 a literal, else the match length
+    std::vector<uint16_t> arrivalOffset_;
+
+    // Lists the candidates of every position of data[history, end). A
+    // match of niceLength or more is taken as it is: the positions it
+    // covers get none.
+    void CollectCandidates(uint32_t history, uint32_t end) {
+        const uint32_t n = end - history;
+        candidateStart_.assign(n + 1, 0);
+        candidates_.clear();
+        uint32_t coveredTo = history;
+        for (uint32_t p = history; p < end; ++p) {
+            candidateStart_[p - history] = static_cast<uint32_t>(candidates_.size());
+            uint32_t avail = std::min<uint32_t>(end - p, MAX_MATCH);
+            if (avail < MIN_MATCH) continue;
+            if (p - base_ >= HISTORY) Rebase();
+            Hashes h = HashesAt(data_ + p);
+            nearest3_ = HeadDistance(p, head3_[h.three]);
+            Insert(p, h);
+            if (p < coveredTo) continue;
+            pos_ = p;
+            uint32_t longest = CollectAt(avail);
+            if (longest >= static_cast<uint32_t>(tuning_.niceLength)) coveredTo = p + longest;
+        }
+        candidateStart_[n] = static_cast<uint32_t>(candidates_.size());
+    }
+
+    // Appends the candidates of `pos_` (already inserted), at most `avail`
+    // bytes long, nearest first; returns the longest length.
+    uint32_t CollectAt(uint32_t avail) {
+        const uint32_t pos = pos_;
+        const uint8_t* data = data_;
+        const uint8_t* cur = data + pos;
+        const uint32_t reach = std::min(params_.maxOffset, pos);
+        const size_t first = candidates_.size();
+        int chain = tuning_.maxChain;
+        uint32_t nice = std::min<uint32_t>(static_cast<uint32_t>(tuning_.niceLength), avail);
+        uint32_t longest = MIN_MATCH - 1;
+        uint32_t tailAt = 0;
+        uint32_t mask = 0xFFFFFF;
+        uint32_t tail = Load32(cur) & mask;
+        const uint16_t* links = prev_.data();
+        const int32_t lowest = static_cast<int32_t>(pos - reach);
+        uint32_t link = prev_[pos & HISTORY_MASK];
+        int32_t candidate = static_cast<int32_t>(pos) - static_cast<int32_t>(link == NO_LINK ? HISTORY : link);
+        while (candidate >= lowest && chain-- > 0) {
+            if ((Load32(data + candidate + tailAt) & mask) == tail) {
+                uint32_t length = MatchLength(data + candidate, cur, avail);
+                if (length > longest) {
+                    longest = length;
+                    candidates_.push_back(Candidate{static_cast<uint16_t>(length),
+                                                    static_cast<uint16_t>(pos - static_cast<uint32_t>(candidate))});
+                    if (length >= nice) break;
+                    tailAt = longest - 3;
+                    mask = 0xFFFFFFFF;
+                    tail = Load32(cur + tailAt);
+                }
+            }
+            candidate -= links[candidate & HISTORY_MASK];
+        }
+        // The nearest three-byte match, which the four-byte chains miss:
+        // worth listing when it is nearer than every other candidate.
+        uint32_t distance = nearest3_;
+        if (distance != 0 && distance <= reach &&
+            (candidates_.size() == first || candidates_[first].offset > distance)) {
+            const uint8_t* m = cur - distance;
+            if (m[0] == cur[0] && m[1] == cur[1] && m[2] == cur[2]) {
+                uint32_t length = MatchLength(m, cur, avail);
+                if (candidates_.size() != first) length = std::min<uint32_t>(length, candidates_[first].length - 1u);
+                if (length >= MIN_MATCH) {
+                    candidates_.insert(candidates_.begin() + static_cast<ptrdiff_t>(first),
+                                       Candidate{static_cast<uint16_t>(length), static_cast<uint16_t>(distance)});
+                    longest = std::max(longest, length);
+                }
+            }
+        }
+        return longest;
+    }
+
+    static uint32_t MatchLengthOfSymbol(uint16_t symbol) {
+        return symbol < LITERAL_COUNT ? 1 : static_cast<uint32_t>(symbol - LENGTH_OFFSET);
+    }
+
+    // The first parse, to have counts to price from: the longest
+    // candidate wherever there is one.
+    void ParseGreedy(uint32_t history, uint32_t end, TokenList& out) {
+        out.symbols.clear();
+        out.distances.clear();
+        const uint32_t n = end - history;
+        for (uint32_t i = 0; i < n;) {
+            uint32_t last = candidateStart_[i + 1];
+            if (last != candidateStart_[i]) {
+                const Candidate& c = candidates_[last - 1];
+                out.symbols.push_back(static_cast<uint16_t>(c.length + LENGTH_OFFSET));
+                out.distances.push_back(static_cast<uint16_t>(c.offset - 1));
+                i += c.length;
+            } else {
+                out.symbols.push_back(data_[history + i]);
+                ++i;
+            }
+        }
+    }
+
+    // The counts of tokens [from, to), whose matches start at `firstMatch`.
+    static void Count(const TokenList& t, uint32_t from, uint32_t to, uint32_t firstMatch, Statistics& stats) {
+        stats.Clear();
+        const uint16_t* distance = t.distances.data() + firstMatch;
+        for (uint32_t i = from; i < to; ++i) {
+            uint16_t symbol = t.symbols[i];
+            ++stats.symbols[symbol];
+            if (symbol >= LITERAL_COUNT) {
+                ++stats.distances[DistanceCode(*distance++)];
+                ++stats.matches;
+            }
+        }
+        stats.tokens = to - from;
+    }
+
+    // Cuts the tokens into blocks, at multiples of SPLIT_TOKENS, where the
+    // blocks cost fewest bits in all; `ends` receives where each block ends.
+    // Returns the bits of all the blocks.
+    uint64_t SplitBlocks(const TokenList& t, std::vector<uint32_t>* ends) {
+        const uint32_t total = static_cast<uint32_t>(t.symbols.size());
+        ends->clear();
+        if (total == 0) return 0;
+        const uint32_t pieces = (total + SPLIT_TOKENS - 1) / SPLIT_TOKENS;
+        // Counts of every piece, then the cheapest cut ending at each piece
+        // boundary, from blocks of at most MAX_BLOCK_TOKENS.
+        std::vector<Statistics> piece(pieces);
+        uint32_t match = 0;
+        for (uint32_t k = 0; k < pieces; ++k) {
+            uint32_t from = k * SPLIT_TOKENS, to = std::min(total, from + SPLIT_TOKENS);
+            Count(t, from, to, match, piece[k]);
+            match += piece[k].matches;
+        }
+        std::vector<uint64_t> best(pieces + 1, UINT64_MAX);
+        std::vector<uint32_t> from(pieces + 1, 0);
+        best[0] = 0;
+        Statistics block;
+        for (uint32_t j = 1; j <= pieces; ++j) {
+            block.Clear();
+            for (uint32_t i = j; i-- > 0;) {
+                block.Add(piece[i]);
+                if (block.tokens > MAX_BLOCK_TOKENS) break;
+                PlanBlock(block.symbols, block.distances, block.tokens, params_, plan_);
+                uint64_t bits = best[i] + plan_.bits;
+                if (bits < best[j]) {
+                    best[j] = bits;
+                    from[j] = i;
+                }
+            }
+        }
+        for (uint32_t j = pieces; j > 0; j = from[j]) ends->push_back(std::min(total, j * SPLIT_TOKENS));
+        std::reverse(ends->begin(), ends->end());
+        return best[pieces];
+    }
+
+    // Whole-bit prices of a block's codes; what it does not use costs a
+    // little more than its longest code.
+    void SetBitPrices(const Statistics& stats, BitPrices& prices) {
+        PlanBlock(stats.symbols, stats.distances, stats.tokens, params_, plan_);
+        int longest = 0;
+        for (int s = 0; s < SYMBOL_COUNT; ++s) longest = std::max<int>(longest, plan_.symbolLengths[s]);
+        for (int s = 0; s < SYMBOL_COUNT; ++s) {
+            prices.symbol[s] = plan_.symbolSingle >= 0 ? (s == plan_.symbolSingle ? 1 : UNUSED_SYMBOL_BITS)
+                               : plan_.symbolLengths[s] != 0 ? plan_.symbolLengths[s] : longest + 2;
+        }
+        int longestDistance = 0;
+        for (int c = 0; c < params_.distanceCodes; ++c) {
+            longestDistance = std::max<int>(longestDistance, plan_.distanceLengths[c]);
+        }
+        for (int c = 0; c < MAX_DISTANCE_CODES; ++c) {
+            uint32_t bits = plan_.distanceSingle >= 0 ? (c == plan_.distanceSingle ? 0 : UNUSED_SYMBOL_BITS)
+                            : plan_.distanceLengths[c] != 0 ? plan_.distanceLengths[c] : longestDistance + 2;
+            prices.distance[c] = bits + (c > 1 ? c - 1 : 0);
+        }
+    }
+
+    // Parses the chunk again for the fewest bits, pricing each token by
+    // the codes of the block of `last` (the previous parse with its blocks)
+    // where it starts.
+    void ParseByPrices(uint32_t history, uint32_t end, const TokenList& last, TokenList& out) {
+        const uint32_t n = end - history;
+        // Each block's prices, and the position where it starts.
+        std::vector<BitPrices> prices(last.blockEnds.size());
+        std::vector<uint32_t> blockStart(last.blockEnds.size() + 1, n);
+        uint32_t token = 0, match = 0, position = 0;
+        Statistics stats;
+        for (size_t b = 0; b < last.blockEnds.size(); ++b) {
+            blockStart[b] = position;
+            uint32_t to = last.blockEnds[b];
+            Count(last, token, to, match, stats);
+            SetBitPrices(stats, prices[b]);
+            for (; token < to; ++token) position += MatchLengthOfSymbol(last.symbols[token]);
+            match += stats.matches;
+        }
+
+        cost_.assign(n + 1, UINT32_MAX);
+        arrival_.resize(n + 1);
+        arrivalOffset_.resize(n + 1);
+        cost_[0] = 0;
+        const uint8_t* bytes = data_ + history;
+        size_t b = 0;
+        for (uint32_t i = 0; i < n; ++i) {
+            while (i >= blockStart[b + 1]) ++b;
+            const BitPrices& price = prices[b];
+            const uint32_t here = cost_[i];
+            uint32_t c = here + price.symbol[bytes[i]];
+            if (c < cost_[i + 1]) {
+                cost_[i + 1] = c;
+                arrival_[i + 1] = 0;
+            }
+            uint32_t length = MIN_MATCH;
+            for (uint32_t k = candidateStart_[i]; k < candidateStart_[i + 1]; ++k) {
+                const Candidate cand = candidates_[k];
+                const uint32_t base = here + price.distance[DistanceCode(cand.offset - 1u)];
+                for (; length <= cand.length; ++length) {
+                    c = base + price.symbol[length + LENGTH_OFFSET];
+                    if (c < cost_[i + length]) {
+                        cost_[i + length] = c;
+                        arrival_[i + length] = static_cast<uint16_t>(length);
+                        arrivalOffset_[i + length] = cand.offset;
+                    }
+                }
+            }
+        }
+        // Back from the end, then the tokens in order.
+        std::vector<uint32_t> path;
+        for (uint32_t i = n; i > 0;) {
+            path.push_back(i);
+            i -= arrival_[i] == 0 ? 1 : arrival_[i];
+        }
+        out.symbols.clear();
+        out.distances.clear();
+        for (size_t k = path.size(); k-- > 0;) {
+            uint32_t i = path[k];
+            if (arrival_[i] == 0) {
+                out.symbols.push_back(bytes[i - 1]);
+            } else {
+                out.symbols.push_back(static_cast<uint16_t>(arrival_[i] + LENGTH_OFFSET));
+                out.distances.push_back(static_cast<uint16_t>(arrivalOffset_[i] - 1));
+            }
+        }
+    }
 
     std::vector<uint16_t> head_;   // newest position of each four-byte hash, from `base_`
     std::vector<uint16_t> head3_;  // newest position of each three-byte hash, from `base_`
@@ -461,7 +768,7 @@ private:
     }
 
     void AddMatch(uint32_t length, uint32_t offset) {
-        uint16_t symbol = static_cast<uint16_t>(length + 253);
+        uint16_t symbol = static_cast<uint16_t>(length + LENGTH_OFFSET);
         uint16_t d = static_cast<uint16_t>(offset - 1);
         tokens_->symbols.push_back(symbol);
         tokens_->distances.push_back(d);
@@ -649,18 +956,37 @@ public:
     }
 
     void Take(const TokenList& tokens) {
+        if (!tokens.blockEnds.empty()) return TakeBlocks(tokens);
         const uint16_t* distance = tokens.distances.data();
         for (uint16_t symbol : tokens.symbols) {
-            symbols_.push_back(symbol);
-            ++segment_.symbols[symbol];
-            if (symbol >= 256) {
-                uint16_t d = *distance++;
-                distances_.push_back(d);
-                ++segment_.distances[DistanceCode(d)];
-                ++segment_.matches;
-            }
-            if (++segment_.tokens == SEGMENT_TOKENS) CloseSegment();
+            distance = Append(symbol, distance, segment_);
+            if (segment_.tokens == SEGMENT_TOKENS) CloseSegment();
         }
+    }
+
+    // Writes the tokens as the blocks they come cut into, after what is open.
+    void TakeBlocks(const TokenList& tokens) {
+        CloseSegment();
+        if (block_.tokens != 0) WriteBlock(block_.tokens, block_.matches);
+        const uint16_t* distance = tokens.distances.data();
+        uint32_t token = 0;
+        for (uint32_t end : tokens.blockEnds) {
+            for (; token < end; ++token) distance = Append(tokens.symbols[token], distance, block_);
+            WriteBlock(block_.tokens, block_.matches);
+        }
+    }
+
+    // Holds one token (its distance at `distance` if it is a match) and
+    // counts it in `stats`; returns where the next distance is.
+    const uint16_t* Append(uint16_t symbol, const uint16_t* distance, Statistics& stats) {
+        symbols_.push_back(symbol);
+        ++stats.symbols[symbol];
+        ++stats.tokens;
+        if (symbol < LITERAL_COUNT) return distance;
+        distances_.push_back(*distance);
+        ++stats.distances[DistanceCode(*distance)];
+        ++stats.matches;
+        return distance + 1;
     }
 
     // Writes what is left and pads the last byte.
@@ -731,7 +1057,7 @@ private:
         for (uint32_t i = 0; i < tokenCount; ++i) {
             uint16_t symbol = symbols_[i];
             if (!oneSymbol) bits_.Put(plan_.symbolCodes[symbol], plan_.symbolLengths[symbol]);
-            if (symbol < 256) continue;
+            if (symbol < LITERAL_COUNT) continue;
             uint16_t d = distances_[match++];
             int code = DistanceCode(d);
             if (!oneDistance) bits_.Put(plan_.distanceCodes[code], plan_.distanceLengths[code]);
@@ -817,7 +1143,11 @@ EncoderTuning DefaultTuning(Method method) {
     }
 }
 EncoderTuning FastTuning() { return EncoderTuning{8, 8, 32, 16}; }
-EncoderTuning BestTuning() { return EncoderTuning{1024, 256, 256, 256}; }
+EncoderTuning BestTuning() { return EncoderTuning{1024, 256, MAX_MATCH, 256, 0, BEST_PASSES}; }
+
+int ThreadCount(const EncoderTuning& tuning) {
+    return tuning.threads > 0 ? tuning.threads : std::min(ProcessorCount(), MAX_THREADS);
+}
 
 // Chunks go from `filling` to `running` (their tokens being found, on a
 // thread of their own when there are several) to the block coder, in order,
@@ -828,7 +1158,7 @@ struct Encoder::State {
         this->tuning = tuning;
         this->tuning.maxChain = std::max(1, tuning.maxChain);
         this->tuning.niceLength = std::min(std::max(MIN_MATCH, tuning.niceLength), MAX_MATCH);
-        threads = tuning.threads > 0 ? tuning.threads : std::min(ProcessorCount(), MAX_THREADS);
+        threads = ThreadCount(tuning);
         window = params.maxOffset + 1;
         filling = NewChunk();
     }

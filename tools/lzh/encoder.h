@@ -28,11 +28,15 @@ struct EncoderTuning {
     int lazyLength;   // a pending match this long is taken without a search
     int threads = 0;  // chunks of input searched at once (0: one per processor, at most 4);
                       // the output is the same for every count
+    int optimalPasses = 0;  // 0: lazy matching; else the near-optimal parse, priced anew
+                            // from its own blocks' codes this many times
 };
 // The default of each method: smaller windows need shorter chains.
 EncoderTuning DefaultTuning(Method method);
 EncoderTuning FastTuning();
 EncoderTuning BestTuning();
+// How many threads a tuning asks for, with 0 resolved to the processors.
+int ThreadCount(const EncoderTuning& tuning);
 
 // The input is searched for matches in chunks of this size, each on its
 // own after the window of input before it: no match crosses a chunk's end.

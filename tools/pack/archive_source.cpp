@@ -55,6 +55,9 @@ bool WriteOwnArchive(const PackOptions& options, pe::Bytes* archive, std::string
         if (done == total) fprintf(stderr, "\n");
     };
     std::string writeError;
+    lzh::EncoderTuning tuning = options.best ? lzh::BestTuning() : lzh::DefaultTuning(method);
+    tuning.threads = options.threads;
+    writeOptions.tuning = tuning;
     bool ok = lzh::WriteArchive(out, inputs, writeOptions, writeError, progress);
     if (!ok) {
         *error = writeError;

@@ -44,6 +44,9 @@ bool ParseOsList(const std::string& list, uint32_t* flags, std::string* error) {
 
 namespace {
 
+// The most compressing threads --threads takes.
+constexpr long MAX_PACK_THREADS = 64;
+
 bool ParseSeconds(const std::string& text, uint32_t* value, std::string* error) {
     char* end = nullptr;
     unsigned long long v = text.empty() || text[0] == '-' ? 0 : strtoull(text.c_str(), &end, 10);
@@ -198,6 +201,17 @@ bool ParsePackOptions(const std::vector<std::string>& args, PackOptions* options
                 *error = "--method: \"" + options->method + "\" is none of lh0, lh5, lh6, lh7";
                 return false;
             }
+        } else if (arg == "--best") {
+            options->best = true;
+        } else if (arg == "--threads") {
+            if (!value(&text)) return false;
+            char* rest = nullptr;
+            long n = strtol(text.c_str(), &rest, 10);
+            if (text.empty() || *rest != '\0' || n < 1 || n > MAX_PACK_THREADS) {
+                *error = "--threads: \"" + text + "\" is not a count from 1 to " + std::to_string(MAX_PACK_THREADS);
+                return false;
+            }
+            options->threads = static_cast<int>(n);
         } else if (arg == "--help" || arg == "-h" || arg == "--version") {
             options->mode = arg == "--version" ? PackMode::Version : PackMode::Help;
             return true;  // whatever else was given

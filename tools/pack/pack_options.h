@@ -31,6 +31,8 @@ struct PackOptions {
     std::string archive;        // --archive: an existing .lzh file
     std::vector<std::string> inputs;  // files and folders to pack ourselves
     std::string method = "lh5";       // --method for the inputs: lh0, lh5, lh6, lh7
+    bool best = false;                // --best: the near-optimal parse (smaller, much slower)
+    int threads = 0;                  // --threads: 0 one per processor (at most 4)
     std::string inspect;        // --inspect FILE.exe, or the file of --list
     std::string icon;           // --icon FILE.ico: replaces the stub's icon
     pe::VersionFields version;  // --product-name and the other version fields, UTF-8

@@ -112,6 +112,9 @@ TEST(PackOptions, RefusesBadCommandLines) {
         {"-o", "a.exe", "--run", "x", "--archive", "a.lzh", "payload"},  // both sources
         {"-o", "a.exe", "--run", "x", "--method", "lh9", "payload"},
         {"--list", "a.exe", "payload"},
+        {"-o", "a.exe", "--run", "x", "--threads", "0", "payload"},
+        {"-o", "a.exe", "--run", "x", "--threads", "2x", "payload"},
+        {"-o", "a.exe", "--run", "x", "--threads"},
     };
     for (const auto& args : bad) {
         std::string line;
@@ -388,6 +391,20 @@ TEST_F(PackCommand, PacksFilesAndFoldersItselfAndListsThem) {
         EXPECT_NE(listed.output.find(name), std::string::npos) << name << "\n" << listed.output;
     }
 
+    // --best gives a smaller file, the same with one thread or three.
+    pe::Bytes best[2], plain;
+    std::string error;
+    for (int i = 0; i < 2; ++i) {
+        std::string out = dir + "/best" + std::to_string(i) + ".exe";
+        Outcome made = RunPack("-o " + out + " --run setup.exe --method lh7 --best --threads " + (i ? "3" : "1") +
+                               " --stub " + dir + "/stub.exe " + dir + "/payload/docs");
+        ASSERT_EQ(made.status, 0) << made.output;
+        ASSERT_TRUE(pe::ReadFile(out, &best[i], &error)) << error;
+    }
+    ASSERT_TRUE(pe::ReadFile(dir + "/out.exe", &plain, &error)) << error;
+    EXPECT_TRUE(best[0] == best[1]);
+    EXPECT_LT(best[0].size(), plain.size());
+
     std::string odd = "printf x > '" + dir + "/payload/café'";
     ASSERT_EQ(system(odd.c_str()), 0);
     Outcome refused = RunPack("-o " + dir + "/bad.exe --run setup.exe --stub " + dir + "/stub.exe " + dir +
@@ -492,7 +509,8 @@ TEST(PackCommandLine, HelpVersionAndExitStatuses) {
 
     Outcome help = RunPack("--help");
     EXPECT_EQ(help.status, 0);
-    for (const char* topic : {"--run", "--folder", "--keep-bare-command", "--elevation", "--stub", "--method", "--list",
+    for (const char* topic : {"--run", "--folder", "--keep-bare-command", "--elevation", "--stub", "--method",
+                              "--best", "--threads", "--list",
                               "--inspect", "--version", "Exit status: 0"}) {
         EXPECT_NE(help.output.find(topic), std::string::npos) << topic;
     }

@@ -29,8 +29,8 @@ std::string Words(size_t size, uint32_t seed) {
     return s;
 }
 
-std::vector<uint8_t> Compress(lzh::Method method, const std::string& data, int threads) {
-    lzh::EncoderTuning tuning = lzh::DefaultTuning(method);
+std::vector<uint8_t> Compress(lzh::Method method, const std::string& data, int threads, bool best = false) {
+    lzh::EncoderTuning tuning = best ? lzh::BestTuning() : lzh::DefaultTuning(method);
     tuning.threads = threads;
     return lzh::Compress(method, reinterpret_cast<const uint8_t*>(data.data()), data.size(), tuning);
 }
@@ -57,14 +57,15 @@ struct ChunkCase {
     const char* label;
     lzh::Method method;
     std::string data;
+    bool best = false;  // the near-optimal parse, which cuts its own blocks in each chunk
 };
 
 class Chunks : public ::testing::TestWithParam<ChunkCase> {};
 
 TEST_P(Chunks, OneAndTwoThreadsGiveTheSameStreamThatDecodes) {
     const ChunkCase& c = GetParam();
-    std::vector<uint8_t> one = Compress(c.method, c.data, 1);
-    std::vector<uint8_t> two = Compress(c.method, c.data, 2);
+    std::vector<uint8_t> one = Compress(c.method, c.data, 1, c.best);
+    std::vector<uint8_t> two = Compress(c.method, c.data, 2, c.best);
     EXPECT_TRUE(one == two) << one.size() << " against " << two.size() << " bytes";
     std::string out = Decode(c.method, two, c.data);
     ASSERT_EQ(out.size(), c.data.size());
@@ -84,7 +85,10 @@ INSTANTIATE_TEST_SUITE_P(
                                 Periodic(65535, 2 * CHUNK + WINDOW, 6)},
                       ChunkCase{"mixed_chunks_plus_window_plus_1_lh7", lzh::Method::Lh7,
                                 Words(CHUNK - 100, 7) + RandomBytes(300, 8) + std::string(CHUNK, 'z') +
-                                    Words(WINDOW + 1 - 200, 9)}),
+                                    Words(WINDOW + 1 - 200, 9)},
+                      ChunkCase{"best_words_chunk_plus_1_lh7", lzh::Method::Lh7, Words(CHUNK + 1, 12), true},
+                      ChunkCase{"best_period_1000_chunks_plus_window_minus_1_lh5", lzh::Method::Lh5,
+                                Periodic(1000, 2 * CHUNK + WINDOW - 1, 13), true}),
     [](const ::testing::TestParamInfo<ChunkCase>& info) { return std::string(info.param.label); });
 
 // More threads than chunks, input in pieces of random size: the stream of

@@ -63,9 +63,9 @@ struct Case {
 std::vector<Case> Cases() {
     std::vector<Case> cases;
     for (lzh::Method m : {lzh::Method::Lh5, lzh::Method::Lh6, lzh::Method::Lh7})
-        for (const Input& input : Inputs()) cases.push_back({m, "default", input});
-    for (const char* tuning : {"fast", "best"})
-        for (const Input& input : Inputs()) cases.push_back({lzh::Method::Lh7, tuning, input});
+        for (const char* tuning : {"default", "best"})
+            for (const Input& input : Inputs()) cases.push_back({m, tuning, input});
+    for (const Input& input : Inputs()) cases.push_back({lzh::Method::Lh7, "fast", input});
     return cases;
 }
 
