@@ -43,7 +43,6 @@ int64_t DecodeArchive(const char* path) {
     g_run.archiveFile = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
                                     nullptr);
     if (g_run.archiveFile == INVALID_HANDLE_VALUE) return -1;
-    Crc16BuildTable(0xA001);
     g_run.done = 0;
     int64_t produced = 0;
     EntryStatus status;

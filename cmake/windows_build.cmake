@@ -3,7 +3,9 @@
 # Windows has.
 enable_language(RC)
 
-add_executable(valkrin WIN32 ${PRODUCT_SOURCES} ${CMAKE_SOURCE_DIR}/src/res/valkrin.rc)
+add_executable(valkrin WIN32 ${PRODUCT_SOURCES} ${FORMAT_SOURCES} ${CMAKE_SOURCE_DIR}/src/res/valkrin.rc)
+# valkrin-pack.exe links the format library, built for speed like the rest of it.
+target_compile_options(valkrin_format PRIVATE -O2)
 target_include_directories(valkrin PRIVATE ${CMAKE_SOURCE_DIR}/src)
 target_compile_options(valkrin PRIVATE
     $<$<COMPILE_LANGUAGE:CXX>:-Os -ffreestanding -fno-exceptions -fno-rtti

@@ -34,9 +34,7 @@ EntryStatus ReadNextEntry();
 // Frees the header block of the current entry, if one is held.
 void ReleaseEntry();
 
-// CRC-16/ARC with one process-wide running value, shared by the header check
-// and the data check of each output file.
-void Crc16BuildTable(uint16_t polynomial);
+// CRC-16/ARC of the entry data with one process-wide running value.
 void Crc16Reset();
 uint16_t Crc16Update(const void* bytes, int32_t count);
 uint16_t Crc16Value();

@@ -16,8 +16,7 @@ constexpr uint32_t LENGTH_CODE_COUNT_BITS = 5;
 constexpr uint32_t LENGTH_CODE_ZERO_RUN_AFTER = 3;
 // Room for the largest count a 5-bit field can give, plus a zero run.
 constexpr uint32_t SMALL_LENGTHS_SIZE = 128;
-// Symbols 256 and up are match lengths 3 and up.
-constexpr uint32_t MATCH_LENGTH_BIAS = 253;
+using lzh_format::MATCH_LENGTH_BIAS;
 
 uint8_t g_symbolLengths[SYMBOL_COUNT];
 uint16_t g_symbolTable[1u << SYMBOL_TABLE_BITS];

@@ -4,6 +4,8 @@
 
 #include <stdint.h>
 
+#include "format/lzh_format.h"
+
 // Bytes of the compressed-input buffer.
 constexpr uint32_t INPUT_BUFFER_SIZE = 16384;
 // Bytes of the sliding window; also the size of every full write and of the
@@ -13,11 +15,10 @@ constexpr uint32_t STORED_CHUNK_SIZE = WINDOW_SIZE;
 static_assert((WINDOW_SIZE & (WINDOW_SIZE - 1)) == 0, "window positions wrap with a mask");
 static_assert(WINDOW_SIZE == 1u << 16, "distances of 0 to 65535 reach the whole window");
 
-// Literal/length symbols: 0 to 255 are bytes, 256 to 509 match lengths 3 to 256.
-constexpr int SYMBOL_COUNT = 510;
+// Literal/length symbols and the code of their lengths, as the format has them.
+using lzh_format::LENGTH_CODE_COUNT;
+using lzh_format::SYMBOL_COUNT;
 constexpr int SYMBOL_TABLE_BITS = 12;
-// The code in which the symbol code's lengths are sent.
-constexpr int LENGTH_CODE_COUNT = 19;
 // Index width of the direct tables of the length code and the distance code.
 constexpr int SMALL_TABLE_BITS = 8;
 // Entries of each tree node array: a complete code over 510 symbols has at

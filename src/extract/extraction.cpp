@@ -244,7 +244,6 @@ int RunPass(PassMode mode) {
     }
     if (!OpenArchive()) return 0;
     if (mode == PassMode::Extract) ChooseNameRegime();
-    Crc16BuildTable(0xA001);
 
     RunEntries(mode);
 

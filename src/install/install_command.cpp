@@ -2,6 +2,7 @@
 
 #include "common/run_state.h"
 #include "common/text.h"
+#include "format/command_line.h"
 #include "install/path_variables.h"
 #include "res/resource.h"
 #include "startup/install_config.h"
@@ -60,23 +61,6 @@ bool StartInstaller(PROCESS_INFORMATION* process) {
                           g_run.extractionFolder, &startup, process) != 0;
 }
 
-// The program token of a command line: quoted up to the closing quote, else
-// up to the first blank or tab. Sets `rest` to what follows it.
-uint32_t ProgramToken(const char* command, const char** start, const char** rest) {
-    const char* p = command;
-    if (*p == '"') {
-        *start = ++p;
-        while (*p != 0 && *p != '"') ++p;
-        uint32_t length = static_cast<uint32_t>(p - *start);
-        *rest = *p == '"' ? p + 1 : p;
-        return length;
-    }
-    *start = p;
-    while (*p != 0 && *p != ' ' && *p != '\t') ++p;
-    *rest = p;
-    return static_cast<uint32_t>(p - *start);
-}
-
 bool HasFolderPart(const char* token, uint32_t length) {
     for (const char* p = token; p < token + length; p = CharNextA(p)) {
         if (*p == '\\' || *p == '/' || *p == ':') return true;
@@ -99,9 +83,10 @@ bool IsFileIn(const char* path) {
 }  // namespace
 
 bool ResolveBareProgram(char* command, uint32_t capacity, const char* folder) {
-    const char* token;
-    const char* rest;
-    uint32_t length = ProgramToken(command, &token, &rest);
+    lzh_format::ProgramSpan span = lzh_format::FindProgram(command, lzh_format::NameEnd::BlankOrTab);
+    const char* token = command + span.begin;
+    const char* rest = command + span.after;
+    uint32_t length = span.length;
     if (length == 0 || HasFolderPart(token, length)) return true;
     char program[OUTPUT_PATH_SIZE];
     char name[OUTPUT_PATH_SIZE];

@@ -35,7 +35,6 @@ protected:
         outputPath_ = folder_ / "out.bin";
         strncpy(g_run.ownPath, archivePath_.c_str(), sizeof g_run.ownPath - 1);
         strncpy(g_config.title, "Sample", sizeof g_config.title - 1);
-        Crc16BuildTable(0xA001);
         Reports().clear();
         g_progressReport = RecordReport;
         g_run.archiveFile = INVALID_HANDLE_VALUE;

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <deque>
 
+#include "format/lzh_format.h"
 #include "lzh/huffman.h"
 #include "lzh/worker_thread.h"
 
@@ -13,10 +14,11 @@ namespace lzh {
 namespace {
 
 // Format constants, the same the decoder reads with.
-constexpr int SYMBOL_COUNT = 510;      // 0..255 bytes, 256..509 match lengths 3..256
-constexpr int LENGTH_CODE_COUNT = 19;  // the code of the symbol code's lengths
-constexpr int MIN_MATCH = 3;
-constexpr int MAX_MATCH = 256;
+using lzh_format::LENGTH_CODE_COUNT;
+using lzh_format::MATCH_LENGTH_BIAS;
+using lzh_format::MAX_MATCH;
+using lzh_format::MIN_MATCH;
+using lzh_format::SYMBOL_COUNT;
 constexpr int MAX_DISTANCE_CODES = 17;
 
 // The input is cut into chunks of CHUNK_SIZE bytes, the same whatever the
@@ -338,7 +340,7 @@ struct Prices {
             literals += stats.symbols[b];
         }
         literal = literals != 0 ? static_cast<int32_t>(literalBits * 16 / literals) : 8 * 16;
-        for (int n = MIN_MATCH; n <= MAX_MATCH; ++n) length[n] = symbolBits(n + 253) * 16;
+        for (int n = MIN_MATCH; n <= MAX_MATCH; ++n) length[n] = symbolBits(n + MATCH_LENGTH_BIAS) * 16;
         int longestDistance = 0;
         for (int c = 0; c < m.distanceCodes; ++c) longestDistance = std::max<int>(longestDistance, distanceLengths[c]);
         for (int c = 0; c < MAX_DISTANCE_CODES; ++c) {
@@ -461,7 +463,7 @@ private:
     }
 
     void AddMatch(uint32_t length, uint32_t offset) {
-        uint16_t symbol = static_cast<uint16_t>(length + 253);
+        uint16_t symbol = static_cast<uint16_t>(length + MATCH_LENGTH_BIAS);
         uint16_t d = static_cast<uint16_t>(offset - 1);
         tokens_->symbols.push_back(symbol);
         tokens_->distances.push_back(d);

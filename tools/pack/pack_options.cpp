@@ -3,7 +3,7 @@
 #include <stdlib.h>
 
 #include "pack/install_command.h"
-#include "startup/install_config.h"
+#include "format/config_block.h"
 
 const OsName OS_NAMES[7] = {
     {"win95", CFG_OS_WIN95}, {"win98", CFG_OS_WIN98},     {"winme", CFG_OS_WINME}, {"nt351", CFG_OS_NT351},

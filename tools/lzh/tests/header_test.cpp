@@ -3,7 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include "lzh/archive_list.h"
 #include "our_decoder.h"
+#include "support/damaged_headers.h"
 #include "support/test_support.h"
 
 namespace {
@@ -109,6 +111,25 @@ TEST(Crc16, IsCrc16ArcAtEveryLengthAndSplit) {
         ASSERT_EQ(lzh::Crc16(bytes.data(), length), bitwise) << length;
         size_t half = length / 3;
         ASSERT_EQ(lzh::Crc16(bytes.data() + half, length - half, lzh::Crc16(bytes.data(), half)), bitwise) << length;
+    }
+}
+
+// The listing refuses every header that the stub's reader refuses as
+// damaged, and stops at the same end markers.
+TEST(Listing, JudgesDamagedHeadersAsTheStubsReaderDoes) {
+    support::ScratchFolder folder;
+    for (const support::DamagedHeaderCase& c : support::DamagedHeaderCases()) {
+        lzhtest::WriteFileBytes(folder / "h.lzh", c.archive);
+        std::vector<lzh::ListedEntry> entries;
+        std::string error;
+        bool listed = lzh::ReadEntries(folder / "h.lzh", &entries, &error);
+        if (c.judgement == support::HeaderJudgement::End) {
+            EXPECT_TRUE(listed) << c.what << ": " << error;
+            EXPECT_TRUE(entries.empty()) << c.what;
+        } else {
+            EXPECT_FALSE(listed) << c.what;
+            EXPECT_NE(error.find("damaged archive"), std::string::npos) << c.what << ": " << error;
+        }
     }
 }
 

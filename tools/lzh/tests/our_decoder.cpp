@@ -58,7 +58,6 @@ bool DecodeWithOurs(const std::string& archivePath, const std::string& folder, s
     support::ResetRunState();
     strncpy(g_run.ownPath, archivePath.c_str(), sizeof g_run.ownPath - 1);
     strncpy(g_config.title, "Test", sizeof g_config.title - 1);
-    Crc16BuildTable(0xA001);
     g_progressReport = IgnoreProgress;
     g_run.archiveFile = CreateFileA(archivePath.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                     FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -114,7 +113,6 @@ bool DecodeWithOurs(const std::string& archivePath, const std::string& folder, s
 bool ReadFirstHeader(const std::string& archivePath, DecodedEntry* entry, std::string* error) {
     support::ResetRunState();
     strncpy(g_run.ownPath, archivePath.c_str(), sizeof g_run.ownPath - 1);
-    Crc16BuildTable(0xA001);
     g_run.archiveFile = CreateFileA(archivePath.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                     FILE_ATTRIBUTE_NORMAL, nullptr);
     if (g_run.archiveFile == INVALID_HANDLE_VALUE) {
