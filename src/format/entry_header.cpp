@@ -8,11 +8,13 @@ namespace lzh_format {
 namespace {
 
 // The least data a record of `type` must hold to be read; 0 for the types
-// whose data is taken as it is.
-uint32_t NeededData(uint8_t type) {
+// whose data is taken as it is or not used. A record is checked only where
+// its data is used: the attribute word of an MS-DOS header alone, and of
+// the Windows times only the last write (the second of three).
+uint32_t NeededData(uint8_t type, bool fromMsDos) {
     switch (type) {
         case EXT_COMMON: return COMMON_DATA_SIZE;
-        case EXT_ATTRIBUTE: return ATTRIBUTE_DATA_SIZE;
+        case EXT_ATTRIBUTE: return fromMsDos ? ATTRIBUTE_DATA_SIZE : 0;
         case EXT_WINDOWS_TIME: return WINDOWS_TIME_DATA_SIZE;
         case EXT_LARGE_SIZE: return LARGE_SIZE_DATA_SIZE;
         default: return 0;
@@ -91,7 +93,7 @@ HeaderVerdict ReadHeaderFields(uint8_t* block, uint32_t size, HeaderFields* fiel
         if (extensionSize < EXTENSION_OVERHEAD || start + extensionSize > size) return HeaderVerdict::ExtensionOutside;
         uint8_t type = block[start];
         HeaderSpan data{start + 1, extensionSize - EXTENSION_OVERHEAD};
-        if (data.length < NeededData(type)) return HeaderVerdict::ExtensionTooShort;
+        if (data.length < NeededData(type, fromMsDos)) return HeaderVerdict::ExtensionTooShort;
         if (type == EXT_COMMON) haveCommon = true;
         TakeRecord(type, block, data, fromMsDos, fields, &crcAt);
         sizeAt = start + extensionSize - 2;

@@ -42,7 +42,7 @@ constexpr uint32_t EXTENSION_OVERHEAD = 3;
 // The least data of each record that the reader takes.
 constexpr uint32_t COMMON_DATA_SIZE = 2;
 constexpr uint32_t ATTRIBUTE_DATA_SIZE = 2;
-constexpr uint32_t WINDOWS_TIME_DATA_SIZE = 24;
+constexpr uint32_t WINDOWS_TIME_DATA_SIZE = 16;  // creation and last write; last access unused
 constexpr uint32_t LARGE_SIZE_DATA_SIZE = 16;
 // Offset of the last-write time inside EXT_WINDOWS_TIME's data.
 constexpr uint32_t WINDOWS_TIME_LAST_WRITE = 8;
