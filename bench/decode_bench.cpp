@@ -12,6 +12,7 @@
 #include "common/abort.h"
 #include "common/run_state.h"
 #include "decode/decoder.h"
+#include "extract/extraction.h"
 #include "platform/posix/host_controls.h"
 #include "startup/install_config.h"
 
@@ -67,6 +68,7 @@ int64_t DecodeArchive(const char* path) {
         ReleaseEntry();
     }
     CloseHandle(g_run.archiveFile);
+    ShowEntryStatusBox(status);
     return status == EntryStatus::End ? produced : -1;
 }
 

@@ -5,9 +5,6 @@
 #include "format/crc16.h"
 #include "format/entry_header.h"
 #include "format/lzh_format.h"
-#include "res/resource.h"
-#include "startup/install_config.h"
-#include "ui/texts.h"
 
 ArchiveEntry g_entry;
 
@@ -15,20 +12,9 @@ namespace {
 
 using namespace lzh_format;
 
-EntryStatus Broken() {
-    ErrorBox(IDS_ARCHIVE_BROKEN, g_run.ownPath);
-    return EntryStatus::Failed;
-}
-
-EntryStatus Unsupported() {
-    ErrorBox(IDS_UNSUPPORTED_METHOD, g_run.ownPath);
-    return EntryStatus::Failed;
-}
-
-// The verdict on a header as the entry status, after its box.
-EntryStatus Refuse(HeaderVerdict verdict) {
-    if (verdict == HeaderVerdict::EndOfArchive) return EntryStatus::End;
-    return Broken();
+// The status of a header that is not sound.
+EntryStatus StatusOf(HeaderVerdict verdict) {
+    return verdict == HeaderVerdict::EndOfArchive ? EntryStatus::End : EntryStatus::Damaged;
 }
 
 bool IsSupportedMethod(char letter) {
@@ -131,32 +117,28 @@ void ReleaseEntry() {
 EntryStatus ReadNextEntry() {
     uint8_t base[BASE_HEADER_SIZE];
     DWORD got = 0;
-    if (!ReadFile(g_run.archiveFile, base, BASE_HEADER_SIZE, &got, nullptr)) return Broken();
+    if (!ReadFile(g_run.archiveFile, base, BASE_HEADER_SIZE, &got, nullptr)) return EntryStatus::ReadError;
     uint32_t headerSize = 0;
     HeaderVerdict verdict = JudgeBaseHeader(base, got, &headerSize);
-    if (verdict != HeaderVerdict::Sound) return Refuse(verdict);
+    if (verdict != HeaderVerdict::Sound) return StatusOf(verdict);
 
     uint8_t* block = static_cast<uint8_t*>(LocalAlloc(LMEM_ZEROINIT, headerSize));
-    if (block == nullptr) {
-        PlainErrorBox(IDS_NO_MEMORY, g_config.title, g_run.progressWindow);
-        return EntryStatus::Failed;
-    }
+    if (block == nullptr) return EntryStatus::NoMemory;
     g_entry.headerBlock = block;
     MemCopy(block, base, BASE_HEADER_SIZE);
     uint32_t rest = headerSize - BASE_HEADER_SIZE;
     if (rest != 0) {
-        if (!ReadFile(g_run.archiveFile, block + BASE_HEADER_SIZE, rest, &got, nullptr) || got != rest) {
-            return Broken();
-        }
+        if (!ReadFile(g_run.archiveFile, block + BASE_HEADER_SIZE, rest, &got, nullptr)) return EntryStatus::ReadError;
+        if (got != rest) return EntryStatus::Damaged;
     }
 
     // The method is judged before anything else of the header is looked at.
     char method = 0;
-    if (!ReadMethodLetter(block, &method) || !IsSupportedMethod(method)) return Unsupported();
+    if (!ReadMethodLetter(block, &method) || !IsSupportedMethod(method)) return EntryStatus::UnsupportedMethod;
 
     HeaderFields fields;
     verdict = ReadHeaderFields(block, headerSize, &fields);
-    if (verdict != HeaderVerdict::Sound) return Refuse(verdict);
+    if (verdict != HeaderVerdict::Sound) return StatusOf(verdict);
 
     g_entry.method = method;
     g_entry.attributes = fields.attributes;
@@ -170,7 +152,7 @@ EntryStatus ReadNextEntry() {
         g_entry.lastWriteTime = HeaderTimeToFileTime(fields.timeStamp);
     }
     g_entry.name[0] = 0;
-    if (!BuildName(block, fields.directory, fields.file)) return Broken();
+    if (!BuildName(block, fields.directory, fields.file)) return EntryStatus::Damaged;
     return EntryStatus::Entry;
 }
 

@@ -201,12 +201,37 @@ bool ExtractEntry() {
     return ok;
 }
 
+}  // namespace
+
+bool ShowEntryStatusBox(EntryStatus status) {
+    switch (status) {
+        case EntryStatus::Entry:
+        case EntryStatus::End:
+            return false;
+        case EntryStatus::UnsupportedMethod:
+            ErrorBox(IDS_UNSUPPORTED_METHOD, g_run.ownPath);
+            return true;
+        case EntryStatus::NoMemory:
+            PlainErrorBox(IDS_NO_MEMORY, g_config.title, g_run.progressWindow);
+            return true;
+        case EntryStatus::Damaged:
+        case EntryStatus::ReadError:
+            // A header that cannot be read whole leaves the archive unusable:
+            // it is reported as damaged.
+            ErrorBox(IDS_ARCHIVE_BROKEN, g_run.ownPath);
+            return true;
+    }
+    return false;
+}
+
+namespace {
+
 // The entry loop of one pass; sets the error flag on the first failure.
 void RunEntries(PassMode mode) {
     for (;;) {
         EntryStatus status = ReadNextEntry();
         if (status == EntryStatus::End) return;
-        if (status == EntryStatus::Failed) {
+        if (ShowEntryStatusBox(status)) {
             g_run.errorFlag = 1;
             return;
         }
@@ -235,7 +260,9 @@ void InstallAndCleanUp() {
     RemoveFolderTree(folder, sizeof folder);
 }
 
-int RunPass(PassMode mode) {
+// One pass over the archive. 1 when it succeeded, else 0. `entriesWalked`
+// is set once the pass got as far as the entry loop.
+int RunPass(PassMode mode, bool* entriesWalked) {
     g_run.errorFlag = 0;
     g_run.cancelFlag = 0;
     g_run.done = 0;
@@ -254,11 +281,11 @@ int RunPass(PassMode mode) {
     if (mode == PassMode::Extract) ChooseNameRegime();
 
     RunEntries(mode);
+    *entriesWalked = true;
 
     CloseHandle(g_run.archiveFile);
     g_run.archiveFile = nullptr;
     ReleaseEntry();
-    if (mode == PassMode::Extract && !IsFolderMode()) InstallAndCleanUp();
     return g_run.errorFlag == 0 ? 1 : 0;
 }
 
@@ -271,7 +298,12 @@ int RunExtraction() {
     g_run.progressWindow = CreateProgressWindow(&params);
     if (g_run.progressWindow == nullptr) return 0;
     g_run.total = 0;
-    int result = RunPass(PassMode::Test) == 1 ? RunPass(PassMode::Extract) : 0;
+    bool tested = false;
+    bool extracted = false;
+    int result = RunPass(PassMode::Test, &tested) == 1 ? RunPass(PassMode::Extract, &extracted) : 0;
+    // Temporary mode: the installer runs (when all went well) and the folder
+    // goes, whenever the extract pass walked the entries.
+    if (extracted && !IsFolderMode()) InstallAndCleanUp();
     DestroyWindow(g_run.progressWindow);
     g_run.progressWindow = nullptr;
     return result;

@@ -1,6 +1,7 @@
 // Entry headers, the CRC-16 engine, time stamps and the separator rule.
 #include "unit/decode_fixture.h"
 #include "unit/decode_stream_writer.h"
+#include "extract/extraction.h"
 #include "support/damaged_headers.h"
 
 using decodetest::DecodeFixture;
@@ -74,9 +75,12 @@ TEST(NormalizeSeparators, TurnsSeparatorsOutsideDoubleByteCharacters) {
 
 class HeaderReading : public DecodeFixture {
 protected:
+    // Reads one header and shows its box as the extraction driver does.
     EntryStatus Read(const std::string& archive) {
         OpenArchive(archive);
-        return ReadNextEntry();
+        EntryStatus status = ReadNextEntry();
+        ShowEntryStatusBox(status);
+        return status;
     }
     std::string Broken() const { return Box(archivePath_, expected::kArchiveBroken); }
     std::string Unsupported() const { return Box(archivePath_, expected::kUnsupportedMethod); }
@@ -105,17 +109,17 @@ TEST_F(HeaderReading, RefusalsAndEndMarkers) {
     std::vector<Case> cases;
     for (const support::DamagedHeaderCase& c : support::DamagedHeaderCases()) {
         bool end = c.judgement == support::HeaderJudgement::End;
-        cases.push_back({c.what, c.archive, end ? EntryStatus::End : EntryStatus::Failed, end ? "" : Broken()});
+        cases.push_back({c.what, c.archive, end ? EntryStatus::End : EntryStatus::Damaged, end ? "" : Broken()});
     }
     std::vector<Case> stubOnly = {
-        {"-lh1-", withMethod("-lh1-").Bytes(), EntryStatus::Failed, Unsupported()},
-        {"-lh2-", withMethod("-lh2-").Bytes(), EntryStatus::Failed, Unsupported()},
-        {"-lh3-", withMethod("-lh3-").Bytes(), EntryStatus::Failed, Unsupported()},
-        {"-lhx-", withMethod("-lhx-").Bytes(), EntryStatus::Failed, Unsupported()},
-        {"-lz5-", withMethod("-lz5-").Bytes(), EntryStatus::Failed, Unsupported()},
-        {"-lh5_", withMethod("-lh5_").Bytes(), EntryStatus::Failed, Unsupported()},
-        {"unsupported and wrong CRC", badBoth.Bytes(), EntryStatus::Failed, Unsupported()},
-        {"name over 259 bytes", Plain(std::string(260, 'x')).Bytes(), EntryStatus::Failed, Broken()},
+        {"-lh1-", withMethod("-lh1-").Bytes(), EntryStatus::UnsupportedMethod, Unsupported()},
+        {"-lh2-", withMethod("-lh2-").Bytes(), EntryStatus::UnsupportedMethod, Unsupported()},
+        {"-lh3-", withMethod("-lh3-").Bytes(), EntryStatus::UnsupportedMethod, Unsupported()},
+        {"-lhx-", withMethod("-lhx-").Bytes(), EntryStatus::UnsupportedMethod, Unsupported()},
+        {"-lz5-", withMethod("-lz5-").Bytes(), EntryStatus::UnsupportedMethod, Unsupported()},
+        {"-lh5_", withMethod("-lh5_").Bytes(), EntryStatus::UnsupportedMethod, Unsupported()},
+        {"unsupported and wrong CRC", badBoth.Bytes(), EntryStatus::UnsupportedMethod, Unsupported()},
+        {"name over 259 bytes", Plain(std::string(260, 'x')).Bytes(), EntryStatus::Damaged, Broken()},
     };
     cases.insert(cases.end(), stubOnly.begin(), stubOnly.end());
     for (const Case& c : cases) {
@@ -135,7 +139,7 @@ TEST_F(HeaderReading, TakenExtensionsThatAreTooShortAreRefused) {
         h.extensions.push_back(Extension{type, std::string(1, '\x11')});
         host::Reset();
         ReleaseEntry();
-        EXPECT_EQ(Read(h.Bytes()), EntryStatus::Failed) << int(type);
+        EXPECT_EQ(Read(h.Bytes()), EntryStatus::Damaged) << int(type);
         EXPECT_EQ(BoxTexts(), std::vector<std::string>{Broken()}) << int(type);
     }
 }
@@ -143,7 +147,7 @@ TEST_F(HeaderReading, TakenExtensionsThatAreTooShortAreRefused) {
 TEST_F(HeaderReading, NoMemoryShowsItsTextAlone) {
     g_run.progressWindow = reinterpret_cast<HWND>(0x1234);
     host::FailAllocation(1);
-    EXPECT_EQ(Read(Plain().Bytes()), EntryStatus::Failed);
+    EXPECT_EQ(Read(Plain().Bytes()), EntryStatus::NoMemory);
     ASSERT_EQ(host::Boxes().size(), 1u);
     EXPECT_EQ(host::Boxes()[0].text, expected::kNoMemory);
     EXPECT_EQ(host::Boxes()[0].caption, "Sample");

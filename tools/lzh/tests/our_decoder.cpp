@@ -10,6 +10,7 @@
 #include "common/abort.h"
 #include "common/run_state.h"
 #include "decode/decoder.h"
+#include "extract/extraction.h"
 #include "platform/posix/host_controls.h"
 #include "startup/install_config.h"
 #include "support/test_support.h"
@@ -70,7 +71,7 @@ bool DecodeWithOurs(const std::string& archivePath, const std::string& folder, s
     for (size_t index = 0; ok; ++index) {
         EntryStatus status = ReadNextEntry();
         if (status == EntryStatus::End) break;
-        if (status == EntryStatus::Failed) {
+        if (ShowEntryStatusBox(status)) {
             *error = "reader: " + BoxText();
             ok = false;
             break;
@@ -120,6 +121,7 @@ bool ReadFirstHeader(const std::string& archivePath, DecodedEntry* entry, std::s
         return false;
     }
     EntryStatus status = ReadNextEntry();
+    ShowEntryStatusBox(status);
     bool ok = status == EntryStatus::Entry;
     if (ok) {
         entry->name = g_entry.name;
