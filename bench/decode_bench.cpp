@@ -20,19 +20,6 @@ namespace {
 
 void Quiet(uint64_t, uint64_t) {}
 
-struct Step {
-    char method;
-    uint64_t size;
-};
-void DataStep(void* context) {
-    Step* step = static_cast<Step*>(context);
-    if (step->method == '0') {
-        CopyStoredEntry(step->size);
-    } else {
-        BlockDecoder::DecodeEntry(step->method, step->size);
-    }
-}
-
 double Now() {
     timespec t;
     clock_gettime(CLOCK_MONOTONIC, &t);
@@ -51,11 +38,7 @@ int64_t DecodeArchive(const char* path) {
         if (g_entry.method != 'd') {
             g_run.outputFile = CreateFileA("/dev/null", GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
                                            nullptr);
-            Crc16Reset();
-            CompressedInput::Reset();
-            BitReader::compressedRemaining = g_entry.compressedSize;
-            Step step{g_entry.method, g_entry.originalSize};
-            bool ok = RunGuarded(DataStep, &step);
+            bool ok = DecodeEntryData(g_entry.method, g_entry.originalSize, g_entry.compressedSize);
             CloseHandle(g_run.outputFile);
             if (!ok || Crc16Value() != g_entry.dataCrc) {
                 fprintf(stderr, "%s: entry %s failed\n", path, g_entry.name);

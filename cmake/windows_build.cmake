@@ -10,7 +10,7 @@ target_include_directories(valkrin PRIVATE ${CMAKE_SOURCE_DIR}/src)
 target_compile_options(valkrin PRIVATE
     $<$<COMPILE_LANGUAGE:CXX>:-Os -ffreestanding -fno-exceptions -fno-rtti
     -fno-asynchronous-unwind-tables -fno-unwind-tables -fno-stack-protector
-    -fno-tree-loop-distribute-patterns -fno-threadsafe-statics -Wall -Wextra
+    -fno-tree-loop-distribute-patterns -fno-threadsafe-statics -ffunction-sections -Wall -Wextra
     -Wno-unused-parameter -Wno-cast-function-type>)
 target_compile_definitions(valkrin PRIVATE WIN32_LEAN_AND_MEAN _WIN32_WINNT=0x0400 WINVER=0x0400)
 
@@ -19,7 +19,7 @@ target_compile_definitions(valkrin PRIVATE WIN32_LEAN_AND_MEAN _WIN32_WINNT=0x04
 # the image always loads at its preferred base, so it needs no relocations.
 set(VALKRIN_LINK_SCRIPT ${CMAKE_BINARY_DIR}/valkrin-discard.ld)
 file(WRITE ${VALKRIN_LINK_SCRIPT} "SECTIONS\n{\n  /DISCARD/ : { *(.eh_frame*) }\n}\nINSERT BEFORE .text;\n")
-target_link_options(valkrin PRIVATE -nostdlib -nostartfiles -s -Wl,--entry,_StubEntry@0
+target_link_options(valkrin PRIVATE -nostdlib -nostartfiles -s -Wl,--gc-sections -Wl,--entry,_StubEntry@0
     -Wl,--enable-stdcall-fixup -static-libgcc -Wl,--disable-reloc-section
     -Wl,--disable-dynamicbase -Wl,-T,${VALKRIN_LINK_SCRIPT})
 set_property(TARGET valkrin APPEND PROPERTY LINK_DEPENDS ${VALKRIN_LINK_SCRIPT})

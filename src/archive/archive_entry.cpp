@@ -2,7 +2,6 @@
 
 #include "common/run_state.h"
 #include "common/text.h"
-#include "format/crc16.h"
 #include "format/entry_header.h"
 #include "format/lzh_format.h"
 
@@ -52,23 +51,6 @@ void CivilFromDays(uint32_t days, SYSTEMTIME* out) {
 }
 
 }  // namespace
-
-// ---------------------------------------------------------------------------
-// CRC-16
-
-namespace {
-uint16_t g_crcValue;
-}  // namespace
-
-void Crc16Reset() { g_crcValue = 0; }
-
-uint16_t Crc16Update(const void* bytes, int32_t count) {
-    if (count <= 0) return g_crcValue;
-    g_crcValue = Crc16(bytes, static_cast<size_t>(count), g_crcValue);
-    return g_crcValue;
-}
-
-uint16_t Crc16Value() { return g_crcValue; }
 
 // ---------------------------------------------------------------------------
 // Time stamps and names

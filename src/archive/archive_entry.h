@@ -42,11 +42,6 @@ EntryStatus ReadNextEntry();
 // Frees the header block of the current entry, if one is held.
 void ReleaseEntry();
 
-// CRC-16/ARC of the entry data with one process-wide running value.
-void Crc16Reset();
-uint16_t Crc16Update(const void* bytes, int32_t count);
-uint16_t Crc16Value();
-
 // The FILETIME of a header time stamp (seconds since 1970 UTC, signed); a
 // negative stamp gives the current time.
 FILETIME HeaderTimeToFileTime(uint32_t stamp);

@@ -73,6 +73,19 @@ namespace OutputSink {
 void Write(const void* data, uint32_t length);
 }  // namespace OutputSink
 
+// Produces the data of the current entry into g_run.outputFile. Begins the
+// entry once: the data CRC, the compressed input and its remaining count
+// (`compressedSize`) start afresh; then copies a stored entry ('0') or runs
+// the block decoder. False when AbortExtraction ended it (its box has been
+// shown).
+bool DecodeEntryData(char method, uint64_t originalSize, uint64_t compressedSize);
+
+// The data CRC: CRC-16/ARC of every byte written through OutputSink::Write
+// since the entry began (or since Crc16Reset).
+void Crc16Reset();
+uint16_t Crc16Update(const void* bytes, int32_t count);
+uint16_t Crc16Value();
+
 // Copies `size` bytes of a stored entry from the archive to the output file
 // in pieces of 65536 bytes. Raises AbortExtraction on failure or cancel.
 void CopyStoredEntry(uint64_t size);

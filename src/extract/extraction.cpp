@@ -127,14 +127,6 @@ bool TestEntry() {
     return SkipEntryData(g_entry.compressedSize);
 }
 
-void DataStep(void*) {
-    if (g_entry.method == '0') {
-        CopyStoredEntry(g_entry.originalSize);
-    } else {
-        BlockDecoder::DecodeEntry(g_entry.method, g_entry.originalSize);
-    }
-}
-
 // A folder entry: its name ends with a separator, which is dropped. The
 // time stamp is set only on the NT family, and nothing of it is reported.
 bool ExtractFolder() {
@@ -164,10 +156,7 @@ bool ExtractFile() {
         ErrorBox(IDS_WRITE_ERROR, g_run.outputPath);
         return false;
     }
-    Crc16Reset();
-    CompressedInput::Reset();
-    BitReader::compressedRemaining = g_entry.compressedSize;
-    bool completed = RunGuarded(DataStep, nullptr);
+    bool completed = DecodeEntryData(g_entry.method, g_entry.originalSize, g_entry.compressedSize);
     HANDLE file = g_run.outputFile;
     g_run.outputFile = nullptr;
     if (!completed) {

@@ -86,23 +86,7 @@ protected:
     // archive's current position, as the extraction driver does, and runs
     // the data step under the abort catcher. False: AbortExtraction arrived.
     bool DecodeEntry(char method, uint64_t originalSize, uint64_t compressedSize) {
-        Crc16Reset();
-        CompressedInput::Reset();
-        BitReader::compressedRemaining = compressedSize;
-        struct Step {
-            char method;
-            uint64_t size;
-        } step{method, originalSize};
-        return RunGuarded(
-            [](void* context) {
-                Step* s = static_cast<Step*>(context);
-                if (s->method == '0') {
-                    CopyStoredEntry(s->size);
-                } else {
-                    BlockDecoder::DecodeEntry(s->method, s->size);
-                }
-            },
-            &step);
+        return DecodeEntryData(method, originalSize, compressedSize);
     }
 
     // Writes `data` as the whole archive, then decodes it as one entry.

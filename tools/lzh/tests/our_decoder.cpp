@@ -21,20 +21,6 @@ namespace {
 
 void IgnoreProgress(uint64_t, uint64_t) {}
 
-struct Step {
-    char method;
-    uint64_t size;
-};
-
-void DecodeStep(void* context) {
-    Step* step = static_cast<Step*>(context);
-    if (step->method == '0') {
-        CopyStoredEntry(step->size);
-    } else {
-        BlockDecoder::DecodeEntry(step->method, step->size);
-    }
-}
-
 std::string BoxText() {
     std::string text;
     for (const host::BoxRecord& box : host::Boxes()) text += box.text + "; ";
@@ -90,11 +76,7 @@ bool DecodeWithOurs(const std::string& archivePath, const std::string& folder, s
             strncpy(g_run.outputPath, entry.outputPath.c_str(), sizeof g_run.outputPath - 1);
             g_run.outputFile = CreateFileA(entry.outputPath.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                            FILE_ATTRIBUTE_NORMAL, nullptr);
-            Crc16Reset();
-            CompressedInput::Reset();
-            BitReader::compressedRemaining = g_entry.compressedSize;
-            Step step{g_entry.method, g_entry.originalSize};
-            if (!RunGuarded(DecodeStep, &step)) {
+            if (!DecodeEntryData(g_entry.method, g_entry.originalSize, g_entry.compressedSize)) {
                 *error = "decoder, entry " + entry.name + ": " + BoxText();
                 ok = false;
             }
