@@ -36,14 +36,14 @@ set(VALKRIN_LAYOUT_TOOL ${CMAKE_BINARY_DIR}/host-tools/valkrin-layout)
 set(VALKRIN_LAYOUT_SOURCES
     ${CMAKE_SOURCE_DIR}/tools/layout/valkrin_layout_main.cpp
     ${CMAKE_SOURCE_DIR}/tools/layout/layout.cpp
-    ${CMAKE_SOURCE_DIR}/tools/common/pe_image.cpp
-    ${CMAKE_SOURCE_DIR}/tools/common/host_fs_posix.cpp)
+    ${CMAKE_SOURCE_DIR}/tools/files/pe_image.cpp
+    ${CMAKE_SOURCE_DIR}/tools/files/host_fs_posix.cpp)
 add_custom_command(OUTPUT ${VALKRIN_LAYOUT_TOOL}
     COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/host-tools
     COMMAND ${VALKRIN_HOST_CXX} -std=c++17 -O2 -I${CMAKE_SOURCE_DIR}/tools ${VALKRIN_LAYOUT_SOURCES}
             -o ${VALKRIN_LAYOUT_TOOL}
     DEPENDS ${VALKRIN_LAYOUT_SOURCES} ${CMAKE_SOURCE_DIR}/tools/layout/layout.h
-            ${CMAKE_SOURCE_DIR}/tools/common/pe_image.h ${CMAKE_SOURCE_DIR}/tools/common/host_fs.h
+            ${CMAKE_SOURCE_DIR}/tools/files/pe_image.h ${CMAKE_SOURCE_DIR}/tools/files/host_fs.h
     COMMENT "Building the post-link layout tool with the host compiler")
 add_custom_target(layout-tool DEPENDS ${VALKRIN_LAYOUT_TOOL})
 add_dependencies(valkrin layout-tool)

@@ -6,7 +6,7 @@
 
 #include <memory>
 
-#include "common/host_fs.h"
+#include "files/host_fs.h"
 #include "format/entry_header.h"
 #include "format/lzh_format.h"
 #include "lzh/header.h"

@@ -6,7 +6,7 @@
 #include <memory>
 #include <set>
 
-#include "common/host_fs.h"
+#include "files/host_fs.h"
 #include "lzh/header.h"
 
 namespace lzh {

@@ -2,7 +2,7 @@
 
 #include <vector>
 
-#include "common/host_fs.h"
+#include "files/host_fs.h"
 #include "format/lzh_format.h"
 
 namespace lzh {

@@ -2,7 +2,7 @@
 
 #include <stdlib.h>
 
-#include "pack/install_command.h"
+#include "pack/command_prefix.h"
 #include "format/config_block.h"
 
 const OsName OS_NAMES[7] = {

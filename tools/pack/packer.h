@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "common/pe_image.h"
+#include "files/pe_image.h"
 #include "format/config_block.h"
 
 // True when `stub` can be packed: a PE image with the header layout, an

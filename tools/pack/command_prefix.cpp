@@ -1,4 +1,4 @@
-#include "pack/install_command.h"
+#include "pack/command_prefix.h"
 
 const char EXTRACT_DIR_PREFIX[] = "%ExtractDir%\\";
 
