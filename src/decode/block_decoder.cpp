@@ -43,17 +43,12 @@ static_assert(2 * LENGTH_CODE_COUNT - 2 < SYMBOL_COUNT, "small trees never reach
 static_assert(sizeof g_symbolTable == 4096 * sizeof(uint16_t), "the symbol code's table has 12 index bits");
 static_assert(sizeof g_smallTable == 256 * sizeof(uint16_t), "the small codes' table has 8 index bits");
 
-[[noreturn]] void Damaged() {
-    ErrorBox(IDS_ARCHIVE_BROKEN, g_run.ownPath);
-    AbortExtraction();
-}
-
 // Follows the tree from `node` over the look-ahead bits, starting at the bit
 // `mask` selects in `bits`. Codes are at most 16 bits, so a complete code
 // always reaches a symbol within the look-ahead; `symbols` ends the walk.
 uint32_t WalkTree(uint32_t node, uint64_t bits, uint64_t mask, uint32_t symbols) {
     while (node >= symbols) {
-        if (mask == 0 || node >= static_cast<uint32_t>(NODE_CAPACITY)) Damaged();
+        if (mask == 0 || node >= static_cast<uint32_t>(NODE_CAPACITY)) AbortDamagedData();
         node = (bits & mask) != 0 ? g_branchOne[node] : g_branchZero[node];
         mask >>= 1;
     }
@@ -69,7 +64,7 @@ void ReadSmallCode(BitCursor& in, uint32_t count, uint32_t countBits, uint32_t z
         // symbol of the code would lead the lookups into nodes no build has
         // made, so it marks the data as damaged.
         uint32_t only = in.Take(countBits);
-        if (only >= count) Damaged();
+        if (only >= count) AbortDamagedData();
         for (uint32_t i = 0; i < count; ++i) g_smallLengths[i] = 0;
         for (uint32_t i = 0; i < (1u << SMALL_TABLE_BITS); ++i) g_smallTable[i] = static_cast<uint16_t>(only);
         return;
@@ -98,13 +93,13 @@ void ReadSymbolCode(BitCursor& in) {
     uint32_t n = in.Take(SYMBOL_COUNT_BITS);
     if (n == 0) {
         uint32_t only = in.Take(SYMBOL_COUNT_BITS);
-        if (only >= static_cast<uint32_t>(SYMBOL_COUNT)) Damaged();
+        if (only >= static_cast<uint32_t>(SYMBOL_COUNT)) AbortDamagedData();
         for (int i = 0; i < SYMBOL_COUNT; ++i) g_symbolLengths[i] = 0;
         for (uint32_t i = 0; i < (1u << SYMBOL_TABLE_BITS); ++i) g_symbolTable[i] = static_cast<uint16_t>(only);
         return;
     }
     // More lengths than symbols cannot be stored: damaged.
-    if (n > static_cast<uint32_t>(SYMBOL_COUNT)) Damaged();
+    if (n > static_cast<uint32_t>(SYMBOL_COUNT)) AbortDamagedData();
     uint32_t i = 0;
     while (i < n) {
         uint32_t code = g_smallTable[in.Peek16() >> (16 - SMALL_TABLE_BITS)];
@@ -124,7 +119,7 @@ void ReadSymbolCode(BitCursor& in) {
             continue;
         }
         // A zero run that goes past the last symbol cannot be stored: damaged.
-        if (zeros > static_cast<uint32_t>(SYMBOL_COUNT) - i) Damaged();
+        if (zeros > static_cast<uint32_t>(SYMBOL_COUNT) - i) AbortDamagedData();
         for (; zeros != 0; --zeros) g_symbolLengths[i++] = 0;
     }
     for (; i < static_cast<uint32_t>(SYMBOL_COUNT); ++i) g_symbolLengths[i] = 0;
@@ -197,7 +192,7 @@ __attribute__((always_inline)) inline void Consume(HotBits& in, uint32_t n) {
 // beyond the entry's data is never written, so an overrun is looked for
 // first.
 uint32_t StartBlock(HotBits& in) {
-    if (Overran(in)) Damaged();
+    if (Overran(in)) AbortDamagedData();
     Spill(in);
     uint32_t symbols = ReadBlockHeader(BitReader::g_cursor);
     in = Reload();
@@ -210,7 +205,7 @@ uint32_t StartBlock(HotBits& in) {
 // the match is still to be copied into the window. Bytes that came from bits
 // beyond the entry's data are never written.
 void FlushWindow(bool overran, uint32_t bytes, uint64_t done) {
-    if (overran) Damaged();
+    if (overran) AbortDamagedData();
     g_run.done = done;
     OutputSink::Write(g_window, bytes);
     g_progressReport(done, g_run.total);
@@ -347,7 +342,7 @@ void DecodeEntry(char method, uint64_t originalSize) {
     if (out.at != 0) {
         FlushWindow(Overran(in), out.at, out.done);
     } else {
-        if (Overran(in)) Damaged();
+        if (Overran(in)) AbortDamagedData();
         g_run.done = out.done;
     }
 }

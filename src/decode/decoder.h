@@ -53,6 +53,10 @@ uint32_t Take(uint32_t n);
 extern uint16_t g_branchZero[NODE_CAPACITY];
 extern uint16_t g_branchOne[NODE_CAPACITY];
 
+// Shows the damaged-archive box (subject: our own path) and raises
+// AbortExtraction: compressed data that no valid stream holds.
+[[noreturn]] void AbortDamagedData();
+
 // Builds the direct table (2^tableBits cells) and the tree of a canonical
 // code from its lengths (0: unused, 1 to 16). A set of lengths that is not a
 // complete code shows the damaged-archive message (subject: our own path)

@@ -14,7 +14,7 @@ namespace {
 uint32_t NeededData(uint8_t type, bool fromMsDos) {
     switch (type) {
         case EXT_COMMON: return COMMON_DATA_SIZE;
-        case EXT_ATTRIBUTE: return fromMsDos ? ATTRIBUTE_DATA_SIZE : 0;
+        case EXT_ATTRIBUTE: return fromMsDos ? static_cast<uint32_t>(ATTRIBUTE_DATA_SIZE) : 0;
         case EXT_WINDOWS_TIME: return WINDOWS_TIME_DATA_SIZE;
         case EXT_LARGE_SIZE: return LARGE_SIZE_DATA_SIZE;
         default: return 0;

@@ -11,16 +11,18 @@ namespace lzh_format {
 // extended header's size word is its last two bytes.
 constexpr uint32_t BASE_HEADER_SIZE = 26;
 // Offsets inside the base header.
-constexpr uint32_t AT_HEADER_SIZE = 0;
-constexpr uint32_t AT_METHOD = 2;  // five bytes "-lh?-"
-constexpr uint32_t AT_COMPRESSED_SIZE = 7;
-constexpr uint32_t AT_ORIGINAL_SIZE = 11;
-constexpr uint32_t AT_TIME_STAMP = 15;
-constexpr uint32_t AT_ATTRIBUTE = 19;
-constexpr uint32_t AT_LEVEL = 20;
-constexpr uint32_t AT_DATA_CRC = 21;
-constexpr uint32_t AT_OS_ID = 23;
-constexpr uint32_t AT_FIRST_EXTENSION = 24;
+enum BaseHeaderOffset : uint32_t {
+    AT_HEADER_SIZE = 0,      // the whole header's size (2 bytes)
+    AT_METHOD = 2,           // five bytes "-lh?-"
+    AT_COMPRESSED_SIZE = 7,  // 4 bytes each from here to the time stamp
+    AT_ORIGINAL_SIZE = 11,
+    AT_TIME_STAMP = 15,      // seconds since 1970 UTC
+    AT_ATTRIBUTE = 19,       // the attribute byte
+    AT_LEVEL = 20,
+    AT_DATA_CRC = 21,
+    AT_OS_ID = 23,
+    AT_FIRST_EXTENSION = 24,  // the size word of the first extended header
+};
 static_assert(BASE_HEADER_SIZE == AT_FIRST_EXTENSION + 2, "the first size word ends the base header");
 
 // The only header level the stub and the listing read.
@@ -29,23 +31,27 @@ constexpr uint8_t HEADER_LEVEL = 2;
 constexpr uint8_t OS_ID_MSDOS = 'M';
 
 // Extended header types that are read or written; every other type is skipped.
-constexpr uint8_t EXT_COMMON = 0x00;        // the header CRC (2 bytes), maybe more
-constexpr uint8_t EXT_FILE_NAME = 0x01;     // the file part of the name
-constexpr uint8_t EXT_DIR_NAME = 0x02;      // the directory part, 0xFF between folders
-constexpr uint8_t EXT_ATTRIBUTE = 0x40;     // the attribute word (2 bytes)
-constexpr uint8_t EXT_WINDOWS_TIME = 0x41;  // creation, last write, last access (3 x 8 bytes)
-constexpr uint8_t EXT_LARGE_SIZE = 0x42;    // compressed and original size (2 x 8 bytes)
+enum ExtensionType : uint8_t {
+    EXT_COMMON = 0x00,        // the header CRC (2 bytes), maybe more
+    EXT_FILE_NAME = 0x01,     // the file part of the name
+    EXT_DIR_NAME = 0x02,      // the directory part, 0xFF between folders
+    EXT_ATTRIBUTE = 0x40,     // the attribute word (2 bytes)
+    EXT_WINDOWS_TIME = 0x41,  // creation, last write, last access (3 x 8 bytes)
+    EXT_LARGE_SIZE = 0x42,    // compressed and original size (2 x 8 bytes)
+};
 
 // An extended header holds its type byte and the next size word besides its
 // data, so no valid one is shorter than this.
 constexpr uint32_t EXTENSION_OVERHEAD = 3;
-// The least data of each record that the reader takes.
-constexpr uint32_t COMMON_DATA_SIZE = 2;
-constexpr uint32_t ATTRIBUTE_DATA_SIZE = 2;
-constexpr uint32_t WINDOWS_TIME_DATA_SIZE = 16;  // creation and last write; last access unused
-constexpr uint32_t LARGE_SIZE_DATA_SIZE = 16;
-// Offset of the last-write time inside EXT_WINDOWS_TIME's data.
-constexpr uint32_t WINDOWS_TIME_LAST_WRITE = 8;
+// The least data of each record that the reader takes, and where in
+// EXT_WINDOWS_TIME's data the last-write time lies.
+enum RecordData : uint32_t {
+    COMMON_DATA_SIZE = 2,
+    ATTRIBUTE_DATA_SIZE = 2,
+    WINDOWS_TIME_DATA_SIZE = 16,  // creation and last write; last access unused
+    LARGE_SIZE_DATA_SIZE = 16,
+    WINDOWS_TIME_LAST_WRITE = 8,
+};
 
 // Literal/length symbols of the block code: 0 to 255 are bytes, 256 to 509
 // match lengths 3 to 256 (symbol = length + MATCH_LENGTH_BIAS).

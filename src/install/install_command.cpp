@@ -116,7 +116,9 @@ bool ResolveBareProgram(char* command, uint32_t capacity, const char* folder) {
 
 BOOL CALLBACK MatchWindowClass(HWND window, LPARAM record) {
     WindowSearch* search = reinterpret_cast<WindowSearch*>(record);
-    char className[41];
+    // Room for a name as long as the configured one can be, and one more
+    // byte: a longer name is cut, and then differs.
+    char className[sizeof InstallConfig::windowClass];
     if (GetClassNameA(window, className, sizeof className) == 0) return TRUE;
     if (lstrcmpA(className, search->className) != 0) return TRUE;
     search->found = 1;

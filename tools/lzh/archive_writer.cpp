@@ -145,7 +145,7 @@ public:
     Writer(FILE* out, const WriteOptions& options, const ProgressFn& progress, uint64_t total)
         : out_(out), options_(options), progress_(progress), total_(total) {}
 
-    bool Folder(const PlannedEntry& entry, std::string* error) {
+    bool AddFolder(const PlannedEntry& entry, std::string* error) {
         EntryHeader h;
         h.method = 'd';
         h.attributes = ATTRIBUTE_DIRECTORY;
@@ -156,7 +156,7 @@ public:
         return Put(BuildHeader(h), error);
     }
 
-    bool File(const PlannedEntry& entry, std::string* error) {
+    bool AddFile(const PlannedEntry& entry, std::string* error) {
         FileHandle in(hostfs::OpenFile(entry.diskPath, "rb"));
         hostfs::FileInfo info;
         std::string reason = in ? "" : hostfs::LastError();
@@ -178,15 +178,13 @@ public:
         h.method = compress ? MethodLetter(options_.method) : '0';
         if (start < 0 || !Put(BuildHeader(h), error)) return Failed(error);
 
-        uint64_t produced = 0;
-        uint64_t read = 0;
-        uint16_t crc = 0;
+        WrittenData written;
         std::unique_ptr<Encoder> encoder;
         if (compress) {
             encoder.reset(new Encoder(
                 options_.method,
-                [this, &produced](const uint8_t* data, size_t size) {
-                    produced += size;
+                [this, &written](const uint8_t* data, size_t size) {
+                    written.produced += size;
                     // While compression still pays, keep writing; once the
                     // output reaches the input size the entry is stored.
                     if (!writeFailed_ && !tooBig_) {
@@ -196,75 +194,98 @@ public:
                 options_.tuning ? *options_.tuning : DefaultTuning(options_.method)));
         }
         std::vector<uint8_t> buffer(READ_CHUNK);
-        tooBig_ = false;
-        for (;;) {
-            size_t n = fread(buffer.data(), 1, buffer.size(), in.get());
-            if (n == 0) break;
-            crc = Crc16(buffer.data(), n, crc);
-            read += n;
-            done_ += n;
-            if (encoder) {
-                encoder->Write(buffer.data(), n);
-                // Stop when it cannot pay any more, or when a long stretch has
-                // saved nothing: of the input coded so far, the encoder holds
-                // back at most one block of output, a little over 64 KiB for
-                // incompressible input.
-                uint64_t coded = read - encoder->inputHeld();
-                bool hopeless = options_.giveUpAfter != 0 && coded >= options_.giveUpAfter &&
-                                produced + PENDING_OUTPUT >= coded;
-                if (produced >= h.originalSize || hopeless) {
-                    tooBig_ = true;
-                    produced = h.originalSize;  // store it
-                    break;
-                }
-            } else if (fwrite(buffer.data(), 1, n, out_) != n) {
-                writeFailed_ = true;
-            }
-            if (writeFailed_) return Failed(error);
-            if (progress_) progress_(done_, total_, entry.name);
-        }
-        if (ferror(in.get())) {
-            *error = SystemError(entry.diskPath, "cannot read", hostfs::LastError());
-            return false;
-        }
-        if (!tooBig_ && read != h.originalSize) {
-            *error = Quoted(entry.diskPath) + ": the file changed while it was being packed";
-            return false;
-        }
+        if (!WriteFileData(entry, in.get(), encoder.get(), h.originalSize, &buffer, &written, error)) return false;
         if (encoder) {
             if (!tooBig_) encoder->Finish();
             if (writeFailed_) return Failed(error);
-            if (produced >= h.originalSize) {
-                // Compression does not pay: store the bytes instead.
-                // Its bytes were counted already; the copy reports nothing.
-                h.method = '0';
-                produced = 0;
-                crc = 0;
-                if (!hostfs::Seek(out_, start) || !Put(BuildHeader(h), error)) return Failed(error);
-                rewind(in.get());
-                for (;;) {
-                    size_t n = fread(buffer.data(), 1, buffer.size(), in.get());
-                    if (n == 0) break;
-                    crc = Crc16(buffer.data(), n, crc);
-                    produced += n;
-                    if (fwrite(buffer.data(), 1, n, out_) != n) return Failed(error);
-                }
-                if (produced != h.originalSize) {
-                    *error = Quoted(entry.diskPath) + ": the file changed while it was being packed";
-                    return false;
-                }
-                done_ += produced - read;
+            // Compression does not pay: store the bytes instead.
+            if (written.produced >= h.originalSize && !StoreInstead(entry, in.get(), start, &buffer, &h, &written, error)) {
+                return false;
             }
         } else {
-            produced = read;
+            written.produced = written.read;
         }
-        h.compressedSize = produced;
-        h.dataCrc = crc;
+        h.compressedSize = written.produced;
+        h.dataCrc = written.crc;
         int64_t endOfData = hostfs::Tell(out_);
         if (endOfData < 0 || !hostfs::Seek(out_, start) || !Put(BuildHeader(h), error) ||
             !hostfs::Seek(out_, endOfData)) {
             return Failed(error);
         }
+        return true;
+    }
+
+    // What writing one file's data gave.
+    struct WrittenData {
+        uint64_t produced = 0;  // bytes written for the entry
+        uint64_t read = 0;      // bytes read from the file
+        uint16_t crc = 0;       // CRC of the bytes read
+    };
+
+    // Reads the whole file into the encoder, or straight to the output when
+    // there is none. Sets tooBig_ (and stops) once compression cannot pay.
+    bool WriteFileData(const PlannedEntry& entry, FILE* in, Encoder* encoder, uint64_t originalSize,
+                       std::vector<uint8_t>* buffer, WrittenData* written, std::string* error) {
+        tooBig_ = false;
+        for (;;) {
+            size_t n = fread(buffer->data(), 1, buffer->size(), in);
+            if (n == 0) break;
+            written->crc = Crc16(buffer->data(), n, written->crc);
+            written->read += n;
+            done_ += n;
+            if (encoder) {
+                encoder->Write(buffer->data(), n);
+                // Stop when it cannot pay any more, or when a long stretch has
+                // saved nothing: of the input coded so far, the encoder holds
+                // back at most one block of output, a little over 64 KiB for
+                // incompressible input.
+                uint64_t coded = written->read - encoder->inputHeld();
+                bool hopeless = options_.giveUpAfter != 0 && coded >= options_.giveUpAfter &&
+                                written->produced + PENDING_OUTPUT >= coded;
+                if (written->produced >= originalSize || hopeless) {
+                    tooBig_ = true;
+                    written->produced = originalSize;  // store it
+                    break;
+                }
+            } else if (fwrite(buffer->data(), 1, n, out_) != n) {
+                writeFailed_ = true;
+            }
+            if (writeFailed_) return Failed(error);
+            if (progress_) progress_(done_, total_, entry.name);
+        }
+        if (ferror(in)) {
+            *error = SystemError(entry.diskPath, "cannot read", hostfs::LastError());
+            return false;
+        }
+        if (!tooBig_ && written->read != originalSize) {
+            *error = Quoted(entry.diskPath) + ": the file changed while it was being packed";
+            return false;
+        }
+        return true;
+    }
+
+    // Writes the header again as stored and copies the file behind it. Its
+    // bytes were counted already; the copy reports nothing.
+    bool StoreInstead(const PlannedEntry& entry, FILE* in, int64_t start, std::vector<uint8_t>* buffer,
+                      EntryHeader* h, WrittenData* written, std::string* error) {
+        h->method = '0';
+        uint64_t copied = 0;
+        written->crc = 0;
+        if (!hostfs::Seek(out_, start) || !Put(BuildHeader(*h), error)) return Failed(error);
+        rewind(in);
+        for (;;) {
+            size_t n = fread(buffer->data(), 1, buffer->size(), in);
+            if (n == 0) break;
+            written->crc = Crc16(buffer->data(), n, written->crc);
+            copied += n;
+            if (fwrite(buffer->data(), 1, n, out_) != n) return Failed(error);
+        }
+        if (copied != h->originalSize) {
+            *error = Quoted(entry.diskPath) + ": the file changed while it was being packed";
+            return false;
+        }
+        done_ += copied - written->read;
+        written->produced = copied;
         return true;
     }
 
@@ -336,7 +357,7 @@ bool WriteArchive(FILE* out, const std::vector<InputPath>& inputs, const WriteOp
     Writer writer(out, options, progress, total);
     for (const PlannedEntry& entry : entries) {
         writer.Report(entry.name);
-        if (!(entry.folder ? writer.Folder(entry, &error) : writer.File(entry, &error))) return false;
+        if (!(entry.folder ? writer.AddFolder(entry, &error) : writer.AddFile(entry, &error))) return false;
     }
     if (!entries.empty()) writer.Report(entries.back().name);  // a stored fallback may not have reported its end
     if (!writer.Put(std::string(1, '\0'), &error)) return false;  // the end marker

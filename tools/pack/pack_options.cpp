@@ -62,90 +62,105 @@ bool CheckProgram(PackOptions* options, std::string* error) {
     return true;
 }
 
-}  // namespace
-
-bool ParsePackOptions(const std::vector<std::string>& args, PackOptions* options, std::string* error) {
-    *options = PackOptions();
-    options->osFlags = CFG_OS_ALL;
-    bool confirmGiven = false;
-    bool osGiven = false;
-    for (size_t i = 0; i < args.size(); ++i) {
-        const std::string& arg = args[i];
-        auto value = [&](std::string* out) {
-            if (i + 1 >= args.size()) {
-                *error = arg + " needs a value";
-                return false;
-            }
-            *out = args[++i];
-            return true;
-        };
-        std::string text;
-        if (arg == "-o") {
-            if (!value(&options->output)) return false;
-        } else if (arg == "--title") {
-            if (!value(&options->title)) return false;
-            options->hasTitle = true;
-        } else if (arg == "--run" || arg == "--folder") {
-            if (options->hasCommand) {
-                *error = "give one of --run and --folder, once";
-                return false;
-            }
-            if (!value(&options->command)) return false;
-            options->hasCommand = true;
-            options->folderMode = arg == "--folder";
-            if (!options->folderMode && options->command.empty()) {
-                *error = "--run needs a command";
-                return false;
-            }
-        } else if (arg == "--keep-bare-command") {
-            options->keepBareCommand = true;
-        } else if (arg == "--wait-class") {
-            if (!value(&options->windowClass)) return false;
-            if (options->windowClass.empty()) {
-                *error = "--wait-class needs a class name";
-                return false;
-            }
-            options->waitForClass = true;
-        } else if (arg == "--grace") {
-            if (!value(&text) || !ParseSeconds(text, &options->graceSeconds, error)) return false;
-        } else if (arg == "--confirm" || arg == "--no-confirm") {
-            if (confirmGiven) {
-                *error = "give one of --confirm and --no-confirm, once";
-                return false;
-            }
-            confirmGiven = true;
-            options->confirm = arg == "--confirm";
-        } else if (arg == "--os") {
-            if (osGiven) {
-                *error = "--os given twice";
-                return false;
-            }
-            osGiven = true;
-            if (!value(&text) || !ParseOsList(text, &options->osFlags, error)) return false;
-        } else if (arg == "--stub") {
-            if (!value(&options->stub)) return false;
-        } else if (arg == "--archive") {
-            if (!value(&options->archive)) return false;
-        } else if (arg == "--method") {
-            if (!value(&options->method)) return false;
-            if (options->method != "lh0" && options->method != "lh5" && options->method != "lh6" &&
-                options->method != "lh7") {
-                *error = "--method: \"" + options->method + "\" is none of lh0, lh5, lh6, lh7";
-                return false;
-            }
-        } else if (arg == "--help" || arg == "-h" || arg == "--version") {
-            options->mode = arg == "--version" ? PackMode::Version : PackMode::Help;
-            return true;  // whatever else was given
-        } else if (arg == "--inspect" || arg == "--list") {
-            if (!value(&options->inspect)) return false;
-            options->mode = arg == "--list" ? PackMode::List : PackMode::Inspect;
-        } else if (!arg.empty() && arg[0] != '-') {
-            options->inputs.push_back(arg);
-        } else {
-            *error = "unknown option \"" + arg + "\"";
-            return false;
-        }
+// Reads the value behind args[*i] into `out`, stepping over it. False with a
+// message when there is none.
+bool TakeValue(const std::vector<std::string>& args, size_t* i, std::string* out, std::string* error) {
+    if (*i + 1 >= args.size()) {
+        *error = args[*i] + " needs a value";
+        return false;
     }
+    *out = args[++*i];
+    return true;
+}
+
+// The options that may be given only once, as far as seen.
+struct GivenOnce {
+    bool confirm = false;
+    bool os = false;
+};
+
+enum class OptionResult {
+    Taken,     // the option (and its value) is read
+    Finished,  // --help or --version: nothing more is read
+    Failed,    // `error` says why
+};
+
+// Reads args[*i], and its value when it takes one.
+OptionResult TakeOption(const std::vector<std::string>& args, size_t* i, GivenOnce* given, PackOptions* options,
+                        std::string* error) {
+    const std::string& arg = args[*i];
+    auto value = [&](std::string* out) { return TakeValue(args, i, out, error); };
+    std::string text;
+    if (arg == "-o") {
+        if (!value(&options->output)) return OptionResult::Failed;
+    } else if (arg == "--title") {
+        if (!value(&options->title)) return OptionResult::Failed;
+        options->hasTitle = true;
+    } else if (arg == "--run" || arg == "--folder") {
+        if (options->hasCommand) {
+            *error = "give one of --run and --folder, once";
+            return OptionResult::Failed;
+        }
+        if (!value(&options->command)) return OptionResult::Failed;
+        options->hasCommand = true;
+        options->folderMode = arg == "--folder";
+        if (!options->folderMode && options->command.empty()) {
+            *error = "--run needs a command";
+            return OptionResult::Failed;
+        }
+    } else if (arg == "--keep-bare-command") {
+        options->keepBareCommand = true;
+    } else if (arg == "--wait-class") {
+        if (!value(&options->windowClass)) return OptionResult::Failed;
+        if (options->windowClass.empty()) {
+            *error = "--wait-class needs a class name";
+            return OptionResult::Failed;
+        }
+        options->waitForClass = true;
+    } else if (arg == "--grace") {
+        if (!value(&text) || !ParseSeconds(text, &options->graceSeconds, error)) return OptionResult::Failed;
+    } else if (arg == "--confirm" || arg == "--no-confirm") {
+        if (given->confirm) {
+            *error = "give one of --confirm and --no-confirm, once";
+            return OptionResult::Failed;
+        }
+        given->confirm = true;
+        options->confirm = arg == "--confirm";
+    } else if (arg == "--os") {
+        if (given->os) {
+            *error = "--os given twice";
+            return OptionResult::Failed;
+        }
+        given->os = true;
+        if (!value(&text) || !ParseOsList(text, &options->osFlags, error)) return OptionResult::Failed;
+    } else if (arg == "--stub") {
+        if (!value(&options->stub)) return OptionResult::Failed;
+    } else if (arg == "--archive") {
+        if (!value(&options->archive)) return OptionResult::Failed;
+    } else if (arg == "--method") {
+        if (!value(&options->method)) return OptionResult::Failed;
+        if (options->method != "lh0" && options->method != "lh5" && options->method != "lh6" &&
+            options->method != "lh7") {
+            *error = "--method: \"" + options->method + "\" is none of lh0, lh5, lh6, lh7";
+            return OptionResult::Failed;
+        }
+    } else if (arg == "--help" || arg == "-h" || arg == "--version") {
+        options->mode = arg == "--version" ? PackMode::Version : PackMode::Help;
+        return OptionResult::Finished;  // whatever else was given
+    } else if (arg == "--inspect" || arg == "--list") {
+        if (!value(&options->inspect)) return OptionResult::Failed;
+        options->mode = arg == "--list" ? PackMode::List : PackMode::Inspect;
+    } else if (!arg.empty() && arg[0] != '-') {
+        options->inputs.push_back(arg);
+    } else {
+        *error = "unknown option \"" + arg + "\"";
+        return OptionResult::Failed;
+    }
+    return OptionResult::Taken;
+}
+
+// The checks of the whole command once every argument is read.
+bool CheckOptions(const std::vector<std::string>& args, PackOptions* options, std::string* error) {
     if (options->mode != PackMode::Pack) {
         if (args.size() != 2) {
             *error = args[0] + " takes the packed file and nothing else";
@@ -175,4 +190,18 @@ bool ParsePackOptions(const std::vector<std::string>& args, PackOptions* options
         return false;
     }
     return options->folderMode || CheckProgram(options, error);
+}
+
+}  // namespace
+
+bool ParsePackOptions(const std::vector<std::string>& args, PackOptions* options, std::string* error) {
+    *options = PackOptions();
+    options->osFlags = CFG_OS_ALL;
+    GivenOnce given;
+    for (size_t i = 0; i < args.size(); ++i) {
+        OptionResult result = TakeOption(args, &i, &given, options, error);
+        if (result == OptionResult::Failed) return false;
+        if (result == OptionResult::Finished) return true;
+    }
+    return CheckOptions(args, options, error);
 }
