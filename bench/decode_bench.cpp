@@ -12,25 +12,13 @@
 #include "common/abort.h"
 #include "common/run_state.h"
 #include "decode/decoder.h"
+#include "extract/extraction.h"
 #include "platform/posix/host_controls.h"
 #include "startup/install_config.h"
 
 namespace {
 
 void Quiet(uint64_t, uint64_t) {}
-
-struct Step {
-    char method;
-    uint64_t size;
-};
-void DataStep(void* context) {
-    Step* step = static_cast<Step*>(context);
-    if (step->method == '0') {
-        CopyStoredEntry(step->size);
-    } else {
-        BlockDecoder::DecodeEntry(step->method, step->size);
-    }
-}
 
 double Now() {
     timespec t;
@@ -43,7 +31,6 @@ int64_t DecodeArchive(const char* path) {
     g_run.archiveFile = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
                                     nullptr);
     if (g_run.archiveFile == INVALID_HANDLE_VALUE) return -1;
-    Crc16BuildTable(0xA001);
     g_run.done = 0;
     int64_t produced = 0;
     EntryStatus status;
@@ -51,11 +38,7 @@ int64_t DecodeArchive(const char* path) {
         if (g_entry.method != 'd') {
             g_run.outputFile = CreateFileA("/dev/null", GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
                                            nullptr);
-            Crc16Reset();
-            CompressedInput::Reset();
-            BitReader::compressedRemaining = g_entry.compressedSize;
-            Step step{g_entry.method, g_entry.originalSize};
-            bool ok = RunGuarded(DataStep, &step);
+            bool ok = DecodeEntryData(g_entry.method, g_entry.originalSize, g_entry.compressedSize);
             CloseHandle(g_run.outputFile);
             if (!ok || Crc16Value() != g_entry.dataCrc) {
                 fprintf(stderr, "%s: entry %s failed\n", path, g_entry.name);
@@ -68,6 +51,7 @@ int64_t DecodeArchive(const char* path) {
         ReleaseEntry();
     }
     CloseHandle(g_run.archiveFile);
+    ShowEntryStatusBox(status);
     return status == EntryStatus::End ? produced : -1;
 }
 

@@ -12,8 +12,15 @@ list(REMOVE_ITEM HOST_LAYER_EXTRA ${CMAKE_SOURCE_DIR}/src/platform/posix/host_ma
 list(APPEND HOST_LAYER_SOURCES ${HOST_LAYER_EXTRA})
 list(REMOVE_DUPLICATES HOST_LAYER_SOURCES)
 
+if(VALKRIN_SANITIZE)
+    target_compile_options(valkrin_format PUBLIC -fsanitize=address,undefined -fno-omit-frame-pointer
+                           -fno-sanitize-recover=undefined)
+    target_link_options(valkrin_format PUBLIC -fsanitize=address,undefined)
+endif()
+
 add_library(valkrin_core STATIC ${PRODUCT_SOURCES} ${HOST_LAYER_SOURCES})
 target_include_directories(valkrin_core PUBLIC ${CMAKE_SOURCE_DIR}/src)
+target_link_libraries(valkrin_core PUBLIC valkrin_format)
 target_compile_options(valkrin_core PUBLIC -Wall -Wextra -Wno-unused-parameter)
 if(VALKRIN_SANITIZE)
     target_compile_options(valkrin_core PUBLIC -fsanitize=address,undefined -fno-omit-frame-pointer

@@ -11,12 +11,16 @@ add_compile_options($<$<COMPILE_LANGUAGE:CXX>:-ffile-prefix-map=${CMAKE_SOURCE_D
                     $<$<COMPILE_LANGUAGE:CXX>:-ffile-prefix-map=${CMAKE_BINARY_DIR}=.>)
 add_link_options(-Wl,--no-insert-timestamp)
 
-add_executable(valkrin WIN32 ${PRODUCT_SOURCES} ${CMAKE_SOURCE_DIR}/src/res/valkrin.rc)
+add_executable(valkrin WIN32 ${PRODUCT_SOURCES} ${FORMAT_SOURCES} ${CMAKE_SOURCE_DIR}/src/res/valkrin.rc)
+# valkrin-pack.exe links the format library (made before this file is read):
+# built for speed like the rest of it, and with the same fixed paths.
+target_compile_options(valkrin_format PRIVATE -O2 -ffile-prefix-map=${CMAKE_SOURCE_DIR}=.
+                       -ffile-prefix-map=${CMAKE_BINARY_DIR}=.)
 target_include_directories(valkrin PRIVATE ${CMAKE_SOURCE_DIR}/src)
 target_compile_options(valkrin PRIVATE
     $<$<COMPILE_LANGUAGE:CXX>:-Os -ffreestanding -fno-exceptions -fno-rtti
     -fno-asynchronous-unwind-tables -fno-unwind-tables -fno-stack-protector
-    -fno-tree-loop-distribute-patterns -fno-threadsafe-statics -Wall -Wextra
+    -fno-tree-loop-distribute-patterns -fno-threadsafe-statics -ffunction-sections -Wall -Wextra
     -Wno-unused-parameter -Wno-cast-function-type>)
 target_compile_definitions(valkrin PRIVATE WIN32_LEAN_AND_MEAN _WIN32_WINNT=0x0400 WINVER=0x0400)
 
@@ -25,7 +29,7 @@ target_compile_definitions(valkrin PRIVATE WIN32_LEAN_AND_MEAN _WIN32_WINNT=0x04
 # the image always loads at its preferred base, so it needs no relocations.
 set(VALKRIN_LINK_SCRIPT ${CMAKE_BINARY_DIR}/valkrin-discard.ld)
 file(WRITE ${VALKRIN_LINK_SCRIPT} "SECTIONS\n{\n  /DISCARD/ : { *(.eh_frame*) }\n}\nINSERT BEFORE .text;\n")
-target_link_options(valkrin PRIVATE -nostdlib -nostartfiles -s -Wl,--entry,_StubEntry@0
+target_link_options(valkrin PRIVATE -nostdlib -nostartfiles -s -Wl,--gc-sections -Wl,--entry,_StubEntry@0
     -Wl,--enable-stdcall-fixup -static-libgcc -Wl,--disable-reloc-section
     -Wl,--disable-dynamicbase -Wl,-T,${VALKRIN_LINK_SCRIPT})
 set_property(TARGET valkrin APPEND PROPERTY LINK_DEPENDS ${VALKRIN_LINK_SCRIPT})
@@ -43,14 +47,14 @@ set(VALKRIN_LAYOUT_TOOL ${CMAKE_BINARY_DIR}/host-tools/valkrin-layout)
 set(VALKRIN_LAYOUT_SOURCES
     ${CMAKE_SOURCE_DIR}/tools/layout/valkrin_layout_main.cpp
     ${CMAKE_SOURCE_DIR}/tools/layout/layout.cpp
-    ${CMAKE_SOURCE_DIR}/tools/common/pe_image.cpp
-    ${CMAKE_SOURCE_DIR}/tools/common/host_fs_posix.cpp)
+    ${CMAKE_SOURCE_DIR}/tools/files/pe_image.cpp
+    ${CMAKE_SOURCE_DIR}/tools/files/host_fs_posix.cpp)
 add_custom_command(OUTPUT ${VALKRIN_LAYOUT_TOOL}
     COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/host-tools
     COMMAND ${VALKRIN_HOST_CXX} -std=c++17 -O2 -I${CMAKE_SOURCE_DIR}/tools ${VALKRIN_LAYOUT_SOURCES}
             -o ${VALKRIN_LAYOUT_TOOL}
     DEPENDS ${VALKRIN_LAYOUT_SOURCES} ${CMAKE_SOURCE_DIR}/tools/layout/layout.h
-            ${CMAKE_SOURCE_DIR}/tools/common/pe_image.h ${CMAKE_SOURCE_DIR}/tools/common/host_fs.h
+            ${CMAKE_SOURCE_DIR}/tools/files/pe_image.h ${CMAKE_SOURCE_DIR}/tools/files/host_fs.h
     COMMENT "Building the post-link layout tool with the host compiler")
 add_custom_target(layout-tool DEPENDS ${VALKRIN_LAYOUT_TOOL})
 add_dependencies(valkrin layout-tool)

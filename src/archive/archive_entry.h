@@ -22,25 +22,26 @@ struct ArchiveEntry {
     uint8_t* headerBlock;       // the whole header, held until ReleaseEntry
 };
 
-enum class EntryStatus { Entry, End, Failed };
+// What ReadNextEntry found. The reader shows nothing; the extraction driver
+// turns every status but Entry and End into its box.
+enum class EntryStatus {
+    Entry,              // g_entry holds the entry; the file is at its data
+    End,                // the end marker
+    Damaged,            // the header is damaged or cut short
+    UnsupportedMethod,  // a method other than -lh0-, -lh4- to -lh7- and -lhd-
+    NoMemory,           // no memory for the header block
+    ReadError,          // the header could not be read
+};
 
 // The current entry, filled by ReadNextEntry.
 extern ArchiveEntry g_entry;
 
 // Reads one header from g_run.archiveFile (positioned at a header), checks
 // it and fills g_entry; the file is then at the entry's first data byte.
-// Failed: the message has been shown already (the subject is our own path).
 EntryStatus ReadNextEntry();
 
 // Frees the header block of the current entry, if one is held.
 void ReleaseEntry();
-
-// CRC-16/ARC with one process-wide running value, shared by the header check
-// and the data check of each output file.
-void Crc16BuildTable(uint16_t polynomial);
-void Crc16Reset();
-uint16_t Crc16Update(const void* bytes, int32_t count);
-uint16_t Crc16Value();
 
 // The FILETIME of a header time stamp (seconds since 1970 UTC, signed); a
 // negative stamp gives the current time.

@@ -34,15 +34,15 @@ struct BitCursor {
     uint32_t count;
     const uint8_t* next;  // next byte of the input buffer not yet counted
     const uint8_t* end;   // end of the input buffer's valid bytes
-    uint32_t phantom;     // zero bits past the entry's data at the tail of `count`
-    bool overran;         // bits past the entry's data have been consumed
+    uint32_t overreadBits;  // zero bits past the entry's data at the tail of `count`
+    bool overran;           // bits past the entry's data have been consumed
 
     // True once the decoder has consumed bits that lie beyond the entry's
-    // compressed data (with `consumedCount` the count it holds now). A valid
+    // compressed data (with `currentCount` the count it holds now). A valid
     // stream never does: such an entry is damaged, and this is found before
     // its output is written rather than at the CRC after up to its whole
     // declared size.
-    bool Overran(uint32_t currentCount) const { return overran || currentCount < phantom; }
+    bool Overran(uint32_t currentCount) const { return overran || currentCount < overreadBits; }
 
     void Load();
     void Store() const;
@@ -74,19 +74,24 @@ struct BitCursor {
     // Brings count to 16 or more from the buffered input, or from the archive
     // when the buffer is used up.
     void Fill() {
-        if (end - next >= 8) {
-            // One wide load: whole bytes are counted, the part of a byte
-            // that does not fit stays uncounted.
-            uint64_t word = static_cast<uint64_t>(next[0]) << 56 | static_cast<uint64_t>(next[1]) << 48 |
-                            static_cast<uint64_t>(next[2]) << 40 | static_cast<uint64_t>(next[3]) << 32 |
-                            static_cast<uint64_t>(next[4]) << 24 | static_cast<uint64_t>(next[5]) << 16 |
-                            static_cast<uint64_t>(next[6]) << 8 | static_cast<uint64_t>(next[7]);
-            bits |= word >> count;
-            next += (63 - count) >> 3;
-            count |= 56;
-        } else {
-            FillSlow(16);
-        }
+        if (!LoadWide(bits, count, next, end)) FillSlow(16);
+    }
+
+    // One wide load when at least 8 bytes are buffered: whole bytes are
+    // counted, the part of a byte that does not fit stays uncounted. False
+    // (nothing done) when fewer are buffered. Written on plain values so that
+    // the block decoder's loop keeps them in registers.
+    __attribute__((always_inline)) static bool LoadWide(uint64_t& bits, uint32_t& count, const uint8_t*& next,
+                                                        const uint8_t* end) {
+        if (end - next < 8) return false;
+        uint64_t word = static_cast<uint64_t>(next[0]) << 56 | static_cast<uint64_t>(next[1]) << 48 |
+                        static_cast<uint64_t>(next[2]) << 40 | static_cast<uint64_t>(next[3]) << 32 |
+                        static_cast<uint64_t>(next[4]) << 24 | static_cast<uint64_t>(next[5]) << 16 |
+                        static_cast<uint64_t>(next[6]) << 8 | static_cast<uint64_t>(next[7]);
+        bits |= word >> count;
+        next += (63 - count) >> 3;
+        count |= 56;
+        return true;
     }
 
     // Brings count to at least `need` (at most 17): byte by byte from the

@@ -54,9 +54,9 @@ void BitCursor::FillSlow(uint32_t need) {
         if (BitReader::compressedRemaining == 0) {
             // Past the entry's data the stream reads as zeros; the bits below
             // `count` are already zero, since nothing uncounted is buffered.
-            if (count < phantom) overran = true;
-            uint32_t real = count > phantom ? count - phantom : 0;
-            phantom = 64 - real;
+            if (count < overreadBits) overran = true;
+            uint32_t real = count > overreadBits ? count - overreadBits : 0;
+            overreadBits = 64 - real;
             count = 64;
             return;
         }
@@ -77,7 +77,7 @@ BitCursor g_cursor;
 void Start() {
     g_cursor.bits = 0;
     g_cursor.count = 0;
-    g_cursor.phantom = 0;
+    g_cursor.overreadBits = 0;
     g_cursor.overran = false;
     g_cursor.Load();
     g_cursor.FillSlow(16);

@@ -16,8 +16,7 @@ constexpr uint32_t LENGTH_CODE_COUNT_BITS = 5;
 constexpr uint32_t LENGTH_CODE_ZERO_RUN_AFTER = 3;
 // Room for the largest count a 5-bit field can give, plus a zero run.
 constexpr uint32_t SMALL_LENGTHS_SIZE = 128;
-// Symbols 256 and up are match lengths 3 and up.
-constexpr uint32_t MATCH_LENGTH_BIAS = 253;
+using lzh_format::MATCH_LENGTH_BIAS;
 
 uint8_t g_symbolLengths[SYMBOL_COUNT];
 uint16_t g_symbolTable[1u << SYMBOL_TABLE_BITS];
@@ -44,17 +43,12 @@ static_assert(2 * LENGTH_CODE_COUNT - 2 < SYMBOL_COUNT, "small trees never reach
 static_assert(sizeof g_symbolTable == 4096 * sizeof(uint16_t), "the symbol code's table has 12 index bits");
 static_assert(sizeof g_smallTable == 256 * sizeof(uint16_t), "the small codes' table has 8 index bits");
 
-[[noreturn]] void Damaged() {
-    ErrorBox(IDS_ARCHIVE_BROKEN, g_run.ownPath);
-    AbortExtraction();
-}
-
 // Follows the tree from `node` over the look-ahead bits, starting at the bit
 // `mask` selects in `bits`. Codes are at most 16 bits, so a complete code
 // always reaches a symbol within the look-ahead; `symbols` ends the walk.
 uint32_t WalkTree(uint32_t node, uint64_t bits, uint64_t mask, uint32_t symbols) {
     while (node >= symbols) {
-        if (mask == 0 || node >= static_cast<uint32_t>(NODE_CAPACITY)) Damaged();
+        if (mask == 0 || node >= static_cast<uint32_t>(NODE_CAPACITY)) AbortDamagedData();
         node = (bits & mask) != 0 ? g_branchOne[node] : g_branchZero[node];
         mask >>= 1;
     }
@@ -70,7 +64,7 @@ void ReadSmallCode(BitCursor& in, uint32_t count, uint32_t countBits, uint32_t z
         // symbol of the code would lead the lookups into nodes no build has
         // made, so it marks the data as damaged.
         uint32_t only = in.Take(countBits);
-        if (only >= count) Damaged();
+        if (only >= count) AbortDamagedData();
         for (uint32_t i = 0; i < count; ++i) g_smallLengths[i] = 0;
         for (uint32_t i = 0; i < (1u << SMALL_TABLE_BITS); ++i) g_smallTable[i] = static_cast<uint16_t>(only);
         return;
@@ -99,13 +93,13 @@ void ReadSymbolCode(BitCursor& in) {
     uint32_t n = in.Take(SYMBOL_COUNT_BITS);
     if (n == 0) {
         uint32_t only = in.Take(SYMBOL_COUNT_BITS);
-        if (only >= static_cast<uint32_t>(SYMBOL_COUNT)) Damaged();
+        if (only >= static_cast<uint32_t>(SYMBOL_COUNT)) AbortDamagedData();
         for (int i = 0; i < SYMBOL_COUNT; ++i) g_symbolLengths[i] = 0;
         for (uint32_t i = 0; i < (1u << SYMBOL_TABLE_BITS); ++i) g_symbolTable[i] = static_cast<uint16_t>(only);
         return;
     }
     // More lengths than symbols cannot be stored: damaged.
-    if (n > static_cast<uint32_t>(SYMBOL_COUNT)) Damaged();
+    if (n > static_cast<uint32_t>(SYMBOL_COUNT)) AbortDamagedData();
     uint32_t i = 0;
     while (i < n) {
         uint32_t code = g_smallTable[in.Peek16() >> (16 - SMALL_TABLE_BITS)];
@@ -125,7 +119,7 @@ void ReadSymbolCode(BitCursor& in) {
             continue;
         }
         // A zero run that goes past the last symbol cannot be stored: damaged.
-        if (zeros > static_cast<uint32_t>(SYMBOL_COUNT) - i) Damaged();
+        if (zeros > static_cast<uint32_t>(SYMBOL_COUNT) - i) AbortDamagedData();
         for (; zeros != 0; --zeros) g_symbolLengths[i++] = 0;
     }
     for (; i < static_cast<uint32_t>(SYMBOL_COUNT); ++i) g_symbolLengths[i] = 0;
@@ -152,7 +146,100 @@ uint32_t ReadBlockHeader(BitCursor& in) {
     return symbols;
 }
 
-void Report(uint64_t done) { g_progressReport(done, g_run.total); }
+// The hot loop's copy of the shared cursor's bit buffer: kept in locals (in
+// registers), while the count of bits past the entry's data stays in the
+// shared cursor, which alone changes it.
+struct HotBits {
+    uint64_t bits;
+    uint32_t count;
+    const uint8_t* next;
+    const uint8_t* end;
+};
+
+void Spill(const HotBits& in) {
+    BitCursor& shared = BitReader::g_cursor;
+    shared.bits = in.bits;
+    shared.count = in.count;
+    shared.next = in.next;
+    shared.end = in.end;
+}
+
+HotBits Reload() {
+    const BitCursor& shared = BitReader::g_cursor;
+    return HotBits{shared.bits, shared.count, shared.next, shared.end};
+}
+
+// True once bits past the entry's data have been consumed.
+bool Overran(const HotBits& in) { return BitReader::g_cursor.Overran(in.count); }
+
+// The slow refill: through the shared cursor's byte-wise fill and back, by
+// value, so that the copy's fields stay in registers.
+__attribute__((noinline)) HotBits FillSlowly(HotBits in) {
+    Spill(in);
+    BitReader::g_cursor.FillSlow(16);
+    return Reload();
+}
+
+// Consumes n bits (at most 16, count being 16 or more) and tops the
+// look-ahead up again, exactly as BitCursor::Consume does.
+__attribute__((always_inline)) inline void Consume(HotBits& in, uint32_t n) {
+    in.bits <<= n;
+    in.count -= n;
+    if (in.count < 16 && !BitCursor::LoadWide(in.bits, in.count, in.next, in.end)) in = FillSlowly(in);
+}
+
+// Reads a block header through the shared cursor. Output that came from bits
+// beyond the entry's data is never written, so an overrun is looked for
+// first.
+uint32_t StartBlock(HotBits& in) {
+    if (Overran(in)) AbortDamagedData();
+    Spill(in);
+    uint32_t symbols = ReadBlockHeader(BitReader::g_cursor);
+    in = Reload();
+    return symbols;
+}
+
+// Writes the first `bytes` of the window and reports `done`. The one rule
+// for `done`: it counts every byte of the entry up to the end of the symbol
+// being decoded, the whole literal or the whole match, even when part of
+// the match is still to be copied into the window. Bytes that came from bits
+// beyond the entry's data are never written.
+void FlushWindow(bool overran, uint32_t bytes, uint64_t done) {
+    if (overran) AbortDamagedData();
+    g_run.done = done;
+    OutputSink::Write(g_window, bytes);
+    g_progressReport(done, g_run.total);
+}
+
+// The next literal/length symbol: one lookup, or the tree beyond it.
+__attribute__((always_inline)) inline uint32_t DecodeSymbol(HotBits& in) {
+    uint32_t entry = g_symbolFast[in.bits >> (64 - SYMBOL_TABLE_BITS)];
+    uint32_t symbol = entry & 0xFFFF;
+    if (symbol < static_cast<uint32_t>(SYMBOL_COUNT)) {
+        Consume(in, entry >> 16);
+    } else {
+        symbol = WalkTree(symbol, in.bits, 1ull << (63 - SYMBOL_TABLE_BITS), SYMBOL_COUNT);
+        Consume(in, g_symbolLengths[symbol]);
+    }
+    return symbol;
+}
+
+// The distance of a match: its code, then for code j above 1, j - 1 extra
+// bits (at most 15).
+__attribute__((always_inline)) inline uint32_t DecodeDistance(HotBits& in, uint32_t distanceCount) {
+    uint32_t entry = g_distanceFast[in.bits >> (64 - SMALL_TABLE_BITS)];
+    uint32_t code = entry & 0xFFFF;
+    if (code < distanceCount) {
+        Consume(in, entry >> 16);
+    } else {
+        code = WalkTree(code, in.bits, 1ull << (63 - SMALL_TABLE_BITS), distanceCount);
+        Consume(in, g_smallLengths[code]);
+    }
+    if (code <= 1) return code;
+    uint32_t distance = (1u << (code - 1)) + static_cast<uint32_t>(in.bits >> (65 - code));
+    Consume(in, code - 1);
+    return distance;
+}
 
 // Copies a match whose source lies before its target, neither wrapping around
 // the window nor filling it.
@@ -177,12 +264,41 @@ inline void CopyMatch(uint8_t* to, const uint8_t* from, uint32_t length, uint32_
     }
 }
 
+// Where the window stands: the next position to fill, and the bytes of the
+// pass produced so far.
+struct WindowPosition {
+    uint32_t at;
+    uint64_t done;
+};
+
+// Copies a match into the window. `done` already counts the whole match.
+__attribute__((always_inline)) inline void PutMatch(const HotBits& in, WindowPosition& out, uint32_t length,
+                                                    uint32_t distance) {
+    uint8_t* const window = g_window;
+    if (out.at > distance && out.at + length < WINDOW_SIZE) {
+        CopyMatch(window + out.at, window + out.at - distance - 1, length, distance);
+        out.at += length;
+        return;
+    }
+    uint32_t from = (out.at - distance - 1) & (WINDOW_SIZE - 1);
+    // The match wraps around the window or fills it: byte by byte, with the
+    // write in the middle. The window keeps its contents across the write,
+    // so the copy goes on undisturbed.
+    for (uint32_t i = 0; i < length; ++i) {
+        window[out.at++] = window[from];
+        from = (from + 1) & (WINDOW_SIZE - 1);
+        if (out.at == WINDOW_SIZE) {
+            FlushWindow(Overran(in), WINDOW_SIZE, out.done);
+            out.at = 0;
+        }
+    }
+}
+
 }  // namespace
 
 namespace BlockDecoder {
 
 void DecodeEntry(char method, uint64_t originalSize) {
-    Crc16Reset();
     uint8_t* const window = g_window;
     for (uint32_t i = 0; i < WINDOW_SIZE; ++i) window[i] = ' ';
 
@@ -196,137 +312,38 @@ void DecodeEntry(char method, uint64_t originalSize) {
     // The hot loop keeps the cursor in locals; the slow paths (block headers,
     // a new refill, the end of the data) go through the process-wide one.
     BitReader::Start();
-    BitCursor& shared = BitReader::g_cursor;
-    uint64_t bits = shared.bits;
-    uint32_t count = shared.count;
-    const uint8_t* next = shared.next;
-    const uint8_t* end = shared.end;
-    auto spill = [&] {
-        shared.bits = bits;
-        shared.count = count;
-        shared.next = next;
-        shared.end = end;
-    };
-    auto reload = [&] {
-        bits = shared.bits;
-        count = shared.count;
-        next = shared.next;
-        end = shared.end;
-    };
-    // Consumes n bits (at most 16, count being 16 or more) and tops the
-    // look-ahead up again, exactly as BitCursor::Consume does.
-    auto consume = [&](uint32_t n) __attribute__((always_inline)) {
-        bits <<= n;
-        count -= n;
-        if (count < 16) {
-            if (end - next >= 8) {
-                uint64_t word = static_cast<uint64_t>(next[0]) << 56 | static_cast<uint64_t>(next[1]) << 48 |
-                                static_cast<uint64_t>(next[2]) << 40 | static_cast<uint64_t>(next[3]) << 32 |
-                                static_cast<uint64_t>(next[4]) << 24 | static_cast<uint64_t>(next[5]) << 16 |
-                                static_cast<uint64_t>(next[6]) << 8 | static_cast<uint64_t>(next[7]);
-                bits |= word >> count;
-                next += (63 - count) >> 3;
-                count |= 56;
-            } else {
-                spill();
-                shared.FillSlow(16);
-                reload();
-            }
-        }
-    };
-
-    // Output that came from bits beyond the entry's data is never written.
-    auto checkInput = [&] {
-        if (shared.Overran(count)) {
-            ErrorBox(IDS_ARCHIVE_BROKEN, g_run.ownPath);
-            AbortExtraction();
-        }
-    };
-
+    HotBits in = Reload();
+    WindowPosition out{0, g_run.done};
     uint32_t blockSymbolsLeft = 0;
-    uint32_t windowPos = 0;
     uint64_t produced = 0;
-    uint64_t done = g_run.done;
-
     while (produced < originalSize) {
-        if (blockSymbolsLeft == 0) {
-            checkInput();
-            spill();
-            blockSymbolsLeft = ReadBlockHeader(shared);
-            reload();
-        }
+        if (blockSymbolsLeft == 0) blockSymbolsLeft = StartBlock(in);
         blockSymbolsLeft = (blockSymbolsLeft - 1) & 0xFFFF;
-
-        uint32_t entry = g_symbolFast[bits >> (64 - SYMBOL_TABLE_BITS)];
-        uint32_t symbol = entry & 0xFFFF;
-        if (symbol < static_cast<uint32_t>(SYMBOL_COUNT)) {
-            consume(entry >> 16);
-        } else {
-            symbol = WalkTree(symbol, bits, 1ull << (63 - SYMBOL_TABLE_BITS), SYMBOL_COUNT);
-            consume(g_symbolLengths[symbol]);
-        }
-
+        uint32_t symbol = DecodeSymbol(in);
         if (symbol < 256) {
-            window[windowPos++] = static_cast<uint8_t>(symbol);
-            if (windowPos == WINDOW_SIZE) {
-                checkInput();
-                g_run.done = done;
-                OutputSink::Write(window, WINDOW_SIZE);
-                Report(done + 1);
-                windowPos = 0;
-            }
+            window[out.at++] = static_cast<uint8_t>(symbol);
             ++produced;
-            ++done;
-            continue;
-        }
-
-        uint32_t length = symbol - MATCH_LENGTH_BIAS;
-        uint32_t distanceEntry = g_distanceFast[bits >> (64 - SMALL_TABLE_BITS)];
-        uint32_t code = distanceEntry & 0xFFFF;
-        if (code < distanceCount) {
-            consume(distanceEntry >> 16);
-        } else {
-            code = WalkTree(code, bits, 1ull << (63 - SMALL_TABLE_BITS), distanceCount);
-            consume(g_smallLengths[code]);
-        }
-        // Code j above 1 carries j - 1 extra bits (at most 15).
-        uint32_t distance = code;
-        if (code > 1) {
-            distance = (1u << (code - 1)) + static_cast<uint32_t>(bits >> (65 - code));
-            consume(code - 1);
-        }
-
-        produced += length;
-        done += length;
-        if (windowPos > distance && windowPos + length < WINDOW_SIZE) {
-            CopyMatch(window + windowPos, window + windowPos - distance - 1, length, distance);
-            windowPos += length;
-            continue;
-        }
-        uint32_t from = (windowPos - distance - 1) & (WINDOW_SIZE - 1);
-        // The match wraps around the window or fills it: byte by byte, with
-        // the write in the middle. The window keeps its contents across the
-        // write, so the copy goes on undisturbed.
-        for (uint32_t i = 0; i < length; ++i) {
-            window[windowPos++] = window[from];
-            from = (from + 1) & (WINDOW_SIZE - 1);
-            if (windowPos == WINDOW_SIZE) {
-                checkInput();
-                g_run.done = done;
-                OutputSink::Write(window, WINDOW_SIZE);
-                Report(done);
-                windowPos = 0;
+            ++out.done;
+            if (out.at == WINDOW_SIZE) {
+                FlushWindow(Overran(in), WINDOW_SIZE, out.done);
+                out.at = 0;
             }
+            continue;
         }
+        uint32_t length = symbol - MATCH_LENGTH_BIAS;
+        uint32_t distance = DecodeDistance(in, distanceCount);
+        produced += length;
+        out.done += length;
+        PutMatch(in, out, length, distance);
     }
 
-    spill();
-    shared.Store();
-    checkInput();
-    g_run.done = done;
-    if (windowPos != 0) {
-        OutputSink::Write(window, windowPos);
-        Report(done);
+    Spill(in);
+    BitReader::g_cursor.Store();
+    if (out.at != 0) {
+        FlushWindow(Overran(in), out.at, out.done);
+    } else {
+        if (Overran(in)) AbortDamagedData();
+        g_run.done = out.done;
     }
 }
 

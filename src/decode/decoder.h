@@ -4,6 +4,8 @@
 
 #include <stdint.h>
 
+#include "format/lzh_format.h"
+
 // Bytes of the compressed-input buffer.
 constexpr uint32_t INPUT_BUFFER_SIZE = 16384;
 // Bytes of the sliding window; also the size of every full write and of the
@@ -13,11 +15,10 @@ constexpr uint32_t STORED_CHUNK_SIZE = WINDOW_SIZE;
 static_assert((WINDOW_SIZE & (WINDOW_SIZE - 1)) == 0, "window positions wrap with a mask");
 static_assert(WINDOW_SIZE == 1u << 16, "distances of 0 to 65535 reach the whole window");
 
-// Literal/length symbols: 0 to 255 are bytes, 256 to 509 match lengths 3 to 256.
-constexpr int SYMBOL_COUNT = 510;
+// Literal/length symbols and the code of their lengths, as the format has them.
+using lzh_format::LENGTH_CODE_COUNT;
+using lzh_format::SYMBOL_COUNT;
 constexpr int SYMBOL_TABLE_BITS = 12;
-// The code in which the symbol code's lengths are sent.
-constexpr int LENGTH_CODE_COUNT = 19;
 // Index width of the direct tables of the length code and the distance code.
 constexpr int SMALL_TABLE_BITS = 8;
 // Entries of each tree node array: a complete code over 510 symbols has at
@@ -52,6 +53,10 @@ uint32_t Take(uint32_t n);
 extern uint16_t g_branchZero[NODE_CAPACITY];
 extern uint16_t g_branchOne[NODE_CAPACITY];
 
+// Shows the damaged-archive box (subject: our own path) and raises
+// AbortExtraction: compressed data that no valid stream holds.
+[[noreturn]] void AbortDamagedData();
+
 // Builds the direct table (2^tableBits cells) and the tree of a canonical
 // code from its lengths (0: unused, 1 to 16). A set of lengths that is not a
 // complete code shows the damaged-archive message (subject: our own path)
@@ -71,6 +76,19 @@ namespace OutputSink {
 // g_run.outputPath) and raises AbortExtraction.
 void Write(const void* data, uint32_t length);
 }  // namespace OutputSink
+
+// Produces the data of the current entry into g_run.outputFile. Begins the
+// entry once: the data CRC, the compressed input and its remaining count
+// (`compressedSize`) start afresh; then copies a stored entry ('0') or runs
+// the block decoder. False when AbortExtraction ended it (its box has been
+// shown).
+bool DecodeEntryData(char method, uint64_t originalSize, uint64_t compressedSize);
+
+// The data CRC: CRC-16/ARC of every byte written through OutputSink::Write
+// since the entry began (or since Crc16Reset).
+void Crc16Reset();
+uint16_t Crc16Update(const void* bytes, int32_t count);
+uint16_t Crc16Value();
 
 // Copies `size` bytes of a stored entry from the archive to the output file
 // in pieces of 65536 bytes. Raises AbortExtraction on failure or cancel.

@@ -16,19 +16,19 @@ constexpr uint32_t MAX_CODE_LENGTH = 16;
 // 2^(16 - L).
 constexpr uint32_t COMPLETE_SUM = 1u << MAX_CODE_LENGTH;
 
-[[noreturn]] void Damaged() {
+}  // namespace
+
+void AbortDamagedData() {
     ErrorBox(IDS_ARCHIVE_BROKEN, g_run.ownPath);
     AbortExtraction();
 }
-
-}  // namespace
 
 void BuildDecodeTable(int16_t symbolCount, const uint8_t* lengths, int tableBits, uint16_t* table) {
     uint32_t symbols = symbolCount > 0 ? static_cast<uint32_t>(symbolCount) : 0;
     uint32_t lengthCount[MAX_CODE_LENGTH + 1] = {};
     for (uint32_t s = 0; s < symbols; ++s) {
         // A length above 16 has no class: the set cannot be a code we decode.
-        if (lengths[s] > MAX_CODE_LENGTH) Damaged();
+        if (lengths[s] > MAX_CODE_LENGTH) AbortDamagedData();
         ++lengthCount[lengths[s]];
     }
 
@@ -44,7 +44,7 @@ void BuildDecodeTable(int16_t symbolCount, const uint8_t* lengths, int tableBits
     // set (sum 0) and an over-full set (a multiple of 65536 above it) are
     // refused as well as an incomplete one. With that, every cell written
     // below lies inside the table and at most symbols - 1 nodes are made.
-    if (codeStart[MAX_CODE_LENGTH + 1] != COMPLETE_SUM) Damaged();
+    if (codeStart[MAX_CODE_LENGTH + 1] != COMPLETE_SUM) AbortDamagedData();
 
     uint32_t shift = MAX_CODE_LENGTH - static_cast<uint32_t>(tableBits);
     uint32_t tableSize = 1u << tableBits;
@@ -69,7 +69,7 @@ void BuildDecodeTable(int16_t symbolCount, const uint8_t* lengths, int tableBits
             for (uint32_t step = length - tableBits; step != 0; --step) {
                 if (*cell == 0) {
                     // A complete code never needs more; kept as a guard of the arrays.
-                    if (nextNode >= static_cast<uint32_t>(NODE_CAPACITY)) Damaged();
+                    if (nextNode >= static_cast<uint32_t>(NODE_CAPACITY)) AbortDamagedData();
                     g_branchZero[nextNode] = 0;
                     g_branchOne[nextNode] = 0;
                     *cell = static_cast<uint16_t>(nextNode++);

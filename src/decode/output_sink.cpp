@@ -1,16 +1,53 @@
 // The output side: every byte of an entry reaches the output file through
 // OutputSink::Write, which also keeps the data CRC; stored entries are
 // copied here.
-#include "archive/archive_entry.h"
 #include "common/abort.h"
 #include "common/run_state.h"
 #include "decode/decoder.h"
+#include "format/crc16.h"
 #include "res/resource.h"
 #include "ui/progress.h"
 #include "ui/texts.h"
 
 uint8_t g_window[WINDOW_SIZE];
 void (*g_progressReport)(uint64_t done, uint64_t total) = ReportProgress;
+
+namespace {
+
+uint16_t g_dataCrc;
+
+struct EntryData {
+    char method;
+    uint64_t originalSize;
+};
+
+void ProduceEntryData(void* context) {
+    const EntryData* entry = static_cast<const EntryData*>(context);
+    if (entry->method == '0') {
+        CopyStoredEntry(entry->originalSize);
+    } else {
+        BlockDecoder::DecodeEntry(entry->method, entry->originalSize);
+    }
+}
+
+}  // namespace
+
+void Crc16Reset() { g_dataCrc = 0; }
+
+uint16_t Crc16Update(const void* bytes, int32_t count) {
+    if (count > 0) g_dataCrc = lzh_format::Crc16(bytes, static_cast<size_t>(count), g_dataCrc);
+    return g_dataCrc;
+}
+
+uint16_t Crc16Value() { return g_dataCrc; }
+
+bool DecodeEntryData(char method, uint64_t originalSize, uint64_t compressedSize) {
+    Crc16Reset();
+    CompressedInput::Reset();
+    BitReader::compressedRemaining = compressedSize;
+    EntryData entry{method, originalSize};
+    return RunGuarded(ProduceEntryData, &entry);
+}
 
 namespace OutputSink {
 
@@ -26,7 +63,6 @@ void Write(const void* data, uint32_t length) {
 }  // namespace OutputSink
 
 void CopyStoredEntry(uint64_t size) {
-    Crc16Reset();
     uint64_t remaining = size;
     while (remaining != 0) {
         DWORD chunk = remaining > STORED_CHUNK_SIZE ? STORED_CHUNK_SIZE : static_cast<DWORD>(remaining);

@@ -128,14 +128,6 @@ bool TestEntry() {
     return SkipEntryData(g_entry.compressedSize);
 }
 
-void DataStep(void*) {
-    if (g_entry.method == '0') {
-        CopyStoredEntry(g_entry.originalSize);
-    } else {
-        BlockDecoder::DecodeEntry(g_entry.method, g_entry.originalSize);
-    }
-}
-
 // A folder entry: its name ends with a separator, which is dropped. The
 // time stamp is set only on the NT family, and nothing of it is reported.
 bool ExtractFolder() {
@@ -165,10 +157,7 @@ bool ExtractFile() {
         ErrorBox(IDS_WRITE_ERROR, g_run.outputPath);
         return false;
     }
-    Crc16Reset();
-    CompressedInput::Reset();
-    BitReader::compressedRemaining = g_entry.compressedSize;
-    bool completed = RunGuarded(DataStep, nullptr);
+    bool completed = DecodeEntryData(g_entry.method, g_entry.originalSize, g_entry.compressedSize);
     HANDLE file = g_run.outputFile;
     g_run.outputFile = nullptr;
     if (!completed) {
@@ -203,12 +192,37 @@ bool ExtractEntry() {
     return ok;
 }
 
+}  // namespace
+
+bool ShowEntryStatusBox(EntryStatus status) {
+    switch (status) {
+        case EntryStatus::Entry:
+        case EntryStatus::End:
+            return false;
+        case EntryStatus::UnsupportedMethod:
+            ErrorBox(IDS_UNSUPPORTED_METHOD, g_run.ownPath);
+            return true;
+        case EntryStatus::NoMemory:
+            PlainErrorBox(IDS_NO_MEMORY, g_config.title, g_run.progressWindow);
+            return true;
+        case EntryStatus::Damaged:
+        case EntryStatus::ReadError:
+            // A header that cannot be read whole leaves the archive unusable:
+            // it is reported as damaged.
+            ErrorBox(IDS_ARCHIVE_BROKEN, g_run.ownPath);
+            return true;
+    }
+    return false;
+}
+
+namespace {
+
 // The entry loop of one pass; sets the error flag on the first failure.
 void RunEntries(PassMode mode) {
     for (;;) {
         EntryStatus status = ReadNextEntry();
         if (status == EntryStatus::End) return;
-        if (status == EntryStatus::Failed) {
+        if (ShowEntryStatusBox(status)) {
             g_run.errorFlag = 1;
             return;
         }
@@ -240,7 +254,9 @@ void InstallAndCleanUp() {
     RemoveFolderTree(folder, sizeof folder);
 }
 
-int RunPass(PassMode mode) {
+// One pass over the archive. 1 when it succeeded, else 0. `entriesWalked`
+// is set once the pass got as far as the entry loop.
+int RunPass(PassMode mode, bool* entriesWalked) {
     g_run.errorFlag = 0;
     g_run.cancelFlag = 0;
     g_run.done = 0;
@@ -257,14 +273,13 @@ int RunPass(PassMode mode) {
     }
     if (!OpenArchive()) return 0;
     if (mode == PassMode::Extract) ChooseNameRegime();
-    Crc16BuildTable(0xA001);
 
     RunEntries(mode);
+    *entriesWalked = true;
 
     CloseHandle(g_run.archiveFile);
     g_run.archiveFile = nullptr;
     ReleaseEntry();
-    if (mode == PassMode::Extract && !IsFolderMode()) InstallAndCleanUp();
     return g_run.errorFlag == 0 ? 1 : 0;
 }
 
@@ -277,7 +292,12 @@ int RunExtraction() {
     g_run.progressWindow = CreateProgressWindow(&params);
     if (g_run.progressWindow == nullptr) return 0;
     g_run.total = 0;
-    int result = RunPass(PassMode::Test) == 1 ? RunPass(PassMode::Extract) : 0;
+    bool tested = false;
+    bool extracted = false;
+    int result = RunPass(PassMode::Test, &tested) == 1 ? RunPass(PassMode::Extract, &extracted) : 0;
+    // Temporary mode: the installer runs (when all went well) and the folder
+    // goes, whenever the extract pass walked the entries.
+    if (extracted && !IsFolderMode()) InstallAndCleanUp();
     DestroyWindow(g_run.progressWindow);
     g_run.progressWindow = nullptr;
     return result;

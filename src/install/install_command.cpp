@@ -3,6 +3,7 @@
 #include "common/run_state.h"
 #include "common/text.h"
 #include "common/wide_names.h"
+#include "format/command_line.h"
 #include "install/path_variables.h"
 #include "install/wide_install.h"
 #include "res/resource.h"
@@ -52,23 +53,6 @@ void ClassWait() {
     GraceWait();
 }
 
-// The program token of a command line: quoted up to the closing quote, else
-// up to the first blank or tab. Sets `rest` to what follows it.
-uint32_t ProgramToken(const char* command, const char** start, const char** rest) {
-    const char* p = command;
-    if (*p == '"') {
-        *start = ++p;
-        while (*p != 0 && *p != '"') ++p;
-        uint32_t length = static_cast<uint32_t>(p - *start);
-        *rest = *p == '"' ? p + 1 : p;
-        return length;
-    }
-    *start = p;
-    while (*p != 0 && *p != ' ' && *p != '\t') ++p;
-    *rest = p;
-    return static_cast<uint32_t>(p - *start);
-}
-
 typedef BOOL(WINAPI* ShellExecuteExFn)(SHELLEXECUTEINFOA*);
 
 // Starts `command` again through the shell with the verb "runas", which
@@ -86,9 +70,11 @@ bool StartElevated(HANDLE* process) {
     auto execute = reinterpret_cast<ShellExecuteExFn>(
         reinterpret_cast<void*>(GetProcAddress(shell, "ShellExecuteExA")));
     if (execute == nullptr) return false;
-    const char* token;
-    const char* rest;
-    uint32_t length = ProgramToken(g_config.command, &token, &rest);
+    lzh_format::ProgramSpan span =
+        lzh_format::FindProgram(g_config.command, lzh_format::NameEnd::BlankOrTab);
+    const char* token = g_config.command + span.begin;
+    const char* rest = g_config.command + span.after;
+    uint32_t length = span.length;
     char program[PATH_SIZE];
     if (length >= sizeof program) return false;
     MemCopy(program, token, length);
@@ -175,9 +161,10 @@ bool IsFileIn(const char* path) {
 }  // namespace
 
 bool ResolveBareProgram(char* command, uint32_t capacity, const char* folder) {
-    const char* token;
-    const char* rest;
-    uint32_t length = ProgramToken(command, &token, &rest);
+    lzh_format::ProgramSpan span = lzh_format::FindProgram(command, lzh_format::NameEnd::BlankOrTab);
+    const char* token = command + span.begin;
+    const char* rest = command + span.after;
+    uint32_t length = span.length;
     if (length == 0 || HasFolderPart(token, length)) return true;
     char program[OUTPUT_PATH_SIZE];
     char name[OUTPUT_PATH_SIZE];
@@ -203,7 +190,9 @@ bool ResolveBareProgram(char* command, uint32_t capacity, const char* folder) {
 
 BOOL CALLBACK MatchWindowClass(HWND window, LPARAM record) {
     WindowSearch* search = reinterpret_cast<WindowSearch*>(record);
-    char className[41];
+    // Room for a name as long as the configured one can be, and one more
+    // byte: a longer name is cut, and then differs.
+    char className[sizeof InstallConfig::windowClass];
     if (GetClassNameA(window, className, sizeof className) == 0) return TRUE;
     if (lstrcmpA(className, search->className) != 0) return TRUE;
     search->found = 1;

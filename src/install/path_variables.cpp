@@ -75,21 +75,21 @@ void ComputeValue(int variable, const char* extractionFolder, char* value) {
             if (GetTempPathA(MAX_PATH, value) >= MAX_PATH) value[0] = 0;
             break;
         case PROGRAM_FILES_DIR:
-            QueryRegistryFolder(0, value);
+            QueryRegistryFolder(RegistryFolderKind::ProgramFiles, value);
             break;
         case COMMON_FILES_DIR:
-            QueryRegistryFolder(1, value);
+            QueryRegistryFolder(RegistryFolderKind::CommonFiles, value);
             break;
         case MY_DOCUMENTS:
-            QueryRegistryFolder(2, value);
+            QueryRegistryFolder(RegistryFolderKind::MyDocuments, value);
             break;
     }
 }
 
 }  // namespace
 
-void QueryRegistryFolder(int kind, char* out) {
-    const RegistryFolder& folder = kRegistryFolders[kind];
+void QueryRegistryFolder(RegistryFolderKind kind, char* out) {
+    const RegistryFolder& folder = kRegistryFolders[static_cast<int>(kind)];
     TextCopy(out, MAX_PATH, folder.fallback);
     HKEY key;
     if (RegOpenKeyExA(folder.hive, folder.key, 0, KEY_READ, &key) != ERROR_SUCCESS) return;

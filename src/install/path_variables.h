@@ -17,7 +17,9 @@ void ExpandPathVariables(const char* text, char* out, uint32_t capacity,
 struct WideText;
 void ExpandPathVariablesWide(const char* text, WideText* out, const char* extractionFolder);
 
-// Registry folders: 0 program files, 1 common files, 2 the user's documents.
+// The folders that the registry names; the order of the table behind them.
+enum class RegistryFolderKind { ProgramFiles, CommonFiles, MyDocuments };
+
 // `out` (260 bytes) receives the registry value, or the default folder when
 // the value is missing, too long or not a text.
-void QueryRegistryFolder(int kind, char* out);
+void QueryRegistryFolder(RegistryFolderKind kind, char* out);

@@ -4,6 +4,7 @@
 #include "common/text.h"
 #include "common/wide_names.h"
 #include "extract/extraction.h"
+#include "format/command_line.h"
 #include "install/path_variables.h"
 #include "res/resource.h"
 #include "startup/dll_safety.h"
@@ -47,13 +48,7 @@ bool IsWindowsPermitted(DWORD flags) {
 }
 
 const char* SkipProgramName(const char* line) {
-    if (*line == '"') {
-        ++line;
-        while (*line != 0 && *line != '"') ++line;
-        if (*line == '"') ++line;
-    } else {
-        while (static_cast<unsigned char>(*line) > 0x20) ++line;
-    }
+    line += lzh_format::FindProgram(line, lzh_format::NameEnd::AnyControl).after;
     while (*line != 0 && static_cast<unsigned char>(*line) <= 0x20) ++line;
     return line;
 }

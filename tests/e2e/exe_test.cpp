@@ -7,7 +7,7 @@
 #include <algorithm>
 #include <set>
 
-#include "common/pe_image.h"
+#include "files/pe_image.h"
 #include "layout/layout.h"
 #include "pack/manifest_level.h"
 #include "pack/packer.h"

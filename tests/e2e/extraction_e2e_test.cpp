@@ -117,12 +117,12 @@ TEST_F(WineExtraction, JlhaArchivesOfEveryMethodExtractByteIdentical) {
 }
 
 TEST_F(WineExtraction, AttributesAndTimesOfTheEntries) {
-    support::EntrySpec readOnly{"docs/readonly.txt", '0', "read only"};
+    support::EntryPlan readOnly{"docs/readonly.txt", '0', "read only"};
     readOnly.attributes = 0x21;
     readOnly.time = 946684800;  // 2000-01-01 00:00:00 UTC
-    support::EntrySpec hidden{"hidden.txt", '0', "hidden"};
+    support::EntryPlan hidden{"hidden.txt", '0', "hidden"};
     hidden.attributes = 0x22;
-    support::EntrySpec folder{"docs/", 'd'};
+    support::EntryPlan folder{"docs/", 'd'};
     folder.attributes = 0x10;
     folder.time = 1234567890;
     std::string exe = PackFolderMode("attributes", support::BuildArchive({readOnly, hidden, folder}));
@@ -165,7 +165,7 @@ TEST_F(WineExtraction, DamagedDataShowsTheBoxOwnedByTheWindowAndLeavesNoPartialF
 }
 
 TEST_F(WineExtraction, CancelEscapeAndClosingEachStopWithoutABoxOrAPartialFile) {
-    std::vector<support::EntrySpec> entries;
+    std::vector<support::EntryPlan> entries;
     for (int i = 0; i < 6; ++i) entries.push_back({"part" + std::to_string(i) + ".bin", '0', Noise(40 << 20, 10 + i)});
     std::string exe = PackFolderMode("cancel", support::BuildArchive(entries));
     for (const char* how : {"cancel", "escape", "close"}) {
@@ -193,8 +193,8 @@ class WineInstalling : public WineExtraction {
 protected:
     // Packs the sample installer and `extra` entries in temporary mode.
     std::string PackInstaller(const std::string& name, const std::string& command, const std::string& more = "",
-                              std::vector<support::EntrySpec> extra = {}) {
-        std::vector<support::EntrySpec> entries = {
+                              std::vector<support::EntryPlan> extra = {}) {
+        std::vector<support::EntryPlan> entries = {
             {"sample-installer.exe", '0', ReadAll(WindowsBuildDir() + "/sample-installer.exe")}};
         for (auto& e : extra) entries.push_back(e);
         return Pack(name, "--title " + Quote(kTitleUtf8) + " --no-confirm --run " + Quote(command) + " " + more,
@@ -205,9 +205,9 @@ protected:
 };
 
 TEST_F(WineInstalling, RunsFromAFreshNumberedFolderAndRemovesItAfterwards) {
-    support::EntrySpec readOnly{"sub/readonly.txt", '0', "r"};
+    support::EntryPlan readOnly{"sub/readonly.txt", '0', "r"};
     readOnly.attributes = 0x21;
-    support::EntrySpec hidden{"sub/deeper/hidden.txt", '0', "h"};
+    support::EntryPlan hidden{"sub/deeper/hidden.txt", '0', "h"};
     hidden.attributes = 0x22;
     std::string exe = PackInstaller("install", "%ExtractDir%\\sample-installer.exe --log " + LogPath() +
                                                    " %ExtractDirX%", "--grace 1", {readOnly, hidden});
@@ -337,7 +337,7 @@ TEST_F(WineInstalling, ACommandNamingNoProgramShowsTheLaunchFailure) {
 }
 
 TEST_F(WineInstalling, AFailedExtractionRunsNothingAndStillCleansUp) {
-    support::EntrySpec bad{"bad.txt", '0', "bad data"};
+    support::EntryPlan bad{"bad.txt", '0', "bad data"};
     bad.overrideCrc = true;
     bad.dataCrc = 1;
     std::string exe = PackInstaller("install-damaged", "%ExtractDir%\\sample-installer.exe --log " + LogPath(), "",

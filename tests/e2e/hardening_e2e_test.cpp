@@ -163,7 +163,7 @@ TEST_F(PlantedFolder, TheQuestionAndTheDamagedArchiveBoxLoadNoneOfThem) {
     EXPECT_EQ(asked.exitCode, 0u);
     EXPECT_EQ(Markers(), std::vector<std::string>{});
 
-    support::EntrySpec bad{"bad.txt", '0', "bad data"};
+    support::EntryPlan bad{"bad.txt", '0', "bad data"};
     bad.overrideCrc = true;
     bad.dataCrc = 1;
     std::string damaged = PackHere("planted-damaged", FolderOptions(), support::BuildArchive({bad}));
@@ -183,7 +183,7 @@ struct Hostile {
 
 void PrintTo(const Hostile& hostile, std::ostream* out) { *out << hostile.name; }
 
-support::EntrySpec File(const std::string& name, const std::string& data = "escaped") {
+support::EntryPlan File(const std::string& name, const std::string& data = "escaped") {
     return {name, '0', data};
 }
 
@@ -204,7 +204,7 @@ std::string WithNextExtensionSize(uint16_t next) {
 
 // Random bytes claiming to be `method` data of `original` bytes.
 std::string NoiseEntry(char method, uint64_t original) {
-    support::EntrySpec spec{"noise.bin", method};
+    support::EntryPlan spec{"noise.bin", method};
     spec.packed = Noise(4096, method);
     spec.overrideSizes = true;
     spec.compressedSize = 4096;
@@ -219,7 +219,7 @@ std::string NoiseEntry(char method, uint64_t original) {
 
 // A stored entry whose sizes claim far more than the few bytes that follow.
 std::string StoredPastTheEnd(uint64_t claimed) {
-    support::EntrySpec spec = File("short.bin", "short");
+    support::EntryPlan spec = File("short.bin", "short");
     spec.overrideSizes = true;
     spec.compressedSize = spec.originalSize = static_cast<uint32_t>(claimed);
     if (claimed > 0xFFFFFFFFu) {

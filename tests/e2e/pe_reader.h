@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "common/pe_image.h"
+#include "files/pe_image.h"
 
 namespace e2e {
 

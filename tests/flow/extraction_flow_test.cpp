@@ -11,10 +11,11 @@
 #include "startup/startup.h"
 #include "support/expected_texts.h"
 #include "support/lzh_builder.h"
+#include "support/reference_crc.h"
 #include "support/test_support.h"
 
 using support::BuildArchive;
-using support::EntrySpec;
+using support::EntryPlan;
 using support::Exists;
 using support::ReadWholeFile;
 
@@ -31,8 +32,8 @@ std::string Bytes(size_t size, uint32_t seed) {
     return out;
 }
 
-EntrySpec File(const std::string& name, const std::string& data) {
-    EntrySpec spec;
+EntryPlan File(const std::string& name, const std::string& data) {
+    EntryPlan spec;
     spec.name = name;
     spec.data = data;
     return spec;
@@ -42,13 +43,13 @@ EntrySpec File(const std::string& name, const std::string& data) {
 void ResealHeader(std::string& entry) {
     size_t size = static_cast<uint8_t>(entry[0]) | static_cast<uint8_t>(entry[1]) << 8;
     entry[27] = entry[28] = 0;
-    uint16_t crc = support::Crc16Arc(entry.substr(0, size));
+    uint16_t crc = support::ReferenceCrc16(entry.substr(0, size));
     entry[27] = static_cast<char>(crc & 0xFF);
     entry[28] = static_cast<char>(crc >> 8);
 }
 
-EntrySpec Folder(const std::string& name) {
-    EntrySpec spec;
+EntryPlan Folder(const std::string& name) {
+    EntryPlan spec;
     spec.name = name;
     spec.method = 'd';
     spec.attributes = 0x10;
@@ -65,7 +66,7 @@ protected:
         host::SetTempPath(temp_ + "/");
     }
     // Packs the archive in folder mode into dest_ (or temporary mode), no question.
-    void Pack(const std::vector<EntrySpec>& entries, bool folderMode = true,
+    void Pack(const std::vector<EntryPlan>& entries, bool folderMode = true,
               const std::string& command = "") {
         uint32_t flags = CFG_OS_ALL | CFG_NO_CONFIRM | (folderMode ? CFG_EXTRACT_TO_FOLDER : 0);
         InstallConfig config = support::MakeConfig(folderMode ? dest_ : command, flags);
@@ -91,10 +92,10 @@ protected:
 };
 
 TEST_F(Extraction, FolderModeWritesEveryEntryWithTimeAndAttributes) {
-    EntrySpec readOnly = File("docs/" + kTable + "/readme.txt", "read me\r\n");
+    EntryPlan readOnly = File("docs/" + kTable + "/readme.txt", "read me\r\n");
     readOnly.attributes = 0x21;
     readOnly.time = 946684800;  // 2000-01-01
-    EntrySpec hidden = File("hidden.dat", Bytes(70000, 1));
+    EntryPlan hidden = File("hidden.dat", Bytes(70000, 1));
     hidden.attributes = 0x22;
     Pack({Folder("docs/"), readOnly, hidden, File("empty.txt", ""), Folder("docs/sub/")});
     EXPECT_EQ(Run(), 1);
@@ -131,7 +132,7 @@ TEST_F(Extraction, OnlyTheEndMarkerSucceedsAndCreatesNothing) {
 }
 
 TEST_F(Extraction, DamagedDataIsReportedWithTheOutputPathAndRemoved) {
-    EntrySpec bad = File("b.txt", "bbbb");
+    EntryPlan bad = File("b.txt", "bbbb");
     bad.overrideCrc = true;
     bad.dataCrc = 0x1234;
     Pack({File("a.txt", "aaaa"), bad, File("c.txt", "cccc")});
@@ -149,7 +150,7 @@ TEST_F(Extraction, HeaderFailuresStopTheTestPassBeforeAnythingIsWritten) {
         std::string message;
         std::string english;  // the same message in the English texts
     };
-    EntrySpec lz5 = File("x", "x");
+    EntryPlan lz5 = File("x", "x");
     lz5.method = '1';
     std::string good = support::BuildEntry(File("a.txt", "a"));
     std::string corrupt = good;
@@ -209,7 +210,7 @@ TEST_F(Extraction, ShortNameVolumesGetEightThreeNames) {
 }
 
 TEST_F(Extraction, OddEntriesKeepBothPassesInStep) {
-    EntrySpec folderWithData = Folder("withdata/");
+    EntryPlan folderWithData = Folder("withdata/");
     folderWithData.packed = "JUNK";
     folderWithData.overrideSizes = true;
     folderWithData.compressedSize = 4;
@@ -225,7 +226,7 @@ TEST_F(Extraction, OddEntriesKeepBothPassesInStep) {
 }
 
 TEST_F(Extraction, StoredEntryWithUnequalSizesIsDamaged) {
-    EntrySpec odd = File("odd.bin", "12345678");
+    EntryPlan odd = File("odd.bin", "12345678");
     odd.overrideSizes = true;
     odd.compressedSize = 8;
     odd.originalSize = 4;
@@ -430,7 +431,7 @@ TEST_F(Extraction, LaunchFailureRestoresTheWindowFailsTheRunAndStillCleansUp) {
 }
 
 TEST_F(Extraction, FailedExtractionRunsNothingAndCleansUp) {
-    EntrySpec bad = File("b.txt", "bbbb");
+    EntryPlan bad = File("b.txt", "bbbb");
     bad.overrideCrc = true;
     bad.dataCrc = 1;
     Pack({File("a.txt", "a"), bad}, false, "true");
@@ -459,7 +460,7 @@ TEST_F(Extraction, DataThatRunsOutIsDamagedBeforeAnythingIsWritten) {
         SCOPED_TRACE(claimed);
         support::ResetRunState();
         host::SetModulePath(packedPath());
-        EntrySpec entry = File("huge.bin", "AAA");
+        EntryPlan entry = File("huge.bin", "AAA");
         entry.method = '5';
         entry.packed = aaa;
         entry.overrideSizes = true;
@@ -474,7 +475,7 @@ TEST_F(Extraction, DataThatRunsOutIsDamagedBeforeAnythingIsWritten) {
     // The same stream with its true size decodes.
     support::ResetRunState();
     host::SetModulePath(packedPath());
-    EntrySpec entry = File("aaa.txt", "AAA");
+    EntryPlan entry = File("aaa.txt", "AAA");
     entry.method = '5';
     entry.packed = aaa;
     Pack({entry});

@@ -21,15 +21,6 @@ struct Job {
     uint64_t originalSize;
 };
 
-void Step(void* context) {
-    Job* job = static_cast<Job*>(context);
-    if (job->method == '0') {
-        CopyStoredEntry(job->originalSize);
-    } else {
-        BlockDecoder::DecodeEntry(job->method, job->originalSize);
-    }
-}
-
 template <typename A, typename B>
 bool SameSequence(const std::vector<A>& a, const std::vector<B>& b) {
     if (a.size() != b.size()) return false;
@@ -53,10 +44,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     strncpy(g_run.outputPath, "/dev/null", sizeof g_run.outputPath - 1);
     g_reports.clear();
     g_progressReport = Record;
-    Crc16Reset();
-    CompressedInput::Reset();
-    BitReader::compressedRemaining = compressedSize;
-    bool finished = RunGuarded(Step, &job);
+    bool finished = DecodeEntryData(job.method, job.originalSize, compressedSize);
 
     if (job.method == '0') {
         // Stored: whole chunks until the archive runs out.

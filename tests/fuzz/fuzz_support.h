@@ -53,7 +53,6 @@ inline void OpenInput(const uint8_t* data, size_t size) {
                                     OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (g_run.archiveFile == INVALID_HANDLE_VALUE) __builtin_trap();
     g_run.outputFile = INVALID_HANDLE_VALUE;
-    Crc16BuildTable(0xA001);
 }
 
 inline void CloseInput() {

@@ -12,6 +12,8 @@
 #include <string>
 #include <vector>
 
+#include "support/reference_crc.h"
+
 namespace reference {
 
 struct Result {
@@ -27,11 +29,6 @@ class Decoder {
 public:
     Decoder(const std::string& data, char method, uint64_t originalSize)
         : data_(data), remaining_(data.size()), originalSize_(originalSize) {
-        for (uint32_t i = 0; i < 256; ++i) {
-            uint16_t v = static_cast<uint16_t>(i);
-            for (int b = 0; b < 8; ++b) v = (v & 1) ? static_cast<uint16_t>((v >> 1) ^ 0xA001) : v >> 1;
-            crcTable_[i] = v;
-        }
         wide_ = method == '6' || method == '7';
     }
 
@@ -233,7 +230,7 @@ private:
 
     void Write(uint32_t length) {
         result_.writes.push_back(length);
-        for (uint32_t i = 0; i < length; ++i) result_.crc = crcTable_[(result_.crc ^ window_[i]) & 0xFF] ^ (result_.crc >> 8);
+        result_.crc = support::ReferenceCrc16(window_.data(), length, result_.crc);
     }
 
     void Decode() {
@@ -296,7 +293,6 @@ private:
     uint16_t zero_[1019] = {};
     uint16_t one_[1019] = {};
     std::vector<uint8_t> window_;
-    uint16_t crcTable_[256];
     uint64_t done_ = 0;
     Result result_;
 };

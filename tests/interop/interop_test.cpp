@@ -91,19 +91,6 @@ protected:
     std::string root_;
 };
 
-struct Step {
-    char method;
-    uint64_t size;
-};
-void DataStep(void* context) {
-    Step* step = static_cast<Step*>(context);
-    if (step->method == '0') {
-        CopyStoredEntry(step->size);
-    } else {
-        BlockDecoder::DecodeEntry(step->method, step->size);
-    }
-}
-
 uint64_t Position(HANDLE file) {
     LONG high = 0;
     DWORD low = SetFilePointer(file, 0, &high, FILE_CURRENT);
@@ -117,7 +104,6 @@ TEST_P(JlhaInterop, EveryEntryDecodesToTheInputFile) {
     g_run.archiveFile = CreateFileA(archive.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                     OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     ASSERT_NE(g_run.archiveFile, INVALID_HANDLE_VALUE);
-    Crc16BuildTable(0xA001);
     std::string outputPath = folder_ / "out.bin";
     strncpy(g_run.outputPath, outputPath.c_str(), sizeof g_run.outputPath - 1);
 
@@ -145,13 +131,9 @@ TEST_P(JlhaInterop, EveryEntryDecodesToTheInputFile) {
         g_run.outputFile = CreateFileA(outputPath.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                        FILE_ATTRIBUTE_NORMAL, nullptr);
         ASSERT_NE(g_run.outputFile, INVALID_HANDLE_VALUE);
-        Crc16Reset();
-        CompressedInput::Reset();
-        BitReader::compressedRemaining = g_entry.compressedSize;
         host::Reset();  // fresh request logs for this entry
         g_reports.clear();
-        Step step{g_entry.method, g_entry.originalSize};
-        ASSERT_TRUE(RunGuarded(DataStep, &step)) << name;
+        ASSERT_TRUE(DecodeEntryData(g_entry.method, g_entry.originalSize, g_entry.compressedSize)) << name;
         CloseHandle(g_run.outputFile);
         g_run.outputFile = INVALID_HANDLE_VALUE;
 

@@ -1,5 +1,7 @@
 #include "support/lzh_builder.h"
 
+#include "support/reference_crc.h"
+
 namespace support {
 
 namespace {
@@ -33,16 +35,7 @@ std::string Extended(uint8_t type, const std::string& data) {
 
 }  // namespace
 
-uint16_t Crc16Arc(const std::string& bytes) {
-    uint16_t crc = 0;
-    for (unsigned char byte : bytes) {
-        crc ^= byte;
-        for (int i = 0; i < 8; ++i) crc = (crc & 1) ? (crc >> 1) ^ 0xA001 : crc >> 1;
-    }
-    return crc;
-}
-
-std::string BuildEntry(const EntrySpec& spec) {
+std::string BuildEntry(const EntryPlan& spec) {
     std::string packed = spec.method == '0' ? spec.data : spec.packed;
     if (spec.method == 'd') packed.clear();
     std::string directory, file = spec.name;
@@ -73,7 +66,7 @@ std::string BuildEntry(const EntrySpec& spec) {
     Put32(header, spec.time);
     header += static_cast<char>(spec.attributes & 0xFF);
     header += '\x02';
-    Put16(header, spec.overrideCrc ? spec.dataCrc : Crc16Arc(spec.data));
+    Put16(header, spec.overrideCrc ? spec.dataCrc : ReferenceCrc16(spec.data));
     header += 'M';
     Put16(header, static_cast<uint32_t>(extended[0].size()));
     for (size_t i = 0; i < extended.size(); ++i) {
@@ -100,14 +93,14 @@ void ResealHeader(std::string* entry) {
     size_t size = static_cast<unsigned char>(bytes[0]) | static_cast<unsigned char>(bytes[1]) << 8;
     bytes[HEADER_CRC_OFFSET] = 0;
     bytes[HEADER_CRC_OFFSET + 1] = 0;
-    uint16_t crc = Crc16Arc(bytes.substr(0, size));
+    uint16_t crc = ReferenceCrc16(bytes.substr(0, size));
     bytes[HEADER_CRC_OFFSET] = static_cast<char>(crc & 0xFF);
     bytes[HEADER_CRC_OFFSET + 1] = static_cast<char>(crc >> 8);
 }
 
-std::string BuildArchive(const std::vector<EntrySpec>& entries) {
+std::string BuildArchive(const std::vector<EntryPlan>& entries) {
     std::string archive;
-    for (const EntrySpec& entry : entries) archive += BuildEntry(entry);
+    for (const EntryPlan& entry : entries) archive += BuildEntry(entry);
     return archive + std::string(1, '\0');
 }
 

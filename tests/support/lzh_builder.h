@@ -9,7 +9,7 @@
 
 namespace support {
 
-struct EntrySpec {
+struct EntryPlan {
     std::string name;            // with '/' separators; a folder ends with '/'
     char method = '0';           // '0', '4' to '7', 'd', or anything to test refusals
     std::string data;            // the original bytes
@@ -26,10 +26,8 @@ struct EntrySpec {
     uint64_t largeOriginalSize = 0;
 };
 
-uint16_t Crc16Arc(const std::string& bytes);
-
 // One entry: its header and data.
-std::string BuildEntry(const EntrySpec& spec);
+std::string BuildEntry(const EntryPlan& spec);
 
 // Stores the header CRC again after a test has changed bytes of the header
 // at the start of `entry` (its size word must still be right); the
@@ -37,6 +35,6 @@ std::string BuildEntry(const EntrySpec& spec);
 void ResealHeader(std::string* entry);
 
 // Entries followed by the end marker.
-std::string BuildArchive(const std::vector<EntrySpec>& entries);
+std::string BuildArchive(const std::vector<EntryPlan>& entries);
 
 }  // namespace support

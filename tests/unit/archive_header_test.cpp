@@ -1,6 +1,8 @@
 // Entry headers, the CRC-16 engine, time stamps and the separator rule.
 #include "unit/decode_fixture.h"
 #include "unit/decode_stream_writer.h"
+#include "extract/extraction.h"
+#include "support/damaged_headers.h"
 
 using decodetest::DecodeFixture;
 using lzh::Extension;
@@ -15,7 +17,6 @@ uint64_t Ticks(const FILETIME& t) { return (static_cast<uint64_t>(t.dwHighDateTi
 
 
 TEST(Crc16, MatchesTheArcCheckValueAndTheBitwiseReference) {
-    Crc16BuildTable(0xA001);
     Crc16Reset();
     EXPECT_EQ(Crc16Update("123456789", 9), 0xBB3D);
 
@@ -74,19 +75,18 @@ TEST(NormalizeSeparators, TurnsSeparatorsOutsideDoubleByteCharacters) {
 
 class HeaderReading : public DecodeFixture {
 protected:
+    // Reads one header and shows its box as the extraction driver does.
     EntryStatus Read(const std::string& archive) {
         OpenArchive(archive);
-        return ReadNextEntry();
+        EntryStatus status = ReadNextEntry();
+        ShowEntryStatusBox(status);
+        return status;
     }
     std::string Broken() const { return Box(archivePath_, expected::kArchiveBroken); }
     std::string Unsupported() const { return Box(archivePath_, expected::kUnsupportedMethod); }
 };
 
-Header Plain(const std::string& name = "a.txt") {
-    Header h;
-    h.extensions.push_back(lzh::FileName(name));
-    return h;
-}
+Header Plain(const std::string& name = "a.txt") { return support::PlainHeader(name); }
 
 TEST_F(HeaderReading, RefusalsAndEndMarkers) {
     auto withMethod = [](const char* method) {
@@ -94,55 +94,34 @@ TEST_F(HeaderReading, RefusalsAndEndMarkers) {
         h.method = method;
         return h;
     };
-    Header level0 = Plain(), level1 = Plain(), noCommon = Plain(), badCrc = Plain();
-    level0.level = 0;
-    level1.level = 1;
-    noCommon.common = false;
-    badCrc.crcDelta = 1;
     Header badBoth = withMethod("-lh1-");
     badBoth.crcDelta = 1;
-    std::string good = Plain().Bytes();
-
-    // A header whose size is a multiple of 256 starts with 0: an end marker.
-    Header size256 = Plain(std::string(256 - 34, 'n'));
-    ASSERT_EQ(size256.Bytes().size(), 256u);
-
-    std::string shortSize = good;
-    shortSize[0] = 20;  // below the 26 bytes of the base header
-    shortSize[1] = 0;
-    std::string extTooSmall = Plain().Bytes();
-    extTooSmall[24] = 2;  // first extension of 2 bytes
-    std::string chainOutside = Plain().Bytes();
-    chainOutside[24] = static_cast<char>(0xF0);  // first extension runs past the header
+    ASSERT_EQ(Plain(std::string(256 - 34, 'n')).Bytes().size(), 256u);
 
     struct Case {
-        const char* what;
+        std::string what;
         std::string archive;
         EntryStatus status;
         std::string box;  // empty: none
-    } cases[] = {
-        {"single end marker", std::string(1, '\0'), EntryStatus::End, ""},
-        {"end marker with bytes after it", std::string(1, '\0') + good, EntryStatus::End, ""},
-        {"no end marker", "", EntryStatus::Failed, Broken()},
-        {"cut inside the base header", good.substr(0, 25), EntryStatus::Failed, Broken()},
-        {"cut inside the extensions", good.substr(0, good.size() - 1), EntryStatus::Failed, Broken()},
-        {"level 0", level0.Bytes(), EntryStatus::Failed, Broken()},
-        {"level 1", level1.Bytes(), EntryStatus::Failed, Broken()},
-        {"-lh1-", withMethod("-lh1-").Bytes(), EntryStatus::Failed, Unsupported()},
-        {"-lh2-", withMethod("-lh2-").Bytes(), EntryStatus::Failed, Unsupported()},
-        {"-lh3-", withMethod("-lh3-").Bytes(), EntryStatus::Failed, Unsupported()},
-        {"-lhx-", withMethod("-lhx-").Bytes(), EntryStatus::Failed, Unsupported()},
-        {"-lz5-", withMethod("-lz5-").Bytes(), EntryStatus::Failed, Unsupported()},
-        {"-lh5_", withMethod("-lh5_").Bytes(), EntryStatus::Failed, Unsupported()},
-        {"unsupported and wrong CRC", badBoth.Bytes(), EntryStatus::Failed, Unsupported()},
-        {"no EXT_COMMON", noCommon.Bytes(), EntryStatus::Failed, Broken()},
-        {"wrong header CRC", badCrc.Bytes(), EntryStatus::Failed, Broken()},
-        {"size multiple of 256", size256.Bytes() + good, EntryStatus::End, ""},
-        {"total size below 26", shortSize, EntryStatus::Failed, Broken()},
-        {"extension below 3 bytes", extTooSmall, EntryStatus::Failed, Broken()},
-        {"chain past the header", chainOutside, EntryStatus::Failed, Broken()},
-        {"name over 259 bytes", Plain(std::string(260, 'x')).Bytes(), EntryStatus::Failed, Broken()},
     };
+    // The headers that the listing judges alike, then the stub's own refusals:
+    // methods it cannot decode and names that fit no path.
+    std::vector<Case> cases;
+    for (const support::DamagedHeaderCase& c : support::DamagedHeaderCases()) {
+        bool end = c.judgement == support::HeaderJudgement::End;
+        cases.push_back({c.what, c.archive, end ? EntryStatus::End : EntryStatus::Damaged, end ? "" : Broken()});
+    }
+    std::vector<Case> stubOnly = {
+        {"-lh1-", withMethod("-lh1-").Bytes(), EntryStatus::UnsupportedMethod, Unsupported()},
+        {"-lh2-", withMethod("-lh2-").Bytes(), EntryStatus::UnsupportedMethod, Unsupported()},
+        {"-lh3-", withMethod("-lh3-").Bytes(), EntryStatus::UnsupportedMethod, Unsupported()},
+        {"-lhx-", withMethod("-lhx-").Bytes(), EntryStatus::UnsupportedMethod, Unsupported()},
+        {"-lz5-", withMethod("-lz5-").Bytes(), EntryStatus::UnsupportedMethod, Unsupported()},
+        {"-lh5_", withMethod("-lh5_").Bytes(), EntryStatus::UnsupportedMethod, Unsupported()},
+        {"unsupported and wrong CRC", badBoth.Bytes(), EntryStatus::UnsupportedMethod, Unsupported()},
+        {"name over 259 bytes", Plain(std::string(260, 'x')).Bytes(), EntryStatus::Damaged, Broken()},
+    };
+    cases.insert(cases.end(), stubOnly.begin(), stubOnly.end());
     for (const Case& c : cases) {
         host::Reset();
         ReleaseEntry();
@@ -160,7 +139,7 @@ TEST_F(HeaderReading, TakenExtensionsThatAreTooShortAreRefused) {
         h.extensions.push_back(Extension{type, std::string(1, '\x11')});
         host::Reset();
         ReleaseEntry();
-        EXPECT_EQ(Read(h.Bytes()), EntryStatus::Failed) << int(type);
+        EXPECT_EQ(Read(h.Bytes()), EntryStatus::Damaged) << int(type);
         EXPECT_EQ(BoxTexts(), std::vector<std::string>{Broken()}) << int(type);
     }
 }
@@ -168,7 +147,7 @@ TEST_F(HeaderReading, TakenExtensionsThatAreTooShortAreRefused) {
 TEST_F(HeaderReading, NoMemoryShowsItsTextAlone) {
     g_run.progressWindow = reinterpret_cast<HWND>(0x1234);
     host::FailAllocation(1);
-    EXPECT_EQ(Read(Plain().Bytes()), EntryStatus::Failed);
+    EXPECT_EQ(Read(Plain().Bytes()), EntryStatus::NoMemory);
     ASSERT_EQ(host::Boxes().size(), 1u);
     EXPECT_EQ(host::Boxes()[0].text, expected::kNoMemory);
     EXPECT_EQ(host::Boxes()[0].caption, "Sample");

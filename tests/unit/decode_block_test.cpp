@@ -1,4 +1,4 @@
-// The block decoder: the worked vectors, streams from the test-side encoder,
+// The block decoder: hand-made streams, streams from the test-side encoder,
 // window writes and progress reports, refills, damaged streams and failures.
 #include <random>
 
@@ -30,7 +30,7 @@ protected:
     std::string Broken() const { return Box(archivePath_, expected::kArchiveBroken); }
 };
 
-TEST_F(BlockDecoding, WorkedVectors) {
+TEST_F(BlockDecoding, HandMadeStreamsGiveTheirBytes) {
     ASSERT_TRUE(DecodeBytes(Hex({0x00, 0x03, 0x00, 0x00, 0x04, 0x10, 0x00}), '5', 3));
     EXPECT_EQ(Output(), "AAA");
 

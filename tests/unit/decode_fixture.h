@@ -35,7 +35,6 @@ protected:
         outputPath_ = folder_ / "out.bin";
         strncpy(g_run.ownPath, archivePath_.c_str(), sizeof g_run.ownPath - 1);
         strncpy(g_config.title, "Sample", sizeof g_config.title - 1);
-        Crc16BuildTable(0xA001);
         Reports().clear();
         g_progressReport = RecordReport;
         g_run.archiveFile = INVALID_HANDLE_VALUE;
@@ -87,23 +86,7 @@ protected:
     // archive's current position, as the extraction driver does, and runs
     // the data step under the abort catcher. False: AbortExtraction arrived.
     bool DecodeEntry(char method, uint64_t originalSize, uint64_t compressedSize) {
-        Crc16Reset();
-        CompressedInput::Reset();
-        BitReader::compressedRemaining = compressedSize;
-        struct Step {
-            char method;
-            uint64_t size;
-        } step{method, originalSize};
-        return RunGuarded(
-            [](void* context) {
-                Step* s = static_cast<Step*>(context);
-                if (s->method == '0') {
-                    CopyStoredEntry(s->size);
-                } else {
-                    BlockDecoder::DecodeEntry(s->method, s->size);
-                }
-            },
-            &step);
+        return DecodeEntryData(method, originalSize, compressedSize);
     }
 
     // Writes `data` as the whole archive, then decodes it as one entry.

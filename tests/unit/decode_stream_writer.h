@@ -13,17 +13,11 @@
 #include <string>
 #include <vector>
 
+#include "support/reference_crc.h"
+
 namespace lzh {
 
-// CRC-16/ARC bit by bit (reflected 0xA001, initial 0): the reference the
-// table-driven engine is compared with.
-inline uint16_t ReferenceCrc16(const std::string& bytes, uint16_t crc = 0) {
-    for (unsigned char byte : bytes) {
-        crc ^= byte;
-        for (int bit = 0; bit < 8; ++bit) crc = (crc & 1) ? static_cast<uint16_t>((crc >> 1) ^ 0xA001) : crc >> 1;
-    }
-    return crc;
-}
+using support::ReferenceCrc16;
 
 class BitWriter {
 public:

@@ -133,7 +133,7 @@ protected:
     support::ScratchFolder scratch_;
 };
 
-TEST_F(BuildOutputPathTest, WorkedExamplesCreateTheirParents) {
+TEST_F(BuildOutputPathTest, NamesJoinTheFolderAndTheirParentsAreCreated) {
     std::string base = scratch_.path();
     EXPECT_EQ(Build(base + "/EXT", "doc/readme.txt", true), base + "/EXT/doc/readme.txt");
     EXPECT_TRUE(support::Exists(base + "/EXT/doc"));

@@ -29,7 +29,7 @@ TEST(VersionGate, NtFamilyFromThreeFiftyOne) {
     EXPECT_TRUE(SupportedWith(0x0000000A));   // 10.0
 }
 
-TEST(PermissionTable, EveryRow) {
+TEST(PermissionTable, EachWindowsVersionNeedsItsBit) {
     struct Row {
         DWORD platform, major, minor, bit;
     };

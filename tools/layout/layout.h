@@ -8,7 +8,7 @@
 
 #include <string>
 
-#include "common/pe_image.h"
+#include "files/pe_image.h"
 
 namespace layout {
 

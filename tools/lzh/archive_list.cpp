@@ -6,22 +6,23 @@
 
 #include <memory>
 
-#include "common/host_fs.h"
+#include "files/host_fs.h"
+#include "format/entry_header.h"
+#include "format/lzh_format.h"
 #include "lzh/header.h"
 
 namespace lzh {
 
 namespace {
 
+using namespace lzh_format;
+
 // The packed executable: "LHA's SFX " at 0x24, the block at 512 whose
 // first field is the archive's file offset.
 constexpr long MARKER_OFFSET = 0x24;
 constexpr long BLOCK_OFFSET = 512;
-constexpr size_t BASE_HEADER_SIZE = 26;
-
-uint32_t Get16(const uint8_t* p) { return p[0] | (p[1] << 8); }
-uint32_t Get32(const uint8_t* p) { return Get16(p) | (Get16(p + 2) << 16); }
-uint64_t Get64(const uint8_t* p) { return Get32(p) | (static_cast<uint64_t>(Get32(p + 4)) << 32); }
+// Seconds from 1601-01-01 to 1970-01-01.
+constexpr int64_t FILETIME_EPOCH_SECONDS = 11644473600LL;
 
 struct FileCloser {
     void operator()(FILE* f) const { fclose(f); }
@@ -31,76 +32,28 @@ std::string Broken(const std::string& path, uint64_t at, const std::string& why)
     return "\"" + path + "\": damaged archive at offset " + std::to_string(at) + ": " + why;
 }
 
-// Parses one level-2 header (all `size` bytes).
-bool ParseHeader(const std::vector<uint8_t>& h, ListedEntry* entry, std::string* why) {
-    entry->method.assign(reinterpret_cast<const char*>(&h[2]), 5);
-    entry->compressedSize = Get32(&h[7]);
-    entry->originalSize = Get32(&h[11]);
-    int32_t stamp = static_cast<int32_t>(Get32(&h[15]));
-    entry->fileTime = static_cast<uint64_t>((static_cast<int64_t>(stamp) + 11644473600LL) * 10000000LL);
-    entry->attributes = h[19];
-    entry->dataCrc = static_cast<uint16_t>(Get16(&h[21]));
-    bool msdos = h[23] == 'M';
-    std::string directory, file;
-    bool common = false;
-    size_t crcAt = 0;
-    size_t at = 24;
-    for (;;) {
-        if (at + 2 > h.size()) {
-            *why = "extended header chain runs past the header";
-            return false;
-        }
-        uint32_t size = Get16(&h[at]);
-        if (size == 0) break;
-        if (size < 3 || at + 2 + size > h.size()) {
-            *why = "extended header of size " + std::to_string(size) + " does not fit";
-            return false;
-        }
-        const uint8_t* data = &h[at + 3];
-        size_t length = size - 3;
-        switch (h[at + 2]) {
-        case 0x00:
-            if (length >= 2) {
-                common = true;
-                crcAt = at + 3;
-            }
-            break;
-        case 0x01:
-            file.assign(reinterpret_cast<const char*>(data), length);
-            break;
-        case 0x02:
-            directory.assign(reinterpret_cast<const char*>(data), length);
-            break;
-        case 0x40:
-            if (msdos && length >= 2) entry->attributes = static_cast<uint16_t>(Get16(data));
-            break;
-        case 0x41:
-            if (length >= 24) entry->fileTime = Get64(data + 8);
-            break;
-        case 0x42:
-            if (length >= 16) {
-                entry->compressedSize = Get64(data);
-                entry->originalSize = Get64(data + 8);
-            }
-            break;
-        default:
-            break;
-        }
-        at += size;
+// Why a header that is not sound is refused, in the listing's words.
+std::string Reason(HeaderVerdict verdict, const uint8_t* base) {
+    switch (verdict) {
+        case HeaderVerdict::Missing: return "no end marker";
+        case HeaderVerdict::CutShort: return "header cut short";
+        case HeaderVerdict::NotLevel2:
+            return "header level " + std::to_string(base[AT_LEVEL]) + " (only level 2 is read)";
+        case HeaderVerdict::SizeBelowBase: return "header size " + std::to_string(ReadU16(base + AT_HEADER_SIZE));
+        case HeaderVerdict::ExtensionOutside: return "an extended header does not fit";
+        case HeaderVerdict::ExtensionTooShort: return "an extended header is too short for its type";
+        case HeaderVerdict::NoHeaderCrc: return "no header CRC";
+        case HeaderVerdict::HeaderCrcMismatch: return "header CRC does not match";
+        default: return "unreadable header";
     }
-    if (!common) {
-        *why = "no header CRC";
-        return false;
-    }
-    std::vector<uint8_t> copy = h;
-    uint16_t stored = static_cast<uint16_t>(Get16(&copy[crcAt]));
-    copy[crcAt] = copy[crcAt + 1] = 0;
-    if (Crc16(copy.data(), copy.size()) != stored) {
-        *why = "header CRC does not match";
-        return false;
-    }
+}
+
+// The listed name: directory part then file part, separators as '/', in
+// UTF-8.
+std::string ListedName(const std::vector<uint8_t>& h, const HeaderFields& fields) {
+    std::string name(reinterpret_cast<const char*>(&h[fields.directory.offset]), fields.directory.length);
+    name.append(reinterpret_cast<const char*>(&h[fields.file.offset]), fields.file.length);
     // Separators: 0xFF and '\' outside double-byte characters, and '/'.
-    std::string name = directory + file;
     for (size_t i = 0; i < name.size(); ++i) {
         unsigned char c = static_cast<unsigned char>(name[i]);
         if ((c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC)) {
@@ -109,7 +62,28 @@ bool ParseHeader(const std::vector<uint8_t>& h, ListedEntry* entry, std::string*
             name[i] = '/';
         }
     }
-    entry->name = ShiftJisToUtf8(name);
+    return ShiftJisToUtf8(name);
+}
+
+// Parses one level-2 header (all of its bytes; the header CRC field is
+// zeroed in the check).
+bool ParseHeader(std::vector<uint8_t>& h, ListedEntry* entry, std::string* why) {
+    HeaderFields fields;
+    HeaderVerdict verdict = ReadHeaderFields(h.data(), static_cast<uint32_t>(h.size()), &fields);
+    if (verdict != HeaderVerdict::Sound) {
+        *why = Reason(verdict, h.data());
+        return false;
+    }
+    entry->method.assign(reinterpret_cast<const char*>(&h[AT_METHOD]), 5);
+    entry->compressedSize = fields.compressedSize;
+    entry->originalSize = fields.originalSize;
+    int32_t stamp = static_cast<int32_t>(fields.timeStamp);
+    entry->fileTime = fields.hasWindowsTime
+                          ? fields.lastWriteTime
+                          : static_cast<uint64_t>((static_cast<int64_t>(stamp) + FILETIME_EPOCH_SECONDS) * 10000000LL);
+    entry->attributes = fields.attributes;
+    entry->dataCrc = fields.dataCrc;
+    entry->name = ListedName(h, fields);
     return true;
 }
 
@@ -126,7 +100,7 @@ bool ReadEntries(const std::string& path, std::vector<ListedEntry>* entries, std
     size_t got = fread(head, 1, sizeof head, in.get());
     if (got >= sizeof head && head[0] == 'M' && head[1] == 'Z' &&
         memcmp(head + MARKER_OFFSET, "LHA's SFX ", 10) == 0) {
-        offset = Get32(head + BLOCK_OFFSET);
+        offset = ReadU32(head + BLOCK_OFFSET);
     }
     for (;;) {
         if (!hostfs::Seek(in.get(), offset)) {
@@ -135,22 +109,11 @@ bool ReadEntries(const std::string& path, std::vector<ListedEntry>* entries, std
         }
         std::vector<uint8_t> header(BASE_HEADER_SIZE);
         size_t n = fread(header.data(), 1, header.size(), in.get());
-        if (n == 0) {
-            *error = Broken(path, offset, "no end marker");
-            return false;
-        }
-        if (header[0] == 0) return true;
-        if (n < BASE_HEADER_SIZE) {
-            *error = Broken(path, offset, "header cut short");
-            return false;
-        }
-        if (header[20] != 2) {
-            *error = Broken(path, offset, "header level " + std::to_string(header[20]) + " (only level 2 is read)");
-            return false;
-        }
-        uint32_t size = Get16(&header[0]);
-        if (size < BASE_HEADER_SIZE) {
-            *error = Broken(path, offset, "header size " + std::to_string(size));
+        uint32_t size = 0;
+        HeaderVerdict verdict = JudgeBaseHeader(header.data(), static_cast<uint32_t>(n), &size);
+        if (verdict == HeaderVerdict::EndOfArchive) return true;
+        if (verdict != HeaderVerdict::Sound) {
+            *error = Broken(path, offset, Reason(verdict, header.data()));
             return false;
         }
         header.resize(size);
@@ -182,7 +145,7 @@ void PrintListing(const std::vector<ListedEntry>& entries, FILE* out) {
         return text;
     };
     for (const ListedEntry& e : entries) {
-        int64_t seconds = static_cast<int64_t>(e.fileTime / 10000000u) - 11644473600LL;
+        int64_t seconds = static_cast<int64_t>(e.fileTime / 10000000u) - FILETIME_EPOCH_SECONDS;
         time_t t = static_cast<time_t>(seconds);
         struct tm utc;
         char when[32] = "(time out of range) ";

@@ -7,7 +7,7 @@
 #include <memory>
 #include <set>
 
-#include "common/host_fs.h"
+#include "files/host_fs.h"
 #include "lzh/header.h"
 #include "lzh/worker_thread.h"
 
@@ -154,7 +154,7 @@ public:
         threads_ = ThreadCount(tuning_);
     }
 
-    bool Folder(const PlannedEntry& entry, std::string* error) {
+    bool AddFolder(const PlannedEntry& entry, std::string* error) {
         if (!WritePending(0, error)) return false;
         EntryHeader h;
         h.method = 'd';
@@ -166,7 +166,7 @@ public:
         return Put(BuildHeader(h), error);
     }
 
-    bool File(const PlannedEntry& entry, std::string* error) {
+    bool AddFile(const PlannedEntry& entry, std::string* error) {
         bool small = options_.method != Method::Lh0 && entry.size != 0 && entry.size <= SMALL_FILE;
         if (small && threads_ > 1) return QueueSmallFile(entry, error);
         if (!WritePending(0, error)) return false;
@@ -440,7 +440,7 @@ bool WriteArchive(FILE* out, const std::vector<InputPath>& inputs, const WriteOp
     Writer writer(out, options, progress, total);
     for (const PlannedEntry& entry : entries) {
         writer.Report(entry.name);
-        if (!(entry.folder ? writer.Folder(entry, &error) : writer.File(entry, &error))) return false;
+        if (!(entry.folder ? writer.AddFolder(entry, &error) : writer.AddFile(entry, &error))) return false;
     }
     if (!writer.WritePending(0, &error)) return false;
     if (!entries.empty()) writer.Report(entries.back().name);  // a stored fallback may not have reported its end

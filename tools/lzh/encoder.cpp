@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <deque>
 
+#include "format/lzh_format.h"
 #include "lzh/huffman.h"
 #include "lzh/worker_thread.h"
 
@@ -13,15 +14,13 @@ namespace lzh {
 namespace {
 
 // Format constants, the same the decoder reads with.
-constexpr int SYMBOL_COUNT = 510;      // 0..255 bytes, 256..509 match lengths 3..256
-constexpr int LENGTH_CODE_COUNT = 19;  // the code of the symbol code's lengths
-constexpr int MIN_MATCH = 3;
-constexpr int MAX_MATCH = 256;
+using lzh_format::LENGTH_CODE_COUNT;
+using lzh_format::MATCH_LENGTH_BIAS;
+using lzh_format::MAX_MATCH;
+using lzh_format::MIN_MATCH;
+using lzh_format::SYMBOL_COUNT;
 constexpr int MAX_DISTANCE_CODES = 17;
-constexpr int LITERAL_COUNT = 256;  // symbols below this are bytes
-// A match of length n is the symbol n + LENGTH_OFFSET.
-constexpr int LENGTH_OFFSET = LITERAL_COUNT - MIN_MATCH;
-static_assert(MAX_MATCH + LENGTH_OFFSET == SYMBOL_COUNT - 1, "the longest match is the last symbol");
+constexpr int LITERAL_COUNT = MATCH_LENGTH_BIAS + MIN_MATCH;  // symbols below this are bytes
 
 // The input is cut into chunks of CHUNK_SIZE bytes, the same whatever the
 // number of threads. The tokens of each chunk are found on their own: the
@@ -351,7 +350,7 @@ struct Prices {
             literals += stats.symbols[b];
         }
         literal = literals != 0 ? static_cast<int32_t>(literalBits * 16 / literals) : 8 * 16;
-        for (int n = MIN_MATCH; n <= MAX_MATCH; ++n) length[n] = symbolBits(n + LENGTH_OFFSET) * 16;
+        for (int n = MIN_MATCH; n <= MAX_MATCH; ++n) length[n] = symbolBits(n + MATCH_LENGTH_BIAS) * 16;
         int longestDistance = 0;
         for (int c = 0; c < m.distanceCodes; ++c) longestDistance = std::max<int>(longestDistance, distanceLengths[c]);
         for (int c = 0; c < MAX_DISTANCE_CODES; ++c) {
@@ -530,7 +529,7 @@ private:
     }
 
     static uint32_t MatchLengthOfSymbol(uint16_t symbol) {
-        return symbol < LITERAL_COUNT ? 1 : static_cast<uint32_t>(symbol - LENGTH_OFFSET);
+        return symbol < LITERAL_COUNT ? 1 : static_cast<uint32_t>(symbol - MATCH_LENGTH_BIAS);
     }
 
     // The first parse, to have counts to price from: the longest
@@ -543,7 +542,7 @@ private:
             uint32_t last = candidateStart_[i + 1];
             if (last != candidateStart_[i]) {
                 const Candidate& c = candidates_[last - 1];
-                out.symbols.push_back(static_cast<uint16_t>(c.length + LENGTH_OFFSET));
+                out.symbols.push_back(static_cast<uint16_t>(c.length + MATCH_LENGTH_BIAS));
                 out.distances.push_back(static_cast<uint16_t>(c.offset - 1));
                 i += c.length;
             } else {
@@ -667,7 +666,7 @@ private:
                 const Candidate cand = candidates_[k];
                 const uint32_t base = here + price.distance[DistanceCode(cand.offset - 1u)];
                 for (; length <= cand.length; ++length) {
-                    c = base + price.symbol[length + LENGTH_OFFSET];
+                    c = base + price.symbol[length + MATCH_LENGTH_BIAS];
                     if (c < cost_[i + length]) {
                         cost_[i + length] = c;
                         arrival_[i + length] = static_cast<uint16_t>(length);
@@ -689,7 +688,7 @@ private:
             if (arrival_[i] == 0) {
                 out.symbols.push_back(bytes[i - 1]);
             } else {
-                out.symbols.push_back(static_cast<uint16_t>(arrival_[i] + LENGTH_OFFSET));
+                out.symbols.push_back(static_cast<uint16_t>(arrival_[i] + MATCH_LENGTH_BIAS));
                 out.distances.push_back(static_cast<uint16_t>(arrivalOffset_[i] - 1));
             }
         }
@@ -768,7 +767,7 @@ private:
     }
 
     void AddMatch(uint32_t length, uint32_t offset) {
-        uint16_t symbol = static_cast<uint16_t>(length + LENGTH_OFFSET);
+        uint16_t symbol = static_cast<uint16_t>(length + MATCH_LENGTH_BIAS);
         uint16_t d = static_cast<uint16_t>(offset - 1);
         tokens_->symbols.push_back(symbol);
         tokens_->distances.push_back(d);

@@ -2,30 +2,14 @@
 
 #include <vector>
 
-#include "common/host_fs.h"
+#include "files/host_fs.h"
+#include "format/lzh_format.h"
 
 namespace lzh {
 
 namespace {
 
-// entries[k][i]: the CRC step of byte i followed by k zero bytes, so that
-// eight bytes take eight independent lookups.
-struct Crc16Table {
-    uint16_t entries[8][256];
-    Crc16Table() {
-        for (int i = 0; i < 256; ++i) {
-            uint16_t v = static_cast<uint16_t>(i);
-            for (int bit = 0; bit < 8; ++bit) v = (v & 1) ? static_cast<uint16_t>((v >> 1) ^ 0xA001) : v >> 1;
-            entries[0][i] = v;
-        }
-        for (int k = 1; k < 8; ++k) {
-            for (int i = 0; i < 256; ++i) {
-                uint16_t v = entries[k - 1][i];
-                entries[k][i] = static_cast<uint16_t>((v >> 8) ^ entries[0][v & 0xFF]);
-            }
-        }
-    }
-};
+using namespace lzh_format;
 
 void Put16(std::string& out, uint32_t v) {
     out += static_cast<char>(v & 0xFF);
@@ -40,32 +24,10 @@ void Put64(std::string& out, uint64_t v) {
     Put32(out, static_cast<uint32_t>(v >> 32));
 }
 
-// Extended header types.
-constexpr uint8_t EXT_COMMON = 0x00;
-constexpr uint8_t EXT_FILE_NAME = 0x01;
-constexpr uint8_t EXT_DIR_NAME = 0x02;
-constexpr uint8_t EXT_ATTRIBUTE = 0x40;
-constexpr uint8_t EXT_WINDOWS_TIME = 0x41;
-constexpr uint8_t EXT_LARGE_SIZE = 0x42;
-
-constexpr size_t BASE_HEADER_SIZE = 26;
 // Seconds from 1601-01-01 to 1970-01-01.
 constexpr int64_t FILETIME_EPOCH_SECONDS = 11644473600LL;
 
 }  // namespace
-
-uint16_t Crc16(const void* data, size_t size, uint16_t crc) {
-    static const Crc16Table table;
-    const uint16_t(*t)[256] = table.entries;
-    const uint8_t* p = static_cast<const uint8_t*>(data);
-    for (; size >= 8; size -= 8, p += 8) {
-        uint32_t x = crc ^ (p[0] | (p[1] << 8));
-        crc = t[7][x & 0xFF] ^ t[6][x >> 8] ^ t[5][p[2]] ^ t[4][p[3]] ^ t[3][p[4]] ^ t[2][p[5]] ^ t[1][p[6]] ^
-              t[0][p[7]];
-    }
-    for (; size > 0; --size, ++p) crc = static_cast<uint16_t>(t[0][(crc ^ *p) & 0xFF] ^ (crc >> 8));
-    return crc;
-}
 
 uint64_t ToFileTime(const EntryTime& time) {
     return static_cast<uint64_t>(time.seconds + FILETIME_EPOCH_SECONDS) * 10000000u + time.nanoseconds / 100;
@@ -115,7 +77,7 @@ std::string BuildHeader(const EntryHeader& entry) {
         extensions.push_back({EXT_LARGE_SIZE, sizes});
     }
     size_t total = BASE_HEADER_SIZE;
-    for (const Extension& e : extensions) total += e.data.size() + 3;
+    for (const Extension& e : extensions) total += e.data.size() + EXTENSION_OVERHEAD;
     if (total % 256 == 0) extensions[0].data += '\0';
 
     std::string h;
@@ -127,11 +89,11 @@ std::string BuildHeader(const EntryHeader& entry) {
     Put32(h, large ? 0xFFFFFFFFu : static_cast<uint32_t>(entry.originalSize));
     Put32(h, stamp);
     h += static_cast<char>(entry.attributes & 0xFF);
-    h += '\x02';  // header level
+    h += static_cast<char>(HEADER_LEVEL);
     Put16(h, entry.dataCrc);
-    h += 'M';     // attributes are Windows attributes
+    h += static_cast<char>(OS_ID_MSDOS);  // attributes are Windows attributes
     for (const Extension& e : extensions) {
-        Put16(h, static_cast<uint32_t>(e.data.size() + 3));
+        Put16(h, static_cast<uint32_t>(e.data.size() + EXTENSION_OVERHEAD));
         h += static_cast<char>(e.type);
         h += e.data;
     }
@@ -139,9 +101,11 @@ std::string BuildHeader(const EntryHeader& entry) {
     h[0] = static_cast<char>(h.size() & 0xFF);
     h[1] = static_cast<char>(h.size() >> 8);
     uint16_t crc = Crc16(h.data(), h.size());
-    // EXT_COMMON comes first: its size word at 24, its type at 26, the CRC at 27.
-    h[27] = static_cast<char>(crc & 0xFF);
-    h[28] = static_cast<char>(crc >> 8);
+    // EXT_COMMON comes first: its size word ends the base header, its type
+    // follows, then the CRC.
+    constexpr size_t crcAt = BASE_HEADER_SIZE + 1;
+    h[crcAt] = static_cast<char>(crc & 0xFF);
+    h[crcAt + 1] = static_cast<char>(crc >> 8);
     return h;
 }
 

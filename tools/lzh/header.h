@@ -6,11 +6,12 @@
 
 #include <string>
 
+#include "format/crc16.h"
+
 namespace lzh {
 
-// CRC-16/ARC (reflected polynomial 0xA001, initial value 0): the data check
-// of every entry and the header check of EXT_COMMON.
-uint16_t Crc16(const void* data, size_t size, uint16_t crc = 0);
+// CRC-16/ARC: the data check of every entry and the header check of EXT_COMMON.
+using lzh_format::Crc16;
 
 // Windows attribute bits that we set.
 constexpr uint16_t ATTRIBUTE_READ_ONLY = 0x01;

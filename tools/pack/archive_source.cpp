@@ -4,7 +4,7 @@
 #include <stdio.h>
 #include <stdlib.h>
 
-#include "common/host_fs.h"
+#include "files/host_fs.h"
 #include "lzh/archive_writer.h"
 
 namespace {

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "common/pe_image.h"
+#include "files/pe_image.h"
 #include "pack/pack_options.h"
 
 // The archive bytes to append. False with a message for the user.

@@ -3,7 +3,7 @@
 #include <stdio.h>
 #include <string.h>
 
-#include "common/host_fs.h"
+#include "files/host_fs.h"
 
 namespace {
 

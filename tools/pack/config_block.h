@@ -5,7 +5,7 @@
 #include <string>
 
 #include "pack/pack_options.h"
-#include "startup/install_config.h"
+#include "format/config_block.h"
 
 // UTF-8 to code page 932. False when a character has no Shift-JIS form.
 bool Utf8ToShiftJis(const std::string& utf8, std::string* sjis);

@@ -7,7 +7,7 @@
 
 #include <string>
 
-#include "common/pe_image.h"
+#include "files/pe_image.h"
 
 enum class ExecutionLevel { AsInvoker, HighestAvailable, RequireAdministrator };
 

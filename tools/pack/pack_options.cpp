@@ -4,7 +4,7 @@
 #include <stdlib.h>
 #include <string.h>
 
-#include "pack/install_command.h"
+#include "pack/command_prefix.h"
 #include "startup/install_config.h"
 
 const OsName OS_NAMES[7] = {
@@ -97,134 +97,136 @@ bool CheckProgram(PackOptions* options, std::string* error) {
     return true;
 }
 
-}  // namespace
-
-bool IsProtectedDestination(const std::string& folder) {
-    static const char* const PROTECTED[] = {"%ProgramFilesDir%", "%CommonFilesDir%", "%SystemDir%", "%windir%",
-                                            "%ProgramFiles%", "%ProgramFiles(x86)%", "%CommonProgramFiles%",
-                                            "%SystemRoot%"};
-    size_t start = folder.find_first_not_of(" \t\"");
-    if (start == std::string::npos) return false;
-    for (const char* name : PROTECTED) {
-        size_t length = strlen(name);
-        if (folder.size() - start < length) continue;
-        bool same = true;
-        for (size_t i = 0; i < length && same; ++i) {
-            same = tolower(static_cast<unsigned char>(folder[start + i])) == tolower(static_cast<unsigned char>(name[i]));
-        }
-        if (same) return true;
+// --threads N: a count from 1 to MAX_PACK_THREADS.
+bool ParseThreadCount(const std::string& text, int* threads, std::string* error) {
+    char* rest = nullptr;
+    long n = strtol(text.c_str(), &rest, 10);
+    if (text.empty() || *rest != '\0' || n < 1 || n > MAX_PACK_THREADS) {
+        *error = "--threads: \"" + text + "\" is not a count from 1 to " + std::to_string(MAX_PACK_THREADS);
+        return false;
     }
-    return false;
+    *threads = static_cast<int>(n);
+    return true;
 }
 
-bool ParsePackOptions(const std::vector<std::string>& args, PackOptions* options, std::string* error) {
-    *options = PackOptions();
-    options->osFlags = CFG_OS_ALL;
-    bool confirmGiven = false;
-    bool osGiven = false;
-    for (size_t i = 0; i < args.size(); ++i) {
-        const std::string& arg = args[i];
-        auto value = [&](std::string* out) {
-            if (i + 1 >= args.size()) {
-                *error = arg + " needs a value";
-                return false;
-            }
-            *out = args[++i];
-            return true;
-        };
-        std::string text;
-        if (arg == "-o") {
-            if (!value(&options->output)) return false;
-        } else if (arg == "--title") {
-            if (!value(&options->title)) return false;
-            options->hasTitle = true;
-        } else if (arg == "--run" || arg == "--folder") {
-            if (options->hasCommand) {
-                *error = "give one of --run and --folder, once";
-                return false;
-            }
-            if (!value(&options->command)) return false;
-            options->hasCommand = true;
-            options->folderMode = arg == "--folder";
-            if (!options->folderMode && options->command.empty()) {
-                *error = "--run needs a command";
-                return false;
-            }
-        } else if (arg == "--elevation") {
-            if (options->hasElevation) {
-                *error = "--elevation given twice";
-                return false;
-            }
-            if (!value(&text)) return false;
-            if (!ParseExecutionLevel(text, &options->elevation)) {
-                *error = "--elevation: \"" + text + "\" is none of asInvoker, highestAvailable, requireAdministrator";
-                return false;
-            }
-            options->hasElevation = true;
-        } else if (arg == "--keep-bare-command") {
-            options->keepBareCommand = true;
-        } else if (arg == "--wait-class") {
-            if (!value(&options->windowClass)) return false;
-            if (options->windowClass.empty()) {
-                *error = "--wait-class needs a class name";
-                return false;
-            }
-            options->waitForClass = true;
-        } else if (arg == "--grace") {
-            if (!value(&text) || !ParseSeconds(text, &options->graceSeconds, error)) return false;
-        } else if (arg == "--confirm" || arg == "--no-confirm") {
-            if (confirmGiven) {
-                *error = "give one of --confirm and --no-confirm, once";
-                return false;
-            }
-            confirmGiven = true;
-            options->confirm = arg == "--confirm";
-        } else if (arg == "--os") {
-            if (osGiven) {
-                *error = "--os given twice";
-                return false;
-            }
-            osGiven = true;
-            if (!value(&text) || !ParseOsList(text, &options->osFlags, error)) return false;
-        } else if (arg == "--stub") {
-            if (!value(&options->stub)) return false;
-        } else if (arg == "--icon") {
-            if (!value(&options->icon)) return false;
-        } else if (const VersionOption* version = FindVersionOption(arg)) {
-            if (!value(&text) || !TakeVersionField(*version, text, options, error)) return false;
-        } else if (arg == "--archive") {
-            if (!value(&options->archive)) return false;
-        } else if (arg == "--method") {
-            if (!value(&options->method)) return false;
-            if (options->method != "lh0" && options->method != "lh5" && options->method != "lh6" &&
-                options->method != "lh7") {
-                *error = "--method: \"" + options->method + "\" is none of lh0, lh5, lh6, lh7";
-                return false;
-            }
-        } else if (arg == "--best") {
-            options->best = true;
-        } else if (arg == "--threads") {
-            if (!value(&text)) return false;
-            char* rest = nullptr;
-            long n = strtol(text.c_str(), &rest, 10);
-            if (text.empty() || *rest != '\0' || n < 1 || n > MAX_PACK_THREADS) {
-                *error = "--threads: \"" + text + "\" is not a count from 1 to " + std::to_string(MAX_PACK_THREADS);
-                return false;
-            }
-            options->threads = static_cast<int>(n);
-        } else if (arg == "--help" || arg == "-h" || arg == "--version") {
-            options->mode = arg == "--version" ? PackMode::Version : PackMode::Help;
-            return true;  // whatever else was given
-        } else if (arg == "--inspect" || arg == "--list") {
-            if (!value(&options->inspect)) return false;
-            options->mode = arg == "--list" ? PackMode::List : PackMode::Inspect;
-        } else if (!arg.empty() && arg[0] != '-') {
-            options->inputs.push_back(arg);
-        } else {
-            *error = "unknown option \"" + arg + "\"";
-            return false;
-        }
+// Reads the value behind args[*i] into `out`, stepping over it. False with a
+// message when there is none.
+bool TakeValue(const std::vector<std::string>& args, size_t* i, std::string* out, std::string* error) {
+    if (*i + 1 >= args.size()) {
+        *error = args[*i] + " needs a value";
+        return false;
     }
+    *out = args[++*i];
+    return true;
+}
+
+// The options that may be given only once, as far as seen.
+struct GivenOnce {
+    bool confirm = false;
+    bool os = false;
+};
+
+enum class OptionResult {
+    Taken,     // the option (and its value) is read
+    Finished,  // --help or --version: nothing more is read
+    Failed,    // `error` says why
+};
+
+// Reads args[*i], and its value when it takes one.
+OptionResult TakeOption(const std::vector<std::string>& args, size_t* i, GivenOnce* given, PackOptions* options,
+                        std::string* error) {
+    const std::string& arg = args[*i];
+    auto value = [&](std::string* out) { return TakeValue(args, i, out, error); };
+    std::string text;
+    if (arg == "-o") {
+        if (!value(&options->output)) return OptionResult::Failed;
+    } else if (arg == "--title") {
+        if (!value(&options->title)) return OptionResult::Failed;
+        options->hasTitle = true;
+    } else if (arg == "--run" || arg == "--folder") {
+        if (options->hasCommand) {
+            *error = "give one of --run and --folder, once";
+            return OptionResult::Failed;
+        }
+        if (!value(&options->command)) return OptionResult::Failed;
+        options->hasCommand = true;
+        options->folderMode = arg == "--folder";
+        if (!options->folderMode && options->command.empty()) {
+            *error = "--run needs a command";
+            return OptionResult::Failed;
+        }
+    } else if (arg == "--elevation") {
+        if (options->hasElevation) {
+            *error = "--elevation given twice";
+            return OptionResult::Failed;
+        }
+        if (!value(&text)) return OptionResult::Failed;
+        if (!ParseExecutionLevel(text, &options->elevation)) {
+            *error = "--elevation: \"" + text + "\" is none of asInvoker, highestAvailable, requireAdministrator";
+            return OptionResult::Failed;
+        }
+        options->hasElevation = true;
+    } else if (arg == "--keep-bare-command") {
+        options->keepBareCommand = true;
+    } else if (arg == "--wait-class") {
+        if (!value(&options->windowClass)) return OptionResult::Failed;
+        if (options->windowClass.empty()) {
+            *error = "--wait-class needs a class name";
+            return OptionResult::Failed;
+        }
+        options->waitForClass = true;
+    } else if (arg == "--grace") {
+        if (!value(&text) || !ParseSeconds(text, &options->graceSeconds, error)) return OptionResult::Failed;
+    } else if (arg == "--confirm" || arg == "--no-confirm") {
+        if (given->confirm) {
+            *error = "give one of --confirm and --no-confirm, once";
+            return OptionResult::Failed;
+        }
+        given->confirm = true;
+        options->confirm = arg == "--confirm";
+    } else if (arg == "--os") {
+        if (given->os) {
+            *error = "--os given twice";
+            return OptionResult::Failed;
+        }
+        given->os = true;
+        if (!value(&text) || !ParseOsList(text, &options->osFlags, error)) return OptionResult::Failed;
+    } else if (arg == "--stub") {
+        if (!value(&options->stub)) return OptionResult::Failed;
+    } else if (arg == "--icon") {
+        if (!value(&options->icon)) return OptionResult::Failed;
+    } else if (const VersionOption* version = FindVersionOption(arg)) {
+        if (!value(&text) || !TakeVersionField(*version, text, options, error)) return OptionResult::Failed;
+    } else if (arg == "--archive") {
+        if (!value(&options->archive)) return OptionResult::Failed;
+    } else if (arg == "--method") {
+        if (!value(&options->method)) return OptionResult::Failed;
+        if (options->method != "lh0" && options->method != "lh5" && options->method != "lh6" &&
+            options->method != "lh7") {
+            *error = "--method: \"" + options->method + "\" is none of lh0, lh5, lh6, lh7";
+            return OptionResult::Failed;
+        }
+    } else if (arg == "--best") {
+        options->best = true;
+    } else if (arg == "--threads") {
+        if (!value(&text) || !ParseThreadCount(text, &options->threads, error)) return OptionResult::Failed;
+    } else if (arg == "--help" || arg == "-h" || arg == "--version") {
+        options->mode = arg == "--version" ? PackMode::Version : PackMode::Help;
+        return OptionResult::Finished;  // whatever else was given
+    } else if (arg == "--inspect" || arg == "--list") {
+        if (!value(&options->inspect)) return OptionResult::Failed;
+        options->mode = arg == "--list" ? PackMode::List : PackMode::Inspect;
+    } else if (!arg.empty() && arg[0] != '-') {
+        options->inputs.push_back(arg);
+    } else {
+        *error = "unknown option \"" + arg + "\"";
+        return OptionResult::Failed;
+    }
+    return OptionResult::Taken;
+}
+
+// The checks of the whole command once every argument is read.
+bool CheckOptions(const std::vector<std::string>& args, PackOptions* options, std::string* error) {
     if (options->mode != PackMode::Pack) {
         if (args.size() != 2) {
             *error = args[0] + " takes the packed file and nothing else";
@@ -257,4 +259,36 @@ bool ParsePackOptions(const std::vector<std::string>& args, PackOptions* options
         return false;
     }
     return options->folderMode || CheckProgram(options, error);
+}
+
+}  // namespace
+
+bool IsProtectedDestination(const std::string& folder) {
+    static const char* const PROTECTED[] = {"%ProgramFilesDir%", "%CommonFilesDir%", "%SystemDir%", "%windir%",
+                                            "%ProgramFiles%", "%ProgramFiles(x86)%", "%CommonProgramFiles%",
+                                            "%SystemRoot%"};
+    size_t start = folder.find_first_not_of(" \t\"");
+    if (start == std::string::npos) return false;
+    for (const char* name : PROTECTED) {
+        size_t length = strlen(name);
+        if (folder.size() - start < length) continue;
+        bool same = true;
+        for (size_t i = 0; i < length && same; ++i) {
+            same = tolower(static_cast<unsigned char>(folder[start + i])) == tolower(static_cast<unsigned char>(name[i]));
+        }
+        if (same) return true;
+    }
+    return false;
+}
+
+bool ParsePackOptions(const std::vector<std::string>& args, PackOptions* options, std::string* error) {
+    *options = PackOptions();
+    options->osFlags = CFG_OS_ALL;
+    GivenOnce given;
+    for (size_t i = 0; i < args.size(); ++i) {
+        OptionResult result = TakeOption(args, &i, &given, options, error);
+        if (result == OptionResult::Failed) return false;
+        if (result == OptionResult::Finished) return true;
+    }
+    return CheckOptions(args, options, error);
 }

@@ -3,8 +3,8 @@
 
 #include <string>
 
-#include "common/pe_image.h"
-#include "startup/install_config.h"
+#include "files/pe_image.h"
+#include "format/config_block.h"
 
 // True when `stub` can be packed: a PE image with the header layout, an
 // empty block area and nothing behind its last section. False with the

@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "common/pe_image.h"
+#include "files/pe_image.h"
 #include "pack/pack_options.h"
 
 // The stub's string that serves as the default title.

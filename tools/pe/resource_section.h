@@ -6,7 +6,7 @@
 
 #include <string>
 
-#include "common/pe_image.h"
+#include "files/pe_image.h"
 #include "pe/resource_tree.h"
 
 namespace pe {

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "common/pe_image.h"
+#include "files/pe_image.h"
 
 namespace pe {
 

@@ -4,7 +4,7 @@
 
 #include <string.h>
 
-#include "common/pe_image.h"
+#include "files/pe_image.h"
 
 namespace synthetic {
 

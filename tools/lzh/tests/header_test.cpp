@@ -3,7 +3,10 @@
 
 #include <gtest/gtest.h>
 
+#include "lzh/archive_list.h"
 #include "our_decoder.h"
+#include "support/damaged_headers.h"
+#include "support/reference_crc.h"
 #include "support/test_support.h"
 
 namespace {
@@ -101,14 +104,29 @@ TEST(Crc16, IsCrc16ArcAtEveryLengthAndSplit) {
     std::string bytes;
     for (int i = 0; i < 40; ++i) bytes += static_cast<char>(i * 73 + 5);
     for (size_t length = 0; length <= bytes.size(); ++length) {
-        uint16_t bitwise = 0;
-        for (size_t i = 0; i < length; ++i) {
-            bitwise ^= static_cast<uint8_t>(bytes[i]);
-            for (int bit = 0; bit < 8; ++bit) bitwise = (bitwise & 1) ? (bitwise >> 1) ^ 0xA001 : bitwise >> 1;
-        }
+        uint16_t bitwise = support::ReferenceCrc16(bytes.data(), length);
         ASSERT_EQ(lzh::Crc16(bytes.data(), length), bitwise) << length;
         size_t half = length / 3;
         ASSERT_EQ(lzh::Crc16(bytes.data() + half, length - half, lzh::Crc16(bytes.data(), half)), bitwise) << length;
+    }
+}
+
+// The listing refuses every header that the stub's reader refuses as
+// damaged, and stops at the same end markers.
+TEST(Listing, JudgesDamagedHeadersAsTheStubsReaderDoes) {
+    support::ScratchFolder folder;
+    for (const support::DamagedHeaderCase& c : support::DamagedHeaderCases()) {
+        lzhtest::WriteFileBytes(folder / "h.lzh", c.archive);
+        std::vector<lzh::ListedEntry> entries;
+        std::string error;
+        bool listed = lzh::ReadEntries(folder / "h.lzh", &entries, &error);
+        if (c.judgement == support::HeaderJudgement::End) {
+            EXPECT_TRUE(listed) << c.what << ": " << error;
+            EXPECT_TRUE(entries.empty()) << c.what;
+        } else {
+            EXPECT_FALSE(listed) << c.what;
+            EXPECT_NE(error.find("damaged archive"), std::string::npos) << c.what << ": " << error;
+        }
     }
 }
 

@@ -10,6 +10,7 @@
 #include "common/abort.h"
 #include "common/run_state.h"
 #include "decode/decoder.h"
+#include "extract/extraction.h"
 #include "platform/posix/host_controls.h"
 #include "startup/install_config.h"
 #include "support/test_support.h"
@@ -19,20 +20,6 @@ namespace lzhtest {
 namespace {
 
 void IgnoreProgress(uint64_t, uint64_t) {}
-
-struct Step {
-    char method;
-    uint64_t size;
-};
-
-void DecodeStep(void* context) {
-    Step* step = static_cast<Step*>(context);
-    if (step->method == '0') {
-        CopyStoredEntry(step->size);
-    } else {
-        BlockDecoder::DecodeEntry(step->method, step->size);
-    }
-}
 
 std::string BoxText() {
     std::string text;
@@ -58,7 +45,6 @@ bool DecodeWithOurs(const std::string& archivePath, const std::string& folder, s
     support::ResetRunState();
     strncpy(g_run.ownPath, archivePath.c_str(), sizeof g_run.ownPath - 1);
     strncpy(g_config.title, "Test", sizeof g_config.title - 1);
-    Crc16BuildTable(0xA001);
     g_progressReport = IgnoreProgress;
     g_run.archiveFile = CreateFileA(archivePath.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                     FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -71,7 +57,7 @@ bool DecodeWithOurs(const std::string& archivePath, const std::string& folder, s
     for (size_t index = 0; ok; ++index) {
         EntryStatus status = ReadNextEntry();
         if (status == EntryStatus::End) break;
-        if (status == EntryStatus::Failed) {
+        if (ShowEntryStatusBox(status)) {
             *error = "reader: " + BoxText();
             ok = false;
             break;
@@ -90,11 +76,7 @@ bool DecodeWithOurs(const std::string& archivePath, const std::string& folder, s
             strncpy(g_run.outputPath, entry.outputPath.c_str(), sizeof g_run.outputPath - 1);
             g_run.outputFile = CreateFileA(entry.outputPath.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                            FILE_ATTRIBUTE_NORMAL, nullptr);
-            Crc16Reset();
-            CompressedInput::Reset();
-            BitReader::compressedRemaining = g_entry.compressedSize;
-            Step step{g_entry.method, g_entry.originalSize};
-            if (!RunGuarded(DecodeStep, &step)) {
+            if (!DecodeEntryData(g_entry.method, g_entry.originalSize, g_entry.compressedSize)) {
                 *error = "decoder, entry " + entry.name + ": " + BoxText();
                 ok = false;
             }
@@ -114,7 +96,6 @@ bool DecodeWithOurs(const std::string& archivePath, const std::string& folder, s
 bool ReadFirstHeader(const std::string& archivePath, DecodedEntry* entry, std::string* error) {
     support::ResetRunState();
     strncpy(g_run.ownPath, archivePath.c_str(), sizeof g_run.ownPath - 1);
-    Crc16BuildTable(0xA001);
     g_run.archiveFile = CreateFileA(archivePath.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                     FILE_ATTRIBUTE_NORMAL, nullptr);
     if (g_run.archiveFile == INVALID_HANDLE_VALUE) {
@@ -122,6 +103,7 @@ bool ReadFirstHeader(const std::string& archivePath, DecodedEntry* entry, std::s
         return false;
     }
     EntryStatus status = ReadNextEntry();
+    ShowEntryStatusBox(status);
     bool ok = status == EntryStatus::Entry;
     if (ok) {
         entry->name = g_entry.name;

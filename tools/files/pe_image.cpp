@@ -1,9 +1,9 @@
-#include "common/pe_image.h"
+#include "files/pe_image.h"
 
 #include <stdio.h>
 #include <string.h>
 
-#include "common/host_fs.h"
+#include "files/host_fs.h"
 
 namespace pe {
 

@@ -2,7 +2,7 @@
 // (the W functions and _wfopen), so names outside the ANSI code page work;
 // code page 932 conversions are the system's own, without best-fit
 // replacements, so a character without a Shift-JIS form is an error.
-#include "common/host_fs.h"
+#include "files/host_fs.h"
 
 #include <windows.h>
 #include <errno.h>

@@ -1,27 +1,9 @@
-#include "pack/install_command.h"
+#include "pack/command_prefix.h"
 
 const char EXTRACT_DIR_PREFIX[] = "%ExtractDir%\\";
 
-namespace {
-
-bool IsBlank(char c) { return c == ' ' || c == '\t'; }
-
-}  // namespace
-
 ProgramSpan FindProgram(const std::string& command) {
-    ProgramSpan span;
-    size_t at = 0;
-    while (at < command.size() && IsBlank(command[at])) ++at;
-    if (at < command.size() && command[at] == '"') {
-        span.begin = at + 1;
-        size_t close = command.find('"', span.begin);
-        span.length = (close == std::string::npos ? command.size() : close) - span.begin;
-        return span;
-    }
-    span.begin = at;
-    while (at < command.size() && !IsBlank(command[at])) ++at;
-    span.length = at - span.begin;
-    return span;
+    return lzh_format::FindProgram(command.c_str(), lzh_format::NameEnd::BlankOrTab);
 }
 
 bool NamesFolder(const std::string& program) {

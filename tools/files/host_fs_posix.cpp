@@ -1,6 +1,6 @@
 // The tools' host layer on POSIX systems: names are UTF-8 bytes already, and
 // iconv converts between UTF-8 and code page 932.
-#include "common/host_fs.h"
+#include "files/host_fs.h"
 
 #include <dirent.h>
 #include <errno.h>

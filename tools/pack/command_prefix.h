@@ -8,6 +8,8 @@
 
 #include <string>
 
+#include "format/command_line.h"
+
 // The text that prefixes a bare program.
 extern const char EXTRACT_DIR_PREFIX[];
 
@@ -15,10 +17,7 @@ extern const char EXTRACT_DIR_PREFIX[];
 // tabs, either in double quotes (up to the closing quote or the end) or up to
 // the next blank or tab. `begin` is the first byte of the program's name
 // (behind an opening quote), `length` its length.
-struct ProgramSpan {
-    size_t begin = 0;
-    size_t length = 0;
-};
+using lzh_format::ProgramSpan;
 ProgramSpan FindProgram(const std::string& command);
 
 // True when the program names where it is: it holds '\', '/' or ':', or it
