@@ -32,7 +32,9 @@ void TakeDestinationFolder() {
 }
 
 // Temporary mode: creates the first free base\valkrin.NNN. False after the
-// write error has been shown.
+// write error has been shown. Another run may take a number between the look
+// and the create; a folder that exists by then moves on to the next number,
+// as a name seen taken does. Nothing found in the way is ever entered.
 bool CreateTemporaryFolder() {
     char base[EXTRACTION_FOLDER_SIZE];
     if (g_run.tempBaseFolder[0] != 0) {
@@ -47,6 +49,7 @@ bool CreateTemporaryFolder() {
         TextCopy(name, sizeof name, g_textBuffer);
         if (GetFileAttributesA(name) != INVALID_FILE_ATTRIBUTES) continue;
         if (!CreateDirectoryA(name, nullptr)) {
+            if (GetLastError() == ERROR_ALREADY_EXISTS) continue;
             ErrorBox(IDS_WRITE_ERROR, name);
             return false;
         }

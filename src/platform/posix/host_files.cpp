@@ -40,7 +40,8 @@ DWORD ErrorFromErrno(int error) {
         case EISDIR:
         case EROFS: return ERROR_ACCESS_DENIED;
         case EEXIST: return ERROR_ALREADY_EXISTS;
-        case ENOSPC: return ERROR_DISK_FULL;
+        case ENOSPC:
+        case EFBIG: return ERROR_DISK_FULL;
         case ENAMETOOLONG: return ERROR_FILENAME_EXCED_RANGE;
         case ENOTEMPTY: return ERROR_DIR_NOT_EMPTY;
         default: return ERROR_ACCESS_DENIED;
@@ -155,7 +156,10 @@ BOOL WINAPI WriteFile(HANDLE handle, LPCVOID buffer, DWORD toWrite, LPDWORD writ
     while (total < toWrite) {
         ssize_t put = ::write(file->fd, static_cast<const char*>(buffer) + total, toWrite - total);
         if (put < 0 && errno == EINTR) continue;
-        if (put < 0) return Fail(ErrorFromErrno(errno));
+        if (put < 0) {
+            *written = total;  // what reached the file before the disk filled
+            return Fail(ErrorFromErrno(errno));
+        }
         total += static_cast<DWORD>(put);
     }
     *written = total;
@@ -238,6 +242,7 @@ BOOL WINAPI CreateDirectoryA(LPCSTR name, LPSECURITY_ATTRIBUTES) {
         return Fail(ERROR_ALREADY_EXISTS);
     }
     std::string path = HostPath(name);
+    if (Current().foldersCreatedFirst.erase(name) != 0) mkdir(path.c_str(), 0777);
     return mkdir(path.c_str(), 0777) == 0 ? Changed(path) : Fail(ErrorFromErrno(errno));
 }
 

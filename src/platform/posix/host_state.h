@@ -54,6 +54,7 @@ struct State {
     std::string windowsFolder = "C:\\WINDOWS";
     FaultPlan readFault, writeFault, allocationFault, closeFault;
     std::set<std::string> refusedPaths;
+    std::set<std::string> foldersCreatedFirst;
     std::vector<std::string> changedPaths;
     bool simulateFolders = false;
     std::vector<std::string> foldersTried;
