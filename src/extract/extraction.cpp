@@ -246,7 +246,10 @@ int RunPass(PassMode mode) {
         }
     }
     if (!OpenArchive()) return 0;
-    if (mode == PassMode::Extract) ChooseNameRegime();
+    if (mode == PassMode::Extract) {
+        ChooseNameRegime();
+        ForgetCreatedFolders();
+    }
     Crc16BuildTable(0xA001);
 
     RunEntries(mode);

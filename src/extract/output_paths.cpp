@@ -109,16 +109,31 @@ void FitPathComponents(char* text, bool longNames) {
     *write = 0;
 }
 
+// The parent folder of the last output path, every folder along it already
+// created (or tried): entries of one folder follow each other, so each
+// folder is created once, not once for every entry below it.
+static char g_createdParents[OUTPUT_PATH_SIZE];
+
+void ForgetCreatedFolders() { g_createdParents[0] = 0; }
+
 void CreateParentFolders(const char* path) {
     char prefix[OUTPUT_PATH_SIZE];
+    uint32_t same = 0;  // bytes shared with the last parent folder
+    while (path[same] != 0 && path[same] == g_createdParents[same]) ++same;
     uint32_t i = 0;
+    uint32_t lastSeparator = 0;
     for (; path[i] != 0 && i + 1 < sizeof prefix; ++i) {
         if (path[i] == '/') {
             prefix[i] = 0;
-            CreateDirectoryA(prefix, nullptr);
+            bool made = g_createdParents[0] != 0 && i <= same &&
+                        (g_createdParents[i] == '/' || g_createdParents[i] == 0);
+            if (!made) CreateDirectoryA(prefix, nullptr);
+            lastSeparator = i;
         }
         prefix[i] = path[i];
     }
+    MemCopy(g_createdParents, path, lastSeparator);
+    g_createdParents[lastSeparator] = 0;
 }
 
 bool BuildOutputPath(char* dest, uint32_t capacity, const char* extractionFolder,

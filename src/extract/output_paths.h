@@ -35,8 +35,12 @@ void FitComponent(char* component, bool longNames);
 char* SanitizeName(char* text, uint32_t limit, bool longNames);
 
 // Creates every folder named by a prefix of `path` that ends before a `/`;
-// failures are not reported.
+// failures are not reported. Folders along the previous path's parent are
+// not created again.
 void CreateParentFolders(const char* path);
+// Forgets the folders created so far: every parent is created again (at the
+// start of each extract pass).
+void ForgetCreatedFolders();
 
 // False for an entry name that could lead out of the extraction folder: a
 // component made of dots and blanks alone with two or more dots ("..",
