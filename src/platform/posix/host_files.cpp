@@ -56,7 +56,7 @@ BOOL Fail(DWORD error) {
 bool Refused(LPCSTR path) { return Current().refusedPaths.count(path) != 0; }
 
 BOOL Changed(const std::string& path) {
-    Current().changedPaths.push_back(path);
+    host::Record(Current().changedPaths, path);
     return TRUE;
 }
 
@@ -126,7 +126,7 @@ HANDLE WINAPI CreateFileA(LPCSTR name, DWORD access, DWORD, LPSECURITY_ATTRIBUTE
 BOOL WINAPI ReadFile(HANDLE handle, LPVOID buffer, DWORD toRead, LPDWORD read, LPOVERLAPPED) {
     HostFile* file = static_cast<HostFile*>(handle);
     *read = 0;
-    Current().readRequests.push_back(toRead);
+    host::Record(Current().readRequests, toRead);
     if (Current().readFault.Hit()) {
         if (Current().readFault.fault == host::Fault::Fail) return Fail(ERROR_READ_FAULT);
         toRead /= 2;
@@ -147,7 +147,7 @@ BOOL WINAPI WriteFile(HANDLE handle, LPCVOID buffer, DWORD toWrite, LPDWORD writ
                       LPOVERLAPPED) {
     HostFile* file = static_cast<HostFile*>(handle);
     *written = 0;
-    Current().writeRequests.push_back(toWrite);
+    host::Record(Current().writeRequests, toWrite);
     if (Current().writeFault.Hit()) {
         if (Current().writeFault.fault == host::Fault::Fail) return Fail(ERROR_WRITE_FAULT);
         toWrite /= 2;  // a disk that fills up part-way

@@ -79,6 +79,13 @@ struct State {
 
 State& Current();
 
+// Adds to one of the logs that tests read back. valkrin-host (interactive)
+// keeps none, so that a run over many entries holds no memory per entry.
+template <typename T, typename V>
+void Record(std::vector<T>& log, const V& value) {
+    if (!Current().interactive) log.push_back(value);
+}
+
 // The host path of a product path: separators (`\`, outside double-byte
 // characters) become `/`.
 std::string HostPath(const char* path);
