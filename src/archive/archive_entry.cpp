@@ -262,11 +262,16 @@ EntryStatus ReadNextEntry() {
                 directory = NamePart{start + 1, dataLength};
                 break;
             case EXT_ATTRIBUTE:
+                // Only an MS-DOS header's attribute word is used, so only
+                // then can a short one be damage.
+                if (!fromMsDos) break;
                 if (dataLength < 2) return Broken();
-                if (fromMsDos) g_entry.attributes = ReadU16(data);
+                g_entry.attributes = ReadU16(data);
                 break;
             case EXT_WINDOWS_TIME:
-                if (dataLength < 24) return Broken();
+                // The last-write time is the second of three times; the
+                // third (last access) is never used.
+                if (dataLength < 16) return Broken();
                 g_entry.lastWriteTime.dwLowDateTime = ReadU32(data + 8);
                 g_entry.lastWriteTime.dwHighDateTime = ReadU32(data + 12);
                 break;

@@ -37,13 +37,21 @@ void TakeDestinationFolder() {
 // as a name seen taken does. Nothing found in the way is ever entered.
 bool CreateTemporaryFolder() {
     char base[EXTRACTION_FOLDER_SIZE];
+    char name[EXTRACTION_FOLDER_SIZE];
     if (g_run.tempBaseFolder[0] != 0) {
         UnquotePath(base, PATH_SIZE + 1, g_run.tempBaseFolder);
         AppendBackslash(base, sizeof base);
     } else {
-        GetTempPathA(MAX_PATH, base);
+        // A temporary path the system cannot give in MAX_PATH bytes leaves the
+        // buffer unwritten: no folder can be made then, and the box names the
+        // first folder that was wanted.
+        DWORD length = GetTempPathA(MAX_PATH, base);
+        if (length == 0 || length >= MAX_PATH) {
+            wsprintfA(name, LoadText(IDS_TEMP_FOLDER_FORMAT), "", 0);
+            ErrorBox(IDS_WRITE_ERROR, name);
+            return false;
+        }
     }
-    char name[EXTRACTION_FOLDER_SIZE];
     for (int n = 0; n < 1000; ++n) {
         wsprintfA(g_textBuffer, LoadText(IDS_TEMP_FOLDER_FORMAT), base, n);
         TextCopy(name, sizeof name, g_textBuffer);

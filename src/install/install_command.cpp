@@ -4,6 +4,7 @@
 #include "common/text.h"
 #include "install/path_variables.h"
 #include "res/resource.h"
+#include "startup/dll_safety.h"
 #include "startup/install_config.h"
 #include "ui/progress.h"
 #include "ui/progress_window.h"
@@ -56,8 +57,11 @@ bool StartInstaller(PROCESS_INFORMATION* process) {
     startup.dwFlags = STARTF_USESHOWWINDOW;
     startup.wShowWindow = SW_SHOW;
     DWORD flags = (GetVersion() & 0x80000000u) == 0 ? CREATE_SEPARATE_WOW_VDM : 0;
-    return CreateProcessA(nullptr, g_config.command, nullptr, nullptr, FALSE, flags, nullptr,
-                          g_run.extractionFolder, &startup, process) != 0;
+    DropCurrentFolderFromDllSearch(false);
+    BOOL started = CreateProcessA(nullptr, g_config.command, nullptr, nullptr, FALSE, flags,
+                                  nullptr, g_run.extractionFolder, &startup, process);
+    DropCurrentFolderFromDllSearch(true);
+    return started != 0;
 }
 
 // The program token of a command line: quoted up to the closing quote, else

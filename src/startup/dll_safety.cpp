@@ -19,9 +19,15 @@ void RestrictDllSearch() {
     auto setDefault = reinterpret_cast<SetDefaultDllDirectoriesFn>(
         reinterpret_cast<void*>(GetProcAddress(kernel, "SetDefaultDllDirectories")));
     if (setDefault != nullptr) setDefault(SEARCH_SYSTEM32_ONLY);
+    DropCurrentFolderFromDllSearch(true);
+}
+
+void DropCurrentFolderFromDllSearch(bool drop) {
+    HMODULE kernel = GetModuleHandleA("kernel32.dll");
+    if (kernel == nullptr) return;
     auto setDirectory = reinterpret_cast<SetDllDirectoryFn>(
         reinterpret_cast<void*>(GetProcAddress(kernel, "SetDllDirectoryA")));
-    if (setDirectory != nullptr) setDirectory("");
+    if (setDirectory != nullptr) setDirectory(drop ? "" : nullptr);
 }
 
 void InitCommonControlsFromSystem() {

@@ -10,6 +10,12 @@
 // to the system folder, and drops the current folder from the search.
 void RestrictDllSearch();
 
+// Drops the current folder from this process's DLL search, or gives the
+// system's default search back. Processes started meanwhile inherit the
+// setting, so the stub gives the default back only while it starts the
+// installer, whose own folder must stay in its search.
+void DropCurrentFolderFromDllSearch(bool drop);
+
 // Loads comctl32 from the system folder by its full path and calls its
 // InitCommonControls, so that the progress bar class exists. Nothing is
 // reported when it cannot be loaded: the progress window then fails to come

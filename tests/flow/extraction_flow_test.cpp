@@ -406,6 +406,15 @@ TEST_F(Extraction, MissingBaseFolderIsOneWriteError) {
     EXPECT_TRUE(host::Processes().empty());
 }
 
+TEST_F(Extraction, TemporaryPathTooLongForTheSystemIsOneWriteError) {
+    host::SetTempPath("C:\\" + std::string(270, 't') + "\\");
+    Pack({File("a.txt", "a")}, false, "true");
+    EXPECT_EQ(Run(), 0);
+    ExpectOneBox(expected::kWriteError, "valkrin.000");
+    EXPECT_FALSE(Exists("valkrin.000"));  // nothing made in the current folder
+    EXPECT_TRUE(host::Processes().empty());
+}
+
 TEST_F(Extraction, AllThousandNamesTaken) {
     for (int n = 0; n < 1000; ++n) {
         char name[32];

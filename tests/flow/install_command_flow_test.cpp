@@ -9,6 +9,7 @@
 #include "common/run_state.h"
 #include "common/text.h"
 #include "install/install_command.h"
+#include "startup/dll_safety.h"
 #include "support/test_support.h"
 #include "ui/progress_window.h"
 
@@ -55,6 +56,15 @@ TEST_F(InstallCommand, RunsFromTheExtractionFolderAndWaits) {
     EXPECT_STREQ(before, after);  // restored
     EXPECT_EQ(host::Progress().names.back(), g_config.command);
     EXPECT_EQ(host::SleepCount(), 0);  // no grace time configured
+}
+
+TEST_F(InstallCommand, InstallerKeepsItsFolderInTheDllSearchWhileTheStubDoesNot) {
+    RestrictDllSearch();
+    SetCommand("true");
+    EXPECT_TRUE(RunInstallCommand());
+    ASSERT_EQ(host::Processes().size(), 1u);
+    EXPECT_FALSE(host::Processes()[0].currentFolderDroppedFromDllSearch);
+    EXPECT_TRUE(host::CurrentFolderDroppedFromSearch());
 }
 
 TEST_F(InstallCommand, NinetyFiveFamilyGetsNoSeparateVdm) {

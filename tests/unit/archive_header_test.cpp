@@ -212,6 +212,9 @@ TEST_F(HeaderReading, ExtensionsOverrideTheBaseFields) {
     std::string large;
     lzh::PutU64(large, 0x123456789ull);
     lzh::PutU64(large, 0x200000000ull);
+    std::string creationAndLastWrite;  // the last-access time left out
+    lzh::PutU64(creationAndLastWrite, 111);
+    lzh::PutU64(creationAndLastWrite, 0x01D0000012345678ull);
 
     struct Case {
         const char* what;
@@ -226,6 +229,10 @@ TEST_F(HeaderReading, ExtensionsOverrideTheBaseFields) {
         {"attribute ignored elsewhere", 'U', {Extension{0x40, attribute}}, 0, 0x20, 7, 9, kEpochSeconds * kTicksPerSecond},
         {"sizes over 4 GiB", 'M', {Extension{0x42, large}}, 86400, 0x20, 0x123456789ull, 0x200000000ull,
          (86400 + kEpochSeconds) * kTicksPerSecond},
+        {"short attribute ignored elsewhere", 'U', {Extension{0x40, std::string(1, '\x11')}}, 0, 0x20, 7, 9,
+         kEpochSeconds * kTicksPerSecond},
+        {"Windows time without the last-access part", 'M', {Extension{0x41, creationAndLastWrite}}, 0, 0x20, 7,
+         9, 0x01D0000012345678ull},
         {"the later of two wins", 'M', {Extension{0x40, std::string("\x01\x00", 2)}, Extension{0x40, attribute}}, 0,
          0x21, 7, 9, kEpochSeconds * kTicksPerSecond},
     };

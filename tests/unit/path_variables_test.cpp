@@ -40,6 +40,10 @@ TEST_F(PathVariables, MatchingIsExactAndPercentSignsPassThrough) {
     EXPECT_EQ(Expand("a%b"), "a%b");
     // The percent that closes an unknown reference opens a known one.
     EXPECT_EQ(Expand("%FOO%TEMP%"), "%FOOC:\\TEMP\\");
+    // A lone lead byte takes the percent after it as its trail byte, so no
+    // reference starts there; the next percent can still open one.
+    EXPECT_EQ(Expand("\x95%TEMP%"), "\x95%TEMP%");
+    EXPECT_EQ(Expand("\x95%TEMP%%TEMP%"), "\x95%TEMP%C:\\TEMP\\");
 }
 
 TEST_F(PathVariables, ExtractionFolderVariablesNeedAFolder) {

@@ -68,6 +68,7 @@ struct ProcessRecord {
     DWORD creationFlags;
     DWORD startupFlags;
     WORD showWindow;
+    bool currentFolderDroppedFromDllSearch;  // the setting the process inherited
 };
 const std::vector<ProcessRecord>& Processes();
 // Number of Sleep calls since Reset.

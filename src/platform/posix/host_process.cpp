@@ -66,7 +66,8 @@ BOOL WINAPI CreateProcessA(LPCSTR, LPSTR commandLine, LPSECURITY_ATTRIBUTES, LPS
                            BOOL, DWORD flags, LPVOID, LPCSTR directory, LPSTARTUPINFOA startup,
                            LPPROCESS_INFORMATION info) {
     Current().processes.push_back(host::ProcessRecord{commandLine, directory ? directory : "", flags,
-                                                      startup->dwFlags, startup->wShowWindow});
+                                                      startup->dwFlags, startup->wShowWindow,
+                                                      Current().currentFolderDropped});
     std::vector<std::string> words = SplitCommandLine(commandLine);
     if (words.empty()) {
         SetLastError(ERROR_FILE_NOT_FOUND);
