@@ -3,6 +3,14 @@
 # Windows has.
 enable_language(RC)
 
+# The same sources give the same bytes wherever and whenever they are built:
+# no link time stamp in the PE header, no source or build folder in the
+# object files. The checksum that the layout step writes covers only these
+# fixed bytes. Every Windows program of this build gets the same.
+add_compile_options($<$<COMPILE_LANGUAGE:CXX>:-ffile-prefix-map=${CMAKE_SOURCE_DIR}=.>
+                    $<$<COMPILE_LANGUAGE:CXX>:-ffile-prefix-map=${CMAKE_BINARY_DIR}=.>)
+add_link_options(-Wl,--no-insert-timestamp)
+
 add_executable(valkrin WIN32 ${PRODUCT_SOURCES} ${CMAKE_SOURCE_DIR}/src/res/valkrin.rc)
 target_include_directories(valkrin PRIVATE ${CMAKE_SOURCE_DIR}/src)
 target_compile_options(valkrin PRIVATE
@@ -61,6 +69,13 @@ add_executable(ui-driver ${CMAKE_SOURCE_DIR}/tests/e2e/ui_driver/ui_driver.cpp)
 target_compile_options(ui-driver PRIVATE -Wall -Wextra)
 target_link_options(ui-driver PRIVATE -static)
 target_link_libraries(ui-driver PRIVATE user32 gdi32 advapi32)
+
+# Reads a file's version information through the system's own calls, for the
+# test of the publisher's version fields. Never shipped.
+add_executable(version-probe ${CMAKE_SOURCE_DIR}/tests/e2e/version_probe/version_probe.cpp)
+target_compile_options(version-probe PRIVATE -Wall -Wextra)
+target_link_options(version-probe PRIVATE -static)
+target_link_libraries(version-probe PRIVATE version)
 
 # valkrin-pack.exe, the archive builder for Windows users, with this build's
 # valkrin.exe inside.

@@ -2,12 +2,14 @@
 # Installs what Valkrin needs on a Debian 12 machine, as root, skipping what
 # is already there: the host toolchain and test libraries, MinGW-w64 for the
 # product, 32-bit Wine with Xvfb for the end-to-end tests, and the LZH tools
-# that serve as test peers.
+# that serve as test peers, icoutils and osslsigncode for the tests of the
+# installer's resources and signature.
 set -euo pipefail
 
 packages=(cmake ninja-build g++ clang libclang-rt-14-dev libgtest-dev libbenchmark-dev
           g++-mingw-w64-i686 binutils-mingw-w64-i686 wine wine32:i386 xvfb xauth
-          lhasa jlha-utils p7zip-full imagemagick fonts-ipafont-gothic python3 file locales)
+          lhasa jlha-utils p7zip-full imagemagick fonts-ipafont-gothic python3 file locales
+          icoutils osslsigncode openssl)
 
 missing=()
 for p in "${packages[@]}"; do

@@ -32,7 +32,10 @@ inline std::string Quote(const std::string& text) { return "'" + text + "'"; }
 // Every test that runs the stub under Wine.
 class WineTest : public ::testing::Test {
 protected:
-    void SetUp() override { ASSERT_TRUE(g_sessionError.empty()) << g_sessionError; }
+    void SetUp() override {
+        if (!WhyWineCannotRun().empty()) GTEST_SKIP() << WhyWineCannotRun();
+        ASSERT_TRUE(g_sessionError.empty()) << g_sessionError;
+    }
 
     // Packs the stub into WorkDir()/NAME.exe with valkrin-pack `options`
     // (shell-quoted) and `archive` (default: a one-byte, empty LZH archive).

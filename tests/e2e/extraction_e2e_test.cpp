@@ -66,6 +66,7 @@ class WineExtraction : public WineTest {
 protected:
     void SetUp() override {
         WineTest::SetUp();
+        if (IsSkipped()) return;
         root_ = WorkDir() + "/" + ::testing::UnitTest::GetInstance()->current_test_info()->name();
         fs::remove_all(root_);
         fs::create_directories(root_);

@@ -269,8 +269,24 @@ RunResult RunUnderWine(const std::string& program, const RunOptions& plan) {
     return result;
 }
 
+std::string WhyWineCannotRun() {
+    static const std::string why = [] {
+        const char* required = getenv("VALKRIN_REQUIRE_WINE");
+        if (required != nullptr && *required != 0) return std::string();
+        std::string output;
+        if (RunCommand("wine --version 2>&1", &output) == 0) return std::string();
+        if (output.find("Exec format error") == std::string::npos) return std::string();
+        return "this machine's kernel does not run 32-bit x86 programs, which 32-bit Wine needs (wine: " +
+               output.substr(0, output.find('\n')) + ")";
+    }();
+    return why;
+}
+
 int RunPackTool(const std::string& arguments, std::string* output) {
-    std::string command = PackTool() + " " + arguments + " 2>&1";
+    return RunCommand(PackTool() + " " + arguments + " 2>&1", output);
+}
+
+int RunCommand(const std::string& command, std::string* output) {
     FILE* pipe = popen(command.c_str(), "r");
     if (pipe == nullptr) return -1;
     output->clear();

@@ -64,5 +64,13 @@ RunResult RunUnderWine(const std::string& program, const RunOptions& plan);
 // Runs valkrin-pack with `arguments` (already quoted for the shell); the
 // exit status and what it printed.
 int RunPackTool(const std::string& arguments, std::string* output);
+// Runs a shell command line; its exit status and what it printed.
+int RunCommand(const std::string& command, std::string* output);
+
+// Empty when 32-bit Wine can run on this machine. A kernel without 32-bit
+// x86 support refuses Wine's loader ("Exec format error"); the Wine tests are
+// then skipped with this reason, unless VALKRIN_REQUIRE_WINE is set. Any
+// other failure of Wine is a failure of the tests.
+std::string WhyWineCannotRun();
 
 }  // namespace e2e

@@ -289,6 +289,16 @@ private:
         h->lastWrite.nanoseconds = fractions ? info.writeNanoseconds : 0;
         h->lastAccess.seconds = info.accessSeconds;
         h->lastAccess.nanoseconds = fractions ? info.accessNanoseconds : 0;
+        if (options_.latestTime) {
+            Clamp(*options_.latestTime, &h->lastWrite);
+            Clamp(*options_.latestTime, &h->lastAccess);
+        }
+    }
+
+    static void Clamp(int64_t latest, EntryTime* time) {
+        if (time->seconds < latest) return;
+        time->seconds = latest;
+        time->nanoseconds = 0;
     }
 
     FILE* out_;

@@ -34,6 +34,10 @@ struct WriteOptions {
     // Keep fractions of a second of the last-write time (EXT_WINDOWS_TIME,
     // 27 bytes more per entry); false rounds them down.
     bool subsecondTimes = true;
+    // No stored time is later than this (seconds since 1970-01-01 UTC):
+    // later ones become it. Set from SOURCE_DATE_EPOCH for reproducible
+    // archives.
+    std::optional<int64_t> latestTime;
 };
 
 // One entry as planned from the inputs, before anything is written.

@@ -1,6 +1,8 @@
 #include "pack/archive_source.h"
 
+#include <errno.h>
 #include <stdio.h>
+#include <stdlib.h>
 
 #include "common/host_fs.h"
 #include "lzh/archive_writer.h"
@@ -11,10 +13,27 @@ using lzh::InputPath;
 using lzh::Method;
 using lzh::ProgressFn;
 
+// SOURCE_DATE_EPOCH, when set: the latest time the archive may hold.
+bool LatestTime(std::optional<int64_t>* latest, std::string* error) {
+    const char* text = getenv("SOURCE_DATE_EPOCH");
+    if (text == nullptr) return true;
+    char* end = nullptr;
+    errno = 0;
+    long long seconds = strtoll(text, &end, 10);
+    if (*text == 0 || *end != 0 || errno != 0 || seconds < 0) {
+        *error = "SOURCE_DATE_EPOCH: \"" + std::string(text) + "\" is not a number of seconds since 1970";
+        return false;
+    }
+    *latest = seconds;
+    return true;
+}
+
 // Packs the given files and folders with our own writer, through a
 // temporary file (the writer goes back to finish each header).
 bool WriteOwnArchive(const PackOptions& options, pe::Bytes* archive, std::string* error) {
-    Method method;
+    lzh::WriteOptions writeOptions;
+    if (!LatestTime(&writeOptions.latestTime, error)) return false;
+    Method& method = writeOptions.method;
     if (!lzh::ParseMethod(options.method, &method)) {
         *error = "--method: unknown method " + options.method;
         return false;
@@ -36,7 +55,7 @@ bool WriteOwnArchive(const PackOptions& options, pe::Bytes* archive, std::string
         if (done == total) fprintf(stderr, "\n");
     };
     std::string writeError;
-    bool ok = lzh::WriteArchive(out, inputs, method, writeError, progress);
+    bool ok = lzh::WriteArchive(out, inputs, writeOptions, writeError, progress);
     if (!ok) {
         *error = writeError;
         fclose(out);

@@ -10,6 +10,12 @@ const OsName OS_NAMES[7] = {
     {"nt4", CFG_OS_NT4},     {"win2000", CFG_OS_WIN2000}, {"winxp", CFG_OS_WINXP},
 };
 
+const VersionOption VERSION_OPTIONS[6] = {
+    {"--product-name", &pe::VersionFields::productName},   {"--product-version", &pe::VersionFields::productVersion},
+    {"--file-version", &pe::VersionFields::fileVersion},   {"--company", &pe::VersionFields::companyName},
+    {"--description", &pe::VersionFields::fileDescription}, {"--copyright", &pe::VersionFields::legalCopyright},
+};
+
 bool ParseOsList(const std::string& list, uint32_t* flags, std::string* error) {
     *flags = 0;
     size_t start = 0;
@@ -44,6 +50,30 @@ bool ParseSeconds(const std::string& text, uint32_t* value, std::string* error) 
         return false;
     }
     *value = static_cast<uint32_t>(v);
+    return true;
+}
+
+const VersionOption* FindVersionOption(const std::string& arg) {
+    for (const VersionOption& option : VERSION_OPTIONS) {
+        if (arg == option.name) return &option;
+    }
+    return nullptr;
+}
+
+// A version field: given once, not empty; the file version as a.b.c.d.
+bool TakeVersionField(const VersionOption& option, const std::string& text, PackOptions* options, std::string* error) {
+    std::string& field = options->version.*option.field;
+    pe::VersionNumber number;
+    if (!field.empty() || text.empty()) {
+        *error = std::string(option.name) + (text.empty() ? " needs a text" : " given twice");
+        return false;
+    }
+    if (option.field == &pe::VersionFields::fileVersion && !pe::ParseVersionNumber(text, false, &number)) {
+        *error = "--file-version: \"" + text + "\" is not four numbers a.b.c.d, each 0 to 65535";
+        return false;
+    }
+    field = text;
+    options->hasVersion = true;
     return true;
 }
 
@@ -124,6 +154,10 @@ bool ParsePackOptions(const std::vector<std::string>& args, PackOptions* options
             if (!value(&text) || !ParseOsList(text, &options->osFlags, error)) return false;
         } else if (arg == "--stub") {
             if (!value(&options->stub)) return false;
+        } else if (arg == "--icon") {
+            if (!value(&options->icon)) return false;
+        } else if (const VersionOption* version = FindVersionOption(arg)) {
+            if (!value(&text) || !TakeVersionField(*version, text, options, error)) return false;
         } else if (arg == "--archive") {
             if (!value(&options->archive)) return false;
         } else if (arg == "--method") {

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "pe/version_info.h"
+
 enum class PackMode { Pack, Inspect, List, Help, Version };
 
 struct PackOptions {
@@ -29,7 +31,17 @@ struct PackOptions {
     std::vector<std::string> inputs;  // files and folders to pack ourselves
     std::string method = "lh5";       // --method for the inputs: lh0, lh5, lh6, lh7
     std::string inspect;        // --inspect FILE.exe, or the file of --list
+    std::string icon;           // --icon FILE.ico: replaces the stub's icon
+    pe::VersionFields version;  // --product-name and the other version fields, UTF-8
+    bool hasVersion = false;    // any of them given: the stub's version information is replaced
 };
+
+// The version options and the field each one fills.
+struct VersionOption {
+    const char* name;
+    std::string pe::VersionFields::*field;
+};
+extern const VersionOption VERSION_OPTIONS[6];
 
 // Names accepted by --os and their permission bits.
 struct OsName {

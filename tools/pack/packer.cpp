@@ -14,6 +14,11 @@ bool CheckStub(const pe::Bytes& stub, pe::Image* image, std::string* error) {
         *error = "not a Valkrin stub (no marker, or the PE header is not at 0x408)";
         return false;
     }
+    if (image->directorySize(stub, pe::DIR_SECURITY) != 0) {
+        *error = "it is signed (it carries a certificate table), and any change would void the signature; "
+                 "pack an unsigned stub and sign the packed file";
+        return false;
+    }
     for (size_t i = layout::BLOCK_AREA; i < layout::BLOCK_AREA_END; ++i) {
         if (stub[i] != 0) {
             *error = "the block area is not empty; is it an already packed file?";

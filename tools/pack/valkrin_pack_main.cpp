@@ -10,6 +10,7 @@
 #include "pack/config_block.h"
 #include "pack/embedded_stub.h"
 #include "pack/packer.h"
+#include "pack/stub_resources.h"
 
 #ifndef VALKRIN_VERSION
 #error "VALKRIN_VERSION comes from the project version in CMakeLists.txt"
@@ -25,7 +26,9 @@ constexpr int EXIT_BAD_USAGE = 2;  // the command line was refused
 const char USAGE[] =
     "usage: valkrin-pack -o OUT.exe [--title TEXT] (--run COMMAND | --folder DIR)\n"
     "                    [--wait-class CLASS] [--grace SECONDS] [--confirm | --no-confirm]\n"
-    "                    [--os LIST] [--keep-bare-command] [--stub STUB.exe]\n"
+    "                    [--os LIST] [--keep-bare-command] [--stub STUB.exe] [--icon FILE.ico]\n"
+    "                    [--product-name TEXT] [--product-version TEXT] [--file-version A.B.C.D]\n"
+    "                    [--company TEXT] [--description TEXT] [--copyright TEXT]\n"
     "                    (--archive FILE.lzh | [--method M] PATH...)\n"
     "       valkrin-pack --inspect FILE.exe\n"
     "       valkrin-pack --list FILE.exe|FILE.lzh\n"
@@ -54,7 +57,14 @@ const char HELP[] =
     "  --os LIST            where it may run, comma-separated: win95,win98,winme,nt351,nt4,\n"
     "                       win2000,winxp (XP and every later NT); default: all\n"
     "  --stub STUB.exe      another stub; default: $VALKRIN_STUB if set, else the stub built\n"
-    "                       into valkrin-pack (see --version)\n"
+    "                       into valkrin-pack (see --version); a signed stub is refused\n"
+    "  --icon FILE.ico      the installer's icon: every image of FILE.ico (PNG ones included)\n"
+    "                       replaces the stub's icon\n"
+    "  --product-name TEXT, --product-version TEXT, --file-version A.B.C.D, --company TEXT,\n"
+    "  --description TEXT, --copyright TEXT\n"
+    "                       version information (Japanese, code page 932) in place of the stub's;\n"
+    "                       the description defaults to the title, the numeric product version to\n"
+    "                       the file version\n"
     "  PATH...              files and folders to pack (folders with everything below them)\n"
     "  --method M           for PATH...: lh5 (default), lh6, lh7, or lh0 (stored)\n"
     "  --archive FILE.lzh   append an existing archive as it is, instead of PATH...\n"
@@ -62,7 +72,10 @@ const char HELP[] =
     "  --list FILE          list the entries of a packed file or of a .lzh archive\n"
     "\n"
     "Exit status: 0 done; 1 failed (a message says why; no partial OUT.exe is left);\n"
-    "2 the command line was refused.\n";
+    "2 the command line was refused.\n"
+    "\n"
+    "With SOURCE_DATE_EPOCH set (seconds since 1970), no time stored in OUT.exe is later than it:\n"
+    "the same inputs give the same bytes whenever and wherever they are packed.\n";
 
 int Fail(const std::string& message) {
     fprintf(stderr, "valkrin-pack: %s\n", message.c_str());
@@ -77,6 +90,7 @@ int Inspect(const std::string& path) {
     if (!ReadPackedBlock(packed, &block, &error)) return Fail(path + ": " + error);
     printf("%s", DescribeConfigBlock(block).c_str());
     printf("archive        %zu bytes from offset %u\n", packed.size() - block.archiveOffset, block.archiveOffset);
+    printf("%s", DescribeStubResources(packed).c_str());
     return EXIT_DONE;
 }
 
@@ -122,6 +136,7 @@ int Pack(const PackOptions& options) {
     pe::Image image;
     if (!LoadStub(options, &stub, &stubName, &error)) return Fail(error);
     if (!CheckStub(stub, &image, &error)) return Fail(stubName + ": " + error);
+    if (!ApplyStubResources(options, stubName, &stub, &error)) return Fail(error);
     if (!LoadArchive(options, &archive, &error)) return Fail(error);
     if (!PackExecutable(stub, block, archive, &packed, &error)) return Fail(error);
     if (!pe::WriteFile(options.output, packed, &error)) return Fail(error);

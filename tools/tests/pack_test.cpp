@@ -425,4 +425,99 @@ TEST(PackCommandLine, HelpVersionAndExitStatuses) {
     EXPECT_EQ(RunPack("--inspect /nonexistent/x.exe").status, 1);
 }
 
+// A .ico file of one 32x32 bitmap image.
+pe::Bytes SmallIcon() {
+    pe::Bytes image(40 + 32 * 32 * 4 + 32 * 4, 0x5A);
+    pe::Put32(image, 0, 40);
+    pe::Bytes file(22, 0);
+    pe::Put16(file, 2, 1);
+    pe::Put16(file, 4, 1);
+    file[6] = file[7] = 32;
+    pe::Put16(file, 10, 1);
+    pe::Put16(file, 12, 32);
+    pe::Put32(file, 14, static_cast<uint32_t>(image.size()));
+    pe::Put32(file, 18, 22);
+    file.insert(file.end(), image.begin(), image.end());
+    return file;
+}
+
+TEST_F(PackCommand, WritesTheIconAndVersionInformationOrNothing) {
+    if (EMBEDDED_STUB_SIZE == 0) GTEST_SKIP() << "no stub embedded";
+    const std::string& dir = dir_;
+    std::string error;
+    ASSERT_TRUE(pe::WriteFile(dir + "/a.lzh", pe::Bytes{1, 2, 3}, &error));
+    ASSERT_TRUE(pe::WriteFile(dir + "/good.ico", SmallIcon(), &error));
+    ASSERT_TRUE(pe::WriteFile(dir + "/bad.ico", pe::Bytes(100, 1), &error));
+    pe::Bytes signedStub = stub_;
+    pe::Image image;
+    ASSERT_TRUE(pe::Parse(signedStub, &image, &error));
+    pe::Put32(signedStub, image.peOffset + pe::OPT_DIRECTORIES + 8 * pe::DIR_SECURITY, signedStub.size());
+    pe::Put32(signedStub, image.peOffset + pe::OPT_DIRECTORIES + 8 * pe::DIR_SECURITY + 4, 16);
+    signedStub.resize(signedStub.size() + 16, 0);
+    ASSERT_TRUE(pe::WriteFile(dir + "/signed.exe", signedStub, &error));
+
+    const std::string common = " --folder x --archive " + dir + "/a.lzh";
+    Outcome packed = RunPack("-o " + dir + "/out.exe --icon " + dir + "/good.ico --product-name 'テスト製品'" +
+                             " --file-version 1.2.3.4 --company '株式会社テスト'" + common);
+    ASSERT_EQ(packed.status, 0) << packed.output;
+    Outcome shown = RunPack("--inspect " + dir + "/out.exe");
+    for (const char* line : {"icon           32x32/32\n", "fileVersion    1.2.3.4\n", "productVersion 1.2.3.4\n",
+                             "  ProductName: \"テスト製品\"\n", "  CompanyName: \"株式会社テスト\"\n",
+                             "  FileDescription: \"Valkrin  Ver 2.1.0.0\"\n"}) {
+        EXPECT_NE(shown.output.find(line), std::string::npos) << line << shown.output;
+    }
+
+    struct Case {
+        std::string arguments;
+        const char* message;
+    } refused[] = {
+        {"--icon " + dir + "/bad.ico", "bad.ico: not a usable .ico file: no icon header"},
+        {"--icon " + dir + "/none.ico", "none.ico"},
+        {"--copyright 'café'", "--copyright: \"café\" has characters without a Shift-JIS form"},
+        {"--title 'ü' --product-name x", "--title"},
+        {"--stub " + dir + "/signed.exe", "it is signed"},
+        {"--stub " + dir + "/stub.exe --icon " + dir + "/good.ico", "stub.exe: the image has no resources"},
+    };
+    for (const Case& c : refused) {
+        Outcome outcome = RunPack("-o " + dir + "/bad.exe " + c.arguments + common);
+        EXPECT_EQ(outcome.status, 1) << c.arguments << "\n" << outcome.output;
+        EXPECT_NE(outcome.output.find(c.message), std::string::npos) << c.arguments << "\n" << outcome.output;
+        EXPECT_NE(access((dir + "/bad.exe").c_str(), F_OK), 0) << "no output on failure: " << c.arguments;
+    }
+    for (const char* usage : {"--file-version 1.2.3", "--file-version 1.2.3.99999", "--company ''",
+                              "--company a --company b"}) {
+        EXPECT_EQ(RunPack("-o " + dir + "/bad.exe " + usage + common).status, 2) << usage;
+    }
+}
+
+TEST_F(PackCommand, SourceDateEpochGivesTheSameBytesAfterTouching) {
+    const std::string& dir = dir_;
+    ASSERT_EQ(system(("mkdir -p " + dir + "/tree/b && seq 1 5000 > " + dir + "/tree/b/n.txt && printf x > " + dir +
+                      "/tree/a.txt").c_str()),
+              0);
+    const std::string pack = " --folder x --stub " + dir + "/stub.exe " + dir + "/tree";
+    ASSERT_EQ(setenv("SOURCE_DATE_EPOCH", "1600000000", 1), 0);
+    Outcome first = RunPack("-o " + dir + "/first.exe" + pack);
+    ASSERT_EQ(system(("sleep 0.01 && touch " + dir + "/tree " + dir + "/tree/b " + dir + "/tree/*.txt " + dir +
+                      "/tree/b/*.txt").c_str()),
+              0);
+    Outcome second = RunPack("-o " + dir + "/second.exe" + pack);
+    ASSERT_EQ(setenv("SOURCE_DATE_EPOCH", "16e8", 1), 0);
+    Outcome bad = RunPack("-o " + dir + "/bad.exe" + pack);
+    ASSERT_EQ(unsetenv("SOURCE_DATE_EPOCH"), 0);
+    Outcome unclamped = RunPack("-o " + dir + "/third.exe" + pack);
+    ASSERT_EQ(first.status, 0) << first.output;
+    ASSERT_EQ(second.status, 0) << second.output;
+    ASSERT_EQ(unclamped.status, 0) << unclamped.output;
+    pe::Bytes a, b, c;
+    std::string error;
+    ASSERT_TRUE(pe::ReadFile(dir + "/first.exe", &a, &error));
+    ASSERT_TRUE(pe::ReadFile(dir + "/second.exe", &b, &error));
+    ASSERT_TRUE(pe::ReadFile(dir + "/third.exe", &c, &error));
+    EXPECT_EQ(a, b);
+    EXPECT_NE(a, c);  // the times of the files themselves are later
+    EXPECT_EQ(bad.status, 1);
+    EXPECT_NE(bad.output.find("SOURCE_DATE_EPOCH: \"16e8\""), std::string::npos) << bad.output;
+}
+
 }  // namespace

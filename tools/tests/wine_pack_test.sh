@@ -5,12 +5,18 @@
 # the Windows one is checked on its own: its listing, lhasa's test of the
 # archive part, a name without a Shift-JIS form, a bare install program.
 #   wine_pack_test.sh WINDOWS_PACK.exe HOST_PACK WORK_FOLDER
-# Exit 77 (skipped) only when there is no Wine at all.
+# Exit 77 (skipped) only when there is no Wine at all, or the kernel cannot run it.
 set -uo pipefail
 windows_pack=$1 host_pack=$2 work=$3
 
 if ! command -v wine >/dev/null 2>&1; then
     echo "wine is not installed: skipped"
+    exit 77
+fi
+# A kernel without 32-bit x86 support refuses Wine's loader.
+loader_says=$(wine --version 2>&1)
+if [ -z "${VALKRIN_REQUIRE_WINE:-}" ] && [[ $loader_says == *"Exec format error"* ]]; then
+    echo "this machine's kernel does not run 32-bit x86 programs, which 32-bit Wine needs: skipped"
     exit 77
 fi
 fail() {
