@@ -33,7 +33,9 @@ void TakeDestinationFolder() {
 }
 
 // Temporary mode: creates the first free base\valkrin.NNN. False after the
-// write error has been shown.
+// write error has been shown. Another run may take a number between the look
+// and the create; a folder that exists by then moves on to the next number,
+// as a name seen taken does. Nothing found in the way is ever entered.
 bool CreateTemporaryFolder() {
     char base[EXTRACTION_FOLDER_SIZE];
     char name[EXTRACTION_FOLDER_SIZE];
@@ -56,6 +58,7 @@ bool CreateTemporaryFolder() {
         TextCopy(name, sizeof name, g_textBuffer);
         if (GetFileAttributesA(name) != INVALID_FILE_ATTRIBUTES) continue;
         if (!CreateDirectoryA(name, nullptr)) {
+            if (GetLastError() == ERROR_ALREADY_EXISTS) continue;
             ErrorBox(IDS_WRITE_ERROR, name);
             return false;
         }
@@ -272,7 +275,10 @@ int RunPass(PassMode mode, bool* entriesWalked) {
         }
     }
     if (!OpenArchive()) return 0;
-    if (mode == PassMode::Extract) ChooseNameRegime();
+    if (mode == PassMode::Extract) {
+        ChooseNameRegime();
+        ForgetCreatedFolders();
+    }
 
     RunEntries(mode);
     *entriesWalked = true;

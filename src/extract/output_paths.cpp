@@ -110,16 +110,31 @@ void FitPathComponents(char* text, bool longNames, LeadByteTest isLead) {
     *write = 0;
 }
 
+// The parent folder of the last output path, every folder along it already
+// created (or tried): entries of one folder follow each other, so each
+// folder is created once, not once for every entry below it.
+static char g_createdParents[OUTPUT_PATH_SIZE];
+
+void ForgetCreatedFolders() { g_createdParents[0] = 0; }
+
 void CreateParentFolders(const char* path, uint32_t systemLength) {
     char prefix[OUTPUT_PATH_SIZE];
+    uint32_t same = 0;  // bytes shared with the last parent folder
+    while (path[same] != 0 && path[same] == g_createdParents[same]) ++same;
     uint32_t i = 0;
+    uint32_t lastSeparator = 0;
     for (; path[i] != 0 && i + 1 < sizeof prefix; ++i) {
         if (path[i] == '/') {
             prefix[i] = 0;
-            CreateFolderAt(prefix, systemLength);
+            bool made = g_createdParents[0] != 0 && i <= same &&
+                        (g_createdParents[i] == '/' || g_createdParents[i] == 0);
+            if (!made) CreateFolderAt(prefix, systemLength);
+            lastSeparator = i;
         }
         prefix[i] = path[i];
     }
+    MemCopy(g_createdParents, path, lastSeparator);
+    g_createdParents[lastSeparator] = 0;
 }
 
 // Normalises and fits the components of `text` up to `end` (not included),

@@ -42,8 +42,12 @@ char* SanitizeName(char* text, uint32_t limit, bool longNames,
 
 // Creates every folder named by a prefix of `path` that ends before a `/`;
 // failures are not reported. The first `systemLength` bytes are in the
-// system's code page, the rest Shift-JIS.
+// system's code page, the rest Shift-JIS. Folders along the previous path's
+// parent are not created again.
 void CreateParentFolders(const char* path, uint32_t systemLength = 0xFFFFFFFFu);
+// Forgets the folders created so far: every parent is created again (at the
+// start of each extract pass).
+void ForgetCreatedFolders();
 
 // False for an entry name that could lead out of the extraction folder: a
 // component made of dots and blanks alone with two or more dots ("..",

@@ -1,9 +1,12 @@
 // Whole extraction runs on the host layer: both passes, the extraction
 // folder, every failure with its box, its subject and what stays on disk,
 // cancels from every source, and temporary mode around the install command.
+#include <signal.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 
 #include <filesystem>
+#include <functional>
 
 #include "common/run_state.h"
 #include "common/text.h"
@@ -281,6 +284,46 @@ TEST_F(Extraction, InjectedFailuresEachRemoveThePartialFile) {
     }
 }
 
+// A full disk in temporary mode: the box names the file that could not be
+// written, that file is gone, the installer never runs and the numbered
+// folder is removed with what was finished before.
+TEST_F(Extraction, FullDiskInTemporaryModeRemovesTheFolder) {
+    struct Case {
+        const char* what;
+        rlim_t fileSizeLimit;  // a real limit from the system (0: none)
+        void (*arm)(const std::string& folder);
+    };
+    const Case cases[] = {
+        {"the file grows past what the system allows", 65536, [](const std::string&) {}},
+        {"the first write of a file fails", 0, [](const std::string&) { host::FailWrite(2); }},
+        {"the file cannot be created", 0,
+         [](const std::string& folder) { host::RefusePath(folder + "/big.bin"); }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        support::ResetRunState();
+        host::SetModulePath(packedPath());
+        host::SetTempPath(temp_ + "/");
+        Pack({File("small.txt", "done before"), File("big.bin", Bytes(200000, 9))}, false, "true");
+        std::string folder = temp_ + "/valkrin.000";
+        c.arm(folder);
+        struct rlimit saved;
+        getrlimit(RLIMIT_FSIZE, &saved);
+        void (*savedHandler)(int) = signal(SIGXFSZ, SIG_IGN);
+        if (c.fileSizeLimit != 0) {
+            struct rlimit limit = {c.fileSizeLimit, saved.rlim_max};
+            setrlimit(RLIMIT_FSIZE, &limit);
+        }
+        int result = Run();
+        setrlimit(RLIMIT_FSIZE, &saved);
+        signal(SIGXFSZ, savedHandler);
+        EXPECT_EQ(result, 0);
+        ExpectOneBox(expected::kWriteError, folder + "/big.bin");
+        EXPECT_TRUE(host::Processes().empty());
+        EXPECT_TRUE(TempContents().empty());
+    }
+}
+
 TEST_F(Extraction, FailedCloseIsAWriteError) {
     Pack({File("a.txt", "a")});
     // Closes: config file 1, archive after the test pass 2, then the output file.
@@ -393,6 +436,85 @@ TEST_F(Extraction, AllThousandNamesTaken) {
     EXPECT_EQ(Run(), 0);
     ExpectOneBox(expected::kWriteError, temp_ + "/valkrin.999");
     EXPECT_TRUE(host::Processes().empty());
+}
+
+// Whatever holds a number already, or takes it between our look and our
+// create, is passed over untouched; a create that fails for any other reason
+// is the write error, and a base where no number can be had ends after 1000.
+TEST_F(Extraction, NumbersTakenByOthersArePassedOverUntouched) {
+    std::string canary = folder_ / "canary";
+    struct Case {
+        const char* what;
+        std::function<void()> arrange;  // before the run
+        int result;
+        std::string folder;   // where the command ran, or the subject of the box
+        size_t foldersTried;  // with folder creation simulated, else 0
+    };
+    auto number = [&](int n) {
+        char name[32];
+        snprintf(name, sizeof name, "/valkrin.%03d", n);
+        return temp_ + name;
+    };
+    const Case cases[] = {
+        {"a file", [&] { support::WriteWholeFile(number(0), "theirs"); }, 1, number(1), 0},
+        {"a folder holding a file",
+         [&] {
+             std::filesystem::create_directories(number(0));
+             support::WriteWholeFile(number(0) + "/a.txt", "theirs");
+         },
+         1, number(1), 0},
+        {"a link to a folder",
+         [&] { std::filesystem::create_directory_symlink(canary, number(0)); }, 1, number(1), 0},
+        {"a link to nothing",
+         [&] { std::filesystem::create_directory_symlink(folder_ / "nowhere", number(0)); }, 1,
+         number(1), 0},
+        {"taken between look and create", [&] { host::CreateFolderFirst(number(0)); }, 1,
+         number(1), 0},
+        {"two taken that way",
+         [&] {
+             host::CreateFolderFirst(number(0));
+             host::CreateFolderFirst(number(1));
+         },
+         1, number(2), 0},
+        {"refused", [&] { host::RefusePath(number(0)); }, 0, number(0), 0},
+        {"every create finds one", [&] { host::SimulateFolders(true); }, 0, number(999), 1000},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        support::ResetRunState();
+        host::SetModulePath(packedPath());
+        host::SetTempPath(temp_ + "/");
+        std::filesystem::remove_all(temp_);
+        std::filesystem::remove_all(canary);
+        std::filesystem::create_directories(temp_);
+        std::filesystem::create_directories(canary);
+        support::WriteWholeFile(canary + "/keep.txt", "canary");
+        c.arrange();
+        Pack({File("a.txt", "ours")}, false, "true");
+        EXPECT_EQ(Run(), c.result);
+        if (c.result == 1) {
+            EXPECT_TRUE(host::Boxes().empty());
+            ASSERT_EQ(host::Processes().size(), 1u);
+            EXPECT_EQ(host::Processes()[0].directory, c.folder);
+            EXPECT_FALSE(Exists(c.folder));  // ours is removed again
+        } else {
+            ExpectOneBox(expected::kWriteError, c.folder);
+            EXPECT_TRUE(host::Processes().empty());
+        }
+        EXPECT_EQ(host::FoldersTried().size(), c.foldersTried);
+        // Nothing of another's was written or removed.
+        std::vector<std::string> canaryContents;
+        for (const auto& entry : std::filesystem::directory_iterator(canary)) {
+            canaryContents.push_back(entry.path().filename().string());
+        }
+        EXPECT_EQ(canaryContents, std::vector<std::string>{"keep.txt"});
+        EXPECT_EQ(ReadWholeFile(canary + "/keep.txt"), "canary");
+        std::filesystem::path first = number(0);
+        if (std::filesystem::is_regular_file(first) || Exists(first / "a.txt")) {
+            EXPECT_EQ(ReadWholeFile(std::filesystem::is_regular_file(first) ? first : first / "a.txt"),
+                      "theirs");
+        }
+    }
 }
 
 // Every way the installer fails to start: no such program; one that needs

@@ -127,6 +127,7 @@ void CheckOutputPath(const std::string& folder, const std::string& root, const c
     memset(dest.get(), 0x5A, OUTPUT_PATH_SIZE);
     host::Reset();
     host::SimulateFolders(true);
+    ForgetCreatedFolders();
     bool built = BuildOutputPath(dest.get(), OUTPUT_PATH_SIZE, folder.c_str(), name, root.c_str(), longNames);
 
     bool endsInBackslash = folder.back() == '\\';

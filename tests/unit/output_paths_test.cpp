@@ -6,6 +6,7 @@
 #include <string>
 
 #include "extract/output_paths.h"
+#include "platform/posix/host_controls.h"
 #include "support/test_support.h"
 
 namespace {
@@ -142,6 +143,23 @@ TEST_F(BuildOutputPathTest, NamesJoinTheFolderAndTheirParentsAreCreated) {
     EXPECT_TRUE(support::Exists(base + "/EXT/bin"));
     EXPECT_EQ(Build(base + "/EXT", "a?b/c:d.txt", true), base + "/EXT/a_b/c_d.txt");
     EXPECT_TRUE(support::Exists(base + "/EXT/a_b"));
+}
+
+TEST_F(BuildOutputPathTest, EachParentFolderIsCreatedOnceWhileEntriesFollowIt) {
+    host::Reset();
+    host::SimulateFolders(true);  // every create is logged and finds the folder there
+    ForgetCreatedFolders();
+    for (const char* name : {"a/b/1.txt", "a/b/2.txt", "a/b/c/", "a/b/c/3.txt", "a/d/4.txt",
+                             "a/b/5.txt", "ab/6.txt", "7.txt"}) {
+        Build("E:\\X", name, true);
+    }
+    EXPECT_EQ(host::FoldersTried(),
+              (std::vector<std::string>{"E:\\X", "E:\\X/a", "E:\\X/a/b", "E:\\X/a/b/c",
+                                        "E:\\X/a/d", "E:\\X/a/b", "E:\\X/ab"}));
+    ForgetCreatedFolders();  // a new pass creates them all again
+    Build("E:\\X", "a/b/1.txt", true);
+    EXPECT_EQ(host::FoldersTried().size(), 10u);
+    host::Reset();
 }
 
 TEST_F(BuildOutputPathTest, DriveRootKeepsItsBackslash) {

@@ -103,6 +103,9 @@ void FailAllocation(int nth);
 void FailClose(int nth);
 // CreateFileA and CreateDirectoryA refuse this path (as the product names it).
 void RefusePath(const std::string& path);
+// Another process creates this folder (as the product names it) just before
+// the product's own CreateDirectoryA of it, after any look at the name.
+void CreateFolderFirst(const std::string& path);
 
 // Every path (host form) that a call which succeeded created, changed or
 // removed since Reset: files and folders opened for writing, folders created

@@ -40,7 +40,8 @@ DWORD ErrorFromErrno(int error) {
         case EISDIR:
         case EROFS: return ERROR_ACCESS_DENIED;
         case EEXIST: return ERROR_ALREADY_EXISTS;
-        case ENOSPC: return ERROR_DISK_FULL;
+        case ENOSPC:
+        case EFBIG: return ERROR_DISK_FULL;
         case ENAMETOOLONG: return ERROR_FILENAME_EXCED_RANGE;
         case ENOTEMPTY: return ERROR_DIR_NOT_EMPTY;
         default: return ERROR_ACCESS_DENIED;
@@ -55,7 +56,7 @@ BOOL Fail(DWORD error) {
 bool Refused(LPCSTR path) { return Current().refusedPaths.count(path) != 0; }
 
 BOOL Changed(const std::string& path) {
-    Current().changedPaths.push_back(path);
+    host::Record(Current().changedPaths, path);
     return TRUE;
 }
 
@@ -125,7 +126,7 @@ HANDLE WINAPI CreateFileA(LPCSTR name, DWORD access, DWORD, LPSECURITY_ATTRIBUTE
 BOOL WINAPI ReadFile(HANDLE handle, LPVOID buffer, DWORD toRead, LPDWORD read, LPOVERLAPPED) {
     HostFile* file = static_cast<HostFile*>(handle);
     *read = 0;
-    Current().readRequests.push_back(toRead);
+    host::Record(Current().readRequests, toRead);
     if (Current().readFault.Hit()) {
         if (Current().readFault.fault == host::Fault::Fail) return Fail(ERROR_READ_FAULT);
         toRead /= 2;
@@ -146,7 +147,7 @@ BOOL WINAPI WriteFile(HANDLE handle, LPCVOID buffer, DWORD toWrite, LPDWORD writ
                       LPOVERLAPPED) {
     HostFile* file = static_cast<HostFile*>(handle);
     *written = 0;
-    Current().writeRequests.push_back(toWrite);
+    host::Record(Current().writeRequests, toWrite);
     if (Current().writeFault.Hit()) {
         if (Current().writeFault.fault == host::Fault::Fail) return Fail(ERROR_WRITE_FAULT);
         toWrite /= 2;  // a disk that fills up part-way
@@ -155,7 +156,10 @@ BOOL WINAPI WriteFile(HANDLE handle, LPCVOID buffer, DWORD toWrite, LPDWORD writ
     while (total < toWrite) {
         ssize_t put = ::write(file->fd, static_cast<const char*>(buffer) + total, toWrite - total);
         if (put < 0 && errno == EINTR) continue;
-        if (put < 0) return Fail(ErrorFromErrno(errno));
+        if (put < 0) {
+            *written = total;  // what reached the file before the disk filled
+            return Fail(ErrorFromErrno(errno));
+        }
         total += static_cast<DWORD>(put);
     }
     *written = total;
@@ -238,6 +242,7 @@ BOOL WINAPI CreateDirectoryA(LPCSTR name, LPSECURITY_ATTRIBUTES) {
         return Fail(ERROR_ALREADY_EXISTS);
     }
     std::string path = HostPath(name);
+    if (Current().foldersCreatedFirst.erase(name) != 0) mkdir(path.c_str(), 0777);
     return mkdir(path.c_str(), 0777) == 0 ? Changed(path) : Fail(ErrorFromErrno(errno));
 }
 

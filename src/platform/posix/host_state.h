@@ -54,6 +54,7 @@ struct State {
     std::string windowsFolder = "C:\\WINDOWS";
     FaultPlan readFault, writeFault, allocationFault, closeFault;
     std::set<std::string> refusedPaths;
+    std::set<std::string> foldersCreatedFirst;
     std::vector<std::string> changedPaths;
     bool simulateFolders = false;
     std::vector<std::string> foldersTried;
@@ -84,6 +85,13 @@ struct State {
 };
 
 State& Current();
+
+// Adds to one of the logs that tests read back. valkrin-host (interactive)
+// keeps none, so that a run over many entries holds no memory per entry.
+template <typename T, typename V>
+void Record(std::vector<T>& log, const V& value) {
+    if (!Current().interactive) log.push_back(value);
+}
 
 // The host path of a product path: separators (`\`, outside double-byte
 // characters of the ANSI code page) become `/`.

@@ -109,6 +109,7 @@ void FailWrite(int nth, Fault fault) { Current().writeFault = FaultPlan{nth, fau
 void FailAllocation(int nth) { Current().allocationFault = FaultPlan{nth, Fault::Fail}; }
 void FailClose(int nth) { Current().closeFault = FaultPlan{nth, Fault::Fail}; }
 void RefusePath(const std::string& path) { Current().refusedPaths.insert(path); }
+void CreateFolderFirst(const std::string& path) { Current().foldersCreatedFirst.insert(path); }
 const std::vector<std::string>& ChangedPaths() { return Current().changedPaths; }
 void SimulateFolders(bool simulate) { Current().simulateFolders = simulate; }
 const std::vector<std::string>& FoldersTried() { return Current().foldersTried; }

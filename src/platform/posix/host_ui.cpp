@@ -187,7 +187,7 @@ BOOL WINAPI SetDlgItemTextA(HWND, int id, LPCSTR text) {
         p.labels.push_back(text);
     } else if (id == IDC_NAME) {
         p.name = text;
-        p.names.push_back(text);
+        host::Record(p.names, text);
         Say(p.label + " " + p.name);
         if (Current().cancelArmedByName && p.name == Current().cancelName) {
             Current().cancelArmedByName = false;
@@ -202,7 +202,7 @@ LRESULT WINAPI SendDlgItemMessageA(HWND, int id, UINT message, WPARAM wParam, LP
         host::ProgressRecord& p = Current().progress;
         int old = p.percent;
         p.percent = static_cast<int>(wParam);
-        p.percents.push_back(p.percent);
+        host::Record(p.percents, p.percent);
         if (p.percent / 10 != old / 10) Say(std::to_string(p.percent) + "%");
         return old;
     }
