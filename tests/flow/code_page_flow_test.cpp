@@ -11,13 +11,13 @@
 #include "support/lzh_builder.h"
 #include "support/test_support.h"
 
-using support::EntrySpec;
+using support::EntryPlan;
 using support::ReadWholeFile;
 
 namespace {
 
-EntrySpec Entry(const std::string& utf8Name, const std::string& data, char method = '0') {
-    EntrySpec spec;
+EntryPlan Entry(const std::string& utf8Name, const std::string& data, char method = '0') {
+    EntryPlan spec;
     spec.name = host::ToAnsi(utf8Name);
     spec.data = data;
     spec.method = method;
@@ -26,7 +26,7 @@ EntrySpec Entry(const std::string& utf8Name, const std::string& data, char metho
 }
 
 // Japanese names, trail bytes 0x5C (ソ, 表) and nested folders.
-std::vector<EntrySpec> JapaneseTree() {
+std::vector<EntryPlan> JapaneseTree() {
     return {Entry("フォルダ/", "", 'd'), Entry("ソース表.txt", "source"),
             Entry("フォルダ/下層/深い.txt", "deep"), Entry("plain.txt", "plain")};
 }
@@ -66,7 +66,7 @@ protected:
         host::SetEnglishUi(windows.codePage != 932);
         std::filesystem::remove_all(dest_);
     }
-    void Pack(const std::vector<EntrySpec>& entries, uint32_t flags, const std::string& command) {
+    void Pack(const std::vector<EntryPlan>& entries, uint32_t flags, const std::string& command) {
         InstallConfig config = support::MakeConfig(command, CFG_OS_ALL | flags);
         TextCopy(config.title, sizeof config.title, title_.c_str());
         support::WritePacked(packedPath(), config, support::BuildArchive(entries));
@@ -111,7 +111,7 @@ TEST_F(CodePages, JapaneseNamedInstallerRunsAndTheFolderGoes) {
     for (const Windows& windows : kWideSystems) {
         SCOPED_TRACE(windows.what);
         Prepare(windows);
-        std::vector<EntrySpec> entries = JapaneseTree();
+        std::vector<EntryPlan> entries = JapaneseTree();
         entries.push_back(Entry("セットアップ.sh", "pwd > \"$1\"\n"));
         Pack(entries, CFG_NO_CONFIRM, host::ToAnsi("sh %ExtractDir%/セットアップ.sh ") + ran);
         EXPECT_EQ(Run(), 1);
@@ -128,7 +128,7 @@ TEST_F(CodePages, JapaneseNamedInstallerRunsAndTheFolderGoes) {
 
 TEST_F(CodePages, EnglishTextsWithShiftJisPartsConverted) {
     Prepare({"Western XP", "winxp", 1252});
-    EntrySpec damaged = Entry("フォルダ/ソース表.txt", "source");
+    EntryPlan damaged = Entry("フォルダ/ソース表.txt", "source");
     damaged.overrideCrc = true;
     damaged.dataCrc = 0x1234;
     Pack({damaged}, CFG_EXTRACT_TO_FOLDER, dest_);
