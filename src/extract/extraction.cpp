@@ -242,8 +242,8 @@ void RunEntries(PassMode mode) {
 // Temporary mode, after the extract pass: run the installer if all went
 // well, then remove the folder in every case. An installer that could not be
 // started (no program, or the user declined the administrator prompt) makes
-// the run fail: nothing was installed.
-void InstallAndCleanUp() {
+// the run fail: nothing was installed. False then.
+bool InstallAndCleanUp() {
     if (g_run.errorFlag == 0) {
         CloseWindow(g_run.progressWindow);
         if (!RunInstallCommand()) {
@@ -255,6 +255,7 @@ void InstallAndCleanUp() {
     char folder[EXTRACTION_FOLDER_SIZE + 4];
     TextCopy(folder, sizeof folder, g_run.extractionFolder);
     RemoveFolderTree(folder, sizeof folder);
+    return g_run.errorFlag == 0;
 }
 
 // One pass over the archive. 1 when it succeeded, else 0. `entriesWalked`
@@ -303,7 +304,7 @@ int RunExtraction() {
     int result = RunPass(PassMode::Test, &tested) == 1 ? RunPass(PassMode::Extract, &extracted) : 0;
     // Temporary mode: the installer runs (when all went well) and the folder
     // goes, whenever the extract pass walked the entries.
-    if (extracted && !IsFolderMode()) InstallAndCleanUp();
+    if (extracted && !IsFolderMode() && !InstallAndCleanUp()) result = 0;
     DestroyWindow(g_run.progressWindow);
     g_run.progressWindow = nullptr;
     return result;
