@@ -178,13 +178,7 @@ public:
             return false;
         }
         EntryHeader h;
-        SetTimes(info, &h);
-        h.attributes = ATTRIBUTE_ARCHIVE | (info.readOnly ? ATTRIBUTE_READ_ONLY : 0);
-        SplitName(entry.sjisName, &h.directory, &h.file);
-        h.originalSize = info.size;
-        // The header is written twice, first with sizes and CRC unknown, so
-        // its size must not depend on them.
-        h.largeSizes = NeedsLargeSize(h.originalSize);
+        PlanFileHeader(entry, info, &h);
 
         int64_t start = hostfs::Tell(out_);
         bool compress = options_.method != Method::Lh0 && h.originalSize != 0;
@@ -195,19 +189,7 @@ public:
         uint64_t read = 0;
         uint16_t crc = 0;
         std::unique_ptr<Encoder> encoder;
-        if (compress) {
-            encoder.reset(new Encoder(
-                options_.method,
-                [this, &produced](const uint8_t* data, size_t size) {
-                    produced += size;
-                    // While compression still pays, keep writing; once the
-                    // output reaches the input size the entry is stored.
-                    if (!writeFailed_ && !tooBig_) {
-                        if (fwrite(data, 1, size, out_) != size) writeFailed_ = true;
-                    }
-                },
-                tuning_));
-        }
+        if (compress) encoder = MakeEncoder(&produced);
         std::vector<uint8_t> buffer(READ_CHUNK);
         tooBig_ = false;
         for (;;) {
@@ -247,26 +229,10 @@ public:
         if (encoder) {
             if (!tooBig_) encoder->Finish();
             if (writeFailed_) return Failed(error);
-            if (produced >= h.originalSize) {
-                // Compression does not pay: store the bytes instead.
-                // Its bytes were counted already; the copy reports nothing.
-                h.method = '0';
-                produced = 0;
-                crc = 0;
-                if (!hostfs::Seek(out_, start) || !Put(BuildHeader(h), error)) return Failed(error);
-                rewind(in.get());
-                for (;;) {
-                    size_t n = fread(buffer.data(), 1, buffer.size(), in.get());
-                    if (n == 0) break;
-                    crc = Crc16(buffer.data(), n, crc);
-                    produced += n;
-                    if (fwrite(buffer.data(), 1, n, out_) != n) return Failed(error);
-                }
-                if (produced != h.originalSize) {
-                    *error = Quoted(entry.diskPath) + ": the file changed while it was being packed";
-                    return false;
-                }
-                done_ += produced - read;
+            // Compression does not pay: store the bytes instead.
+            if (produced >= h.originalSize &&
+                !StoreInstead(entry, in.get(), start, read, &buffer, &h, &produced, &crc, error)) {
+                return false;
             }
         } else {
             produced = read;
@@ -278,6 +244,58 @@ public:
             !hostfs::Seek(out_, endOfData)) {
             return Failed(error);
         }
+        return true;
+    }
+
+    // The header of a file entry, its sizes and CRC still unknown.
+    void PlanFileHeader(const PlannedEntry& entry, const hostfs::FileInfo& info, EntryHeader* h) {
+        SetTimes(info, h);
+        h->attributes = ATTRIBUTE_ARCHIVE | (info.readOnly ? ATTRIBUTE_READ_ONLY : 0);
+        SplitName(entry.sjisName, &h->directory, &h->file);
+        h->originalSize = info.size;
+        // The header is written twice, first with sizes and CRC unknown, so
+        // its size must not depend on them.
+        h->largeSizes = NeedsLargeSize(h->originalSize);
+    }
+
+    // An encoder that writes straight behind the header and counts what it
+    // produced in `produced`.
+    std::unique_ptr<Encoder> MakeEncoder(uint64_t* produced) {
+        return std::unique_ptr<Encoder>(new Encoder(
+            options_.method,
+            [this, produced](const uint8_t* data, size_t size) {
+                *produced += size;
+                // While compression still pays, keep writing; once the
+                // output reaches the input size the entry is stored.
+                if (!writeFailed_ && !tooBig_) {
+                    if (fwrite(data, 1, size, out_) != size) writeFailed_ = true;
+                }
+            },
+            tuning_));
+    }
+
+    // Writes the header again as stored and copies the file behind it. Its
+    // `read` bytes were counted already; the copy reports nothing.
+    bool StoreInstead(const PlannedEntry& entry, FILE* in, int64_t start, uint64_t read,
+                      std::vector<uint8_t>* buffer, EntryHeader* h, uint64_t* produced, uint16_t* crc,
+                      std::string* error) {
+        h->method = '0';
+        *produced = 0;
+        *crc = 0;
+        if (!hostfs::Seek(out_, start) || !Put(BuildHeader(*h), error)) return Failed(error);
+        rewind(in);
+        for (;;) {
+            size_t n = fread(buffer->data(), 1, buffer->size(), in);
+            if (n == 0) break;
+            *crc = Crc16(buffer->data(), n, *crc);
+            *produced += n;
+            if (fwrite(buffer->data(), 1, n, out_) != n) return Failed(error);
+        }
+        if (*produced != h->originalSize) {
+            *error = Quoted(entry.diskPath) + ": the file changed while it was being packed";
+            return false;
+        }
+        done_ += *produced - read;
         return true;
     }
 

@@ -130,12 +130,59 @@ enum class OptionResult {
     Taken,     // the option (and its value) is read
     Finished,  // --help or --version: nothing more is read
     Failed,    // `error` says why
+    NotContent,  // not an option of what goes into the package
 };
+
+// Reads args[*i] when it is an option of what goes into the package and
+// how: the stub and its resources, the archive or the compression.
+// NotContent for any other option.
+OptionResult TakeContentOption(const std::vector<std::string>& args, size_t* i, PackOptions* options,
+                               std::string* error) {
+    const std::string& arg = args[*i];
+    auto value = [&](std::string* out) { return TakeValue(args, i, out, error); };
+    std::string text;
+    if (arg == "--elevation") {
+        if (options->hasElevation) {
+            *error = "--elevation given twice";
+            return OptionResult::Failed;
+        }
+        if (!value(&text)) return OptionResult::Failed;
+        if (!ParseExecutionLevel(text, &options->elevation)) {
+            *error = "--elevation: \"" + text + "\" is none of asInvoker, highestAvailable, requireAdministrator";
+            return OptionResult::Failed;
+        }
+        options->hasElevation = true;
+    } else if (arg == "--stub") {
+        if (!value(&options->stub)) return OptionResult::Failed;
+    } else if (arg == "--icon") {
+        if (!value(&options->icon)) return OptionResult::Failed;
+    } else if (const VersionOption* version = FindVersionOption(arg)) {
+        if (!value(&text) || !TakeVersionField(*version, text, options, error)) return OptionResult::Failed;
+    } else if (arg == "--archive") {
+        if (!value(&options->archive)) return OptionResult::Failed;
+    } else if (arg == "--method") {
+        if (!value(&options->method)) return OptionResult::Failed;
+        if (options->method != "lh0" && options->method != "lh5" && options->method != "lh6" &&
+            options->method != "lh7") {
+            *error = "--method: \"" + options->method + "\" is none of lh0, lh5, lh6, lh7";
+            return OptionResult::Failed;
+        }
+    } else if (arg == "--best") {
+        options->best = true;
+    } else if (arg == "--threads") {
+        if (!value(&text) || !ParseThreadCount(text, &options->threads, error)) return OptionResult::Failed;
+    } else {
+        return OptionResult::NotContent;
+    }
+    return OptionResult::Taken;
+}
 
 // Reads args[*i], and its value when it takes one.
 OptionResult TakeOption(const std::vector<std::string>& args, size_t* i, GivenOnce* given, PackOptions* options,
                         std::string* error) {
     const std::string& arg = args[*i];
+    OptionResult content = TakeContentOption(args, i, options, error);
+    if (content != OptionResult::NotContent) return content;
     auto value = [&](std::string* out) { return TakeValue(args, i, out, error); };
     std::string text;
     if (arg == "-o") {
@@ -155,17 +202,6 @@ OptionResult TakeOption(const std::vector<std::string>& args, size_t* i, GivenOn
             *error = "--run needs a command";
             return OptionResult::Failed;
         }
-    } else if (arg == "--elevation") {
-        if (options->hasElevation) {
-            *error = "--elevation given twice";
-            return OptionResult::Failed;
-        }
-        if (!value(&text)) return OptionResult::Failed;
-        if (!ParseExecutionLevel(text, &options->elevation)) {
-            *error = "--elevation: \"" + text + "\" is none of asInvoker, highestAvailable, requireAdministrator";
-            return OptionResult::Failed;
-        }
-        options->hasElevation = true;
     } else if (arg == "--keep-bare-command") {
         options->keepBareCommand = true;
     } else if (arg == "--wait-class") {
@@ -191,25 +227,6 @@ OptionResult TakeOption(const std::vector<std::string>& args, size_t* i, GivenOn
         }
         given->os = true;
         if (!value(&text) || !ParseOsList(text, &options->osFlags, error)) return OptionResult::Failed;
-    } else if (arg == "--stub") {
-        if (!value(&options->stub)) return OptionResult::Failed;
-    } else if (arg == "--icon") {
-        if (!value(&options->icon)) return OptionResult::Failed;
-    } else if (const VersionOption* version = FindVersionOption(arg)) {
-        if (!value(&text) || !TakeVersionField(*version, text, options, error)) return OptionResult::Failed;
-    } else if (arg == "--archive") {
-        if (!value(&options->archive)) return OptionResult::Failed;
-    } else if (arg == "--method") {
-        if (!value(&options->method)) return OptionResult::Failed;
-        if (options->method != "lh0" && options->method != "lh5" && options->method != "lh6" &&
-            options->method != "lh7") {
-            *error = "--method: \"" + options->method + "\" is none of lh0, lh5, lh6, lh7";
-            return OptionResult::Failed;
-        }
-    } else if (arg == "--best") {
-        options->best = true;
-    } else if (arg == "--threads") {
-        if (!value(&text) || !ParseThreadCount(text, &options->threads, error)) return OptionResult::Failed;
     } else if (arg == "--help" || arg == "-h" || arg == "--version") {
         options->mode = arg == "--version" ? PackMode::Version : PackMode::Help;
         return OptionResult::Finished;  // whatever else was given
