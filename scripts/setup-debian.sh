@@ -32,6 +32,7 @@ ensure_locales() {
 
 if [ ${#missing[@]} -eq 0 ]; then
     ensure_locales
+    bash "$(dirname "$0")/setup-i386-emulation.sh"
     exit 0
 fi
 
@@ -47,3 +48,4 @@ export DEBIAN_FRONTEND=noninteractive
 apt-get update -qq
 apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 ensure_locales
+bash "$(dirname "$0")/setup-i386-emulation.sh"
