@@ -48,6 +48,9 @@ TXT
 diff "$work/expected.txt" "$work/probe-utf8.txt" || fail "the version texts read back differ"
 
 echo "== the package extracts under Wine"
+# The probe ran without a display: let its Wine server end, or the package
+# would join a desktop that cannot open windows.
+wineserver -w
 rm -rf "$WINEPREFIX/drive_c/valkrin-resources"
 LC_ALL=ja_JP.UTF-8 timeout 180 xvfb-run -a wine "$work/setup.exe" >"$work/run.log" 2>&1
 status=$?
