@@ -252,7 +252,9 @@ bool InstallAndCleanUp() {
             g_run.errorFlag = 1;
         }
     }
-    char folder[EXTRACTION_FOLDER_SIZE + 4];
+    // Room for the longest path an entry can have been written to, and for
+    // the "\*.*" that lists a folder: whatever was extracted can be removed.
+    char folder[OUTPUT_PATH_SIZE + 4];
     TextCopy(folder, sizeof folder, g_run.extractionFolder);
     RemoveFolderTree(folder, sizeof folder);
     return g_run.errorFlag == 0;

@@ -1,17 +1,36 @@
 // Fuzz target: a whole run of the stub on a packed file, as valkrin-host
 // does it, with every box answered Yes. The first byte chooses the run:
-// bit 0 folder mode (else temporary mode, whose install command names a
-// program that does not exist), bit 1 a volume without long names, bit 2
-// Windows 98, bit 3 the question asked, bit 4 the wait for a window class.
-// The rest is the archive behind the configuration block. Extraction goes to
-// a private folder below /tmp, emptied after every input; every path the run
-// created, changed or removed must lie inside the extraction folder, read
-// the way Windows reads it (a component of dots and blanks with two or more
-// dots is the parent folder).
+// bit 0 folder mode (else temporary mode), bit 1 a volume without long
+// names, bit 2 Windows 98, bit 3 the question asked, bit 4 the wait for a
+// window class. Without bit 7 the install command names a program that does
+// not exist and the archive follows. With bit 7, four bytes follow first:
+//   1: bits 0-1 the install command: that missing program, "setup /q",
+//      "%ExtractDir%\setup.exe /q" or "\"setup.exe\" /s"; bits 2-4 the
+//      installer needs an administrator and the shell (1) starts it, (2) is
+//      declined, (3) lacks ShellExecuteExA, (4) cannot be loaded (else it
+//      needs none); bit 5 names through the wide calls (code page 1252);
+//      bit 6 a window of the awaited class for two looks; bit 7 a second of
+//      grace time.
+//   2: a cancel in the nth message pump (bits 0-5; 0 none), by the button,
+//      Esc, closing the window or the end of the session (bits 6-7).
+//   3: the command line (modulo 6): none, "/N", "-q", "/n FOLDER" with the
+//      folder there, the same without it, a folder argument too long.
+//   4: a system failure (bits 0-2): none, a write fails, a write is short, a
+//      read fails, an allocation fails, a close fails, the first numbered
+//      folder is refused, another run takes it first; bits 3-7 say which call
+//      of its kind (0 the next).
+// Programs are never run: a start succeeds when the named file exists. The
+// rest of the input is the archive behind the configuration block.
+// Extraction goes to a private folder below /tmp, emptied after every input;
+// every path the run created, changed or removed must lie inside the
+// extraction folder, read the way Windows reads it (a component of dots and
+// blanks with two or more dots is the parent folder), a temporary folder
+// must be gone at the end, and a started installer must be the extracted one.
 #include <stdint.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -107,50 +126,131 @@ int ErrorBoxes() {
     return count;
 }
 
+// The first word of a command line (quotes group), in host form.
+std::string FirstWord(const std::string& line) {
+    std::string word;
+    bool quoted = false;
+    for (char c : line) {
+        if (c == '"') {
+            quoted = !quoted;
+        } else if ((c == ' ' || c == '\t') && !quoted) {
+            if (!word.empty()) break;
+        } else {
+            word += c == '\\' ? '/' : c;
+        }
+    }
+    return word;
+}
+
+bool Exists(const std::string& path) { return access(path.c_str(), F_OK) == 0; }
+
+// The install commands the options byte can choose.
+const char* const kCommands[] = {"/nonexistent-valkrin-fuzz/setup.exe /q", "setup /q",
+                                 "%ExtractDir%\\setup.exe /q", "\"setup.exe\" /s"};
+
+void ArmFault(uint8_t choice, const std::string& firstFolder) {
+    int nth = (choice >> 3) + 1;
+    switch (choice & 7) {
+        case 1: host::FailWrite(nth); break;
+        case 2: host::FailWrite(nth, host::Fault::Short); break;
+        case 3: host::FailRead(nth); break;
+        case 4: host::FailAllocation(nth); break;
+        case 5: host::FailClose(nth); break;
+        case 6: host::RefusePath(firstFolder); break;
+        case 7: host::CreateFolderFirst(firstFolder); break;
+        default: break;
+    }
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size < 1) return 0;
     const uint8_t mode = data[0];
+    const bool extended = (mode & 0x80) != 0;
+    if (extended && size < 5) return 0;
+    const uint8_t install = extended ? data[1] : 0;
+    const uint8_t cancel = extended ? data[2] : 0;
+    const uint8_t line = extended ? data[3] % 6 : 0;
+    const uint8_t fault = extended ? data[4] : 0;
+    const size_t skipped = extended ? 5 : 1;
     const bool folderMode = (mode & 1) != 0;
     const std::string& scratch = PrivateFolder();
-    const std::string extractionFolder = scratch + (folderMode ? "/d" : "/valkrin.000");
+
+    // Where the run may write: the destination, or the numbered folders of
+    // the temporary base (the first one may belong to another run).
+    const bool argumentFolder = line == 3 || line == 4;
+    if (line == 3) mkdir((scratch + "/b").c_str(), 0777);
+    const std::string base = argumentFolder ? scratch + "/b" : scratch;
+    const std::string firstFolder = argumentFolder ? base + "\\valkrin.000" : base + "/valkrin.000";
+    const bool takenFirst = (fault & 7) == 7 && !folderMode;
+    const std::string extractionFolder =
+        folderMode ? base + (argumentFolder ? "" : "/d") : base + (takenFirst ? "/valkrin.001" : "/valkrin.000");
 
     InstallConfig config;
     memset(&config, 0, sizeof config);
     config.archiveOffset = kArchiveOffset;
     strcpy(config.title, "Fuzz");
-    std::string command = folderMode ? extractionFolder : "/nonexistent-valkrin-fuzz/setup.exe /q";
-    strcpy(config.command, command.c_str());
+    strcpy(config.command, folderMode ? (scratch + "/d").c_str() : kCommands[install & 3]);
     strcpy(config.windowClass, "FuzzSetup");
+    config.graceSeconds = (install & 0x80) ? 1 : 0;
     config.flags = CFG_OS_ALL | (folderMode ? CFG_EXTRACT_TO_FOLDER : 0) | ((mode & 8) ? 0 : CFG_NO_CONFIRM) |
                    ((mode & 16) ? CFG_WAIT_FOR_CLASS : 0);
-    WritePacked(fuzzing::ArchivePath(), config, data + 1, size - 1);
+    WritePacked(fuzzing::ArchivePath(), config, data + skipped, size - skipped);
 
     memset(&g_run, 0, sizeof g_run);
     memset(&g_config, 0, sizeof g_config);
     memset(g_textBuffer, 0, sizeof g_textBuffer);
     host::Reset();
+    host::SimulateProcesses(true);
     host::SetModulePath(fuzzing::ArchivePath());
     host::SetTempPath(scratch + "/");
     host::SetMaxComponentLength((mode & 2) ? 12 : 255);
     if ((mode & 4) != 0) host::SetWindows("win98");
-    char commandLine[] = "";
-    int result = WinMain(host::ModuleHandle(), nullptr, commandLine, SW_SHOWDEFAULT);
+    const int shell = (install >> 2) & 7;
+    if (shell >= 1 && shell <= 4) {
+        host::RequireElevation(true);
+        if (shell == 2) host::SetShell(host::ShellState::Fails, ERROR_CANCELLED);
+        if (shell == 3) host::SetShell(host::ShellState::NoExport);
+        if (shell == 4) host::SetShell(host::ShellState::NoLibrary);
+    }
+    if ((install & 0x20) != 0) host::SetCodePage(1252);
+    if ((install & 0x40) != 0) host::AddWindowClass("FuzzSetup", 2);
+    if ((cancel & 0x3F) != 0) host::CancelOnPump(cancel & 0x3F, static_cast<host::CancelBy>(cancel >> 6));
+    ArmFault(fault, firstFolder);
+    std::string commandLine;
+    if (line == 1) commandLine = "/N";
+    if (line == 2) commandLine = "-q";
+    if (argumentFolder) commandLine = "/n " + base;
+    if (line == 5) commandLine = "/n " + std::string(300, 'x');
+    int result = WinMain(host::ModuleHandle(), nullptr, &commandLine[0], SW_SHOWDEFAULT);
 
     for (const std::string& path : host::ChangedPaths()) {
         Check(IsInside(path, extractionFolder), "changed outside the extraction folder: " + path);
     }
     std::error_code ignored;
     for (const auto& entry : std::filesystem::directory_iterator(scratch, ignored)) {
-        Check(entry.path().string() == extractionFolder, "left beside the extraction folder: " + entry.path().string());
+        const std::string& found = entry.path().string();
+        Check(found == extractionFolder || (argumentFolder && found == base) ||
+                  (takenFirst && found == scratch + "/valkrin.000"),
+              "left beside the extraction folder: " + found);
     }
-    // Every failure shows exactly one box; temporary mode adds the one of the
-    // installer that cannot start.
+    // The temporary folder goes in every case. (Another run's folder is
+    // outside the extraction folder: the run never changed it.)
+    if (!folderMode) Check(!Exists(extractionFolder), "temporary folder left: " + extractionFolder);
+    // Every failure shows exactly one box, a cancel at most one.
     Check(result == 0 || result == 1, "exit code");
-    Check(ErrorBoxes() == (result == 0 || !folderMode ? 1 : 0), "error boxes");
-    Check(host::Processes().size() <= 1 && (folderMode || result == 0 || host::Processes().size() == 1),
-          "installer starts");
+    Check((cancel & 0x3F) != 0 ? ErrorBoxes() <= 1 : ErrorBoxes() == (result == 1 ? 0 : 1), "error boxes");
+    // One installer at most, started once more through the shell when it
+    // needs an administrator; a started one is the extracted program.
+    const size_t created = host::Processes().size();
+    const size_t shelled = host::ShellExecutions().size();
+    Check(folderMode ? created + shelled == 0 : created <= 1 && shelled <= 1, "installer starts");
+    if (!folderMode && result == 1 && (install & 3) != 0) {
+        std::string started = shelled != 0 ? FirstWord(host::ShellExecutions()[0].file)
+                                           : FirstWord(host::Processes()[0].commandLine);
+        Check(started == extractionFolder + "/setup.exe", "installer started: " + started);
+    }
     Empty(scratch);
     return 0;
 }

@@ -9,7 +9,8 @@ archives; decode seeds are the compressed data of each entry behind the five
 bytes the decode target reads first (method, original size, trailing count).
 run: archives by jlha and by valkrin-lzh, and hand-made archives with the
 names and damage of the unit and flow tests, each behind the byte that
-chooses the run. names, expand: the names and texts of the unit tests behind
+chooses the run; and an archive with a program behind the bytes that choose
+the install command, a cancel, the command line and a system failure. names, expand: the names and texts of the unit tests behind
 the target's control bytes. compress: texts, tables, noise and runs behind
 the bytes that choose method, parse, threads and repetition."""
 import os
@@ -75,7 +76,38 @@ def make_header_and_decode():
                 count += 1
         finally:
             shutil.rmtree(work)
+    count += write_window_seeds(out_decode)
     print('decode seeds:', count)
+
+
+def write_window_seeds(out_decode):
+    """Two -lh7- entries of more than 64 KiB, so that the window fills and
+    wraps (a literal and a match at its end), with literals rare enough for
+    codes longer than the first lookup: text among random bytes, and bytes
+    of geometric frequency."""
+    rng = random.Random(5)
+    words = [b'setup ', b'window ', b'archive ', b'data\r\n', b'0123 ']
+
+    def geometric():
+        depth = 0
+        while depth < 22 and rng.random() < 0.5:
+            depth += 1
+        return 0x41 + depth if depth < 20 else rng.randrange(256)
+
+    texts = {'window-text-o7': b''.join(rng.choice(words + [bytes([rng.randrange(256)])]) for _ in range(12500)),
+             'window-geometric-o7': bytes(geometric() for _ in range(67000))}
+    for name, text in texts.items():
+        work = tempfile.mkdtemp()
+        try:
+            with open(os.path.join(work, 'f'), 'wb') as f:
+                f.write(text)
+            subprocess.run(['jlha', 'a2qo7', 'a.lzh', 'f'], cwd=work, check=True, stdout=subprocess.DEVNULL)
+            method, original, data = next(entries(open(os.path.join(work, 'a.lzh'), 'rb').read()))
+            with open(os.path.join(out_decode, name), 'wb') as f:
+                f.write(bytes([METHOD_INDEX[method]]) + struct.pack('<I', original)[:3] + b'\x00' + data)
+        finally:
+            shutil.rmtree(work)
+    return len(texts)
 
 
 def crc16(data):
@@ -201,7 +233,32 @@ def make_run():
         chosen = list(modes.items()) if name.startswith('tests-') else [list(modes.items())[index % 4]]
         for label, mode in chosen[:2] if name.startswith('tests-') else chosen:
             seeds['%s-%s' % (name, label)] = bytes([mode]) + archive
+    seeds.update(install_seeds())
     write_seeds('run', seeds)
+
+
+def install_seeds():
+    """Temporary-mode runs whose archive holds the program setup.exe, behind
+    the first byte with bit 7 and the four option bytes: install command,
+    cancel, command line, system failure."""
+    archive = (level2_entry(b'setup.exe', b'MZ program') + level2_entry(b'sub/', method=b'd', attributes=0x10) +
+               level2_entry(b'sub/readme.txt', b'read me', attributes=0x21) + b'\0')
+    # (name, first byte, install, cancel, command line, failure)
+    runs = [('bare', 0x80, 0x01, 0, 0, 0), ('variable-wide', 0x80, 0x02 | 0x20, 0, 0, 0),
+            ('quoted-elevated-class-grace', 0x90, 0x03 | 0x04 | 0x40 | 0x80, 0, 0, 0),
+            ('declined', 0x80, 0x01 | 0x08, 0, 0, 0), ('no-export', 0x80, 0x01 | 0x0C, 0, 0, 0),
+            ('no-shell', 0x80, 0x01 | 0x10, 0, 0, 0), ('missing-wide', 0x80, 0x20, 0, 0, 0),
+            ('base-folder-ask', 0x88, 0x01, 0, 3, 0), ('base-missing', 0x80, 0x01, 0, 4, 0),
+            ('argument-too-long', 0x80, 0x01, 0, 5, 0), ('switch-n-ask', 0x88, 0x01, 0, 1, 0),
+            ('switch-q-wide', 0x80, 0x21, 0, 2, 0), ('folder-argument-wide-ask', 0x89, 0x20, 0, 3, 0),
+            ('cancel-install', 0x80, 0x01, 5, 0, 0), ('cancel-class-esc', 0x90, 0x41, 0x46, 0, 0),
+            ('cancel-grace-close', 0x80, 0x81, 0x87, 0, 0), ('cancel-test-session', 0x80, 0x01, 0xC1, 0, 0),
+            ('write-fails', 0x80, 0x01, 0, 0, 1), ('write-short', 0x80, 0x01, 0, 0, 2 | 8),
+            ('read-fails', 0x80, 0x01, 0, 0, 3 | 16), ('allocation-fails', 0x80, 0x01, 0, 0, 4),
+            ('close-fails', 0x80, 0x01, 0, 0, 5 | 8), ('folder-refused', 0x80, 0x01, 0, 0, 6),
+            ('folder-taken-wide', 0x80, 0x21, 0, 0, 7)]
+    return {'install-' + name: bytes([mode, install, cancel, line, failure]) + archive
+            for name, mode, install, cancel, line, failure in runs}
 
 
 def make_names():

@@ -94,6 +94,11 @@ enum class ShellState { Working, NoLibrary, NoExport, Fails };
 void SetShell(ShellState state, DWORD error = 0);
 // Number of Sleep calls since Reset.
 int SleepCount();
+// Programs are not run: CreateProcessA and ShellExecuteExA "start" a
+// program whose file exists (a relative name is taken from the working
+// folder) and that has ended at once, and Sleep returns without waiting. For
+// runs over untrusted archives, whose extracted programs must never run.
+void SimulateProcesses(bool simulate);
 
 // Faults, counted from the moment they are armed: the nth call from now (1 is
 // the next) fails, or for reads and writes transfers only half the bytes.

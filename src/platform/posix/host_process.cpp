@@ -5,6 +5,7 @@
 #include <errno.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -54,9 +55,18 @@ HostProcess* Spawn(std::vector<std::string> words, const char* directory) {
     std::vector<char*> argv;
     for (std::string& word : words) argv.push_back(&word[0]);
     argv.push_back(nullptr);
+    std::string hostDirectory = directory ? host::HostPath(directory) : "";
+    if (Current().simulateProcesses) {
+        bool relative = words[0][0] != '/' && !hostDirectory.empty();
+        std::string program = relative ? hostDirectory + "/" + words[0] : words[0];
+        struct stat info;
+        if (stat(program.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return nullptr;
+        HostProcess* process = new HostProcess;
+        process->ended = true;
+        return process;
+    }
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
-    std::string hostDirectory = directory ? host::HostPath(directory) : "";
     if (!hostDirectory.empty()) posix_spawn_file_actions_addchdir_np(&actions, hostDirectory.c_str());
     pid_t pid = -1;
     int error = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ);
@@ -86,6 +96,7 @@ void SetShell(ShellState state, DWORD error) {
     Current().shellError = error;
 }
 int SleepCount() { return Current().sleeps; }
+void SimulateProcesses(bool simulate) { Current().simulateProcesses = simulate; }
 
 }  // namespace host
 
@@ -157,7 +168,7 @@ DWORD WINAPI WaitForSingleObject(HANDLE handle, DWORD milliseconds) {
 
 void WINAPI Sleep(DWORD milliseconds) {
     ++Current().sleeps;
-    usleep(milliseconds * 1000);
+    if (!Current().simulateProcesses) usleep(milliseconds * 1000);
 }
 
 BOOL WINAPI EnumWindows(WNDENUMPROC proc, LPARAM param) {

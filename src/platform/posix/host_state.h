@@ -75,6 +75,7 @@ struct State {
     ShellState shellState = ShellState::Working;
     DWORD shellError = 0;
     int sleeps = 0;
+    bool simulateProcesses = false;
     std::vector<std::string> loadedLibraries;
     DWORD dllSearchFlags = 0;
     bool currentFolderDropped = false;
