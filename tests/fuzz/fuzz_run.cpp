@@ -13,8 +13,10 @@
 //      grace time.
 //   2: a cancel in the nth message pump (bits 0-5; 0 none), by the button,
 //      Esc, closing the window or the end of the session (bits 6-7).
-//   3: the command line (modulo 6): none, "/N", "-q", "/n FOLDER" with the
-//      folder there, the same without it, a folder argument too long.
+//   3: the command line and temporary folders (modulo 8): none, "/N",
+//      "-q", "/n FOLDER", the same with a folder name near the path limit, a
+//      folder argument too long; a system temporary path longer than
+//      MAX_PATH; every numbered folder taken.
 //   4: a system failure (bits 0-2): none, a write fails, a write is short, a
 //      read fails, an allocation fails, a close fails, the first numbered
 //      folder is refused, another run takes it first; bits 3-7 say which call
@@ -171,7 +173,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (extended && size < 5) return 0;
     const uint8_t install = extended ? data[1] : 0;
     const uint8_t cancel = extended ? data[2] : 0;
-    const uint8_t line = extended ? data[3] % 6 : 0;
+    const uint8_t line = extended ? data[3] % 8 : 0;
     const uint8_t fault = extended ? data[4] : 0;
     const size_t skipped = extended ? 5 : 1;
     const bool folderMode = (mode & 1) != 0;
@@ -180,8 +182,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // Where the run may write: the destination, or the numbered folders of
     // the temporary base (the first one may belong to another run).
     const bool argumentFolder = line == 3 || line == 4;
-    if (line == 3) mkdir((scratch + "/b").c_str(), 0777);
-    const std::string base = argumentFolder ? scratch + "/b" : scratch;
+    const std::string base = line == 3 ? scratch + "/b" : line == 4 ? scratch + "/" + std::string(240, 'b') : scratch;
+    if (argumentFolder) mkdir(base.c_str(), 0777);
     const std::string firstFolder = argumentFolder ? base + "\\valkrin.000" : base + "/valkrin.000";
     const bool takenFirst = (fault & 7) == 7 && !folderMode;
     const std::string extractionFolder =
@@ -207,6 +209,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     host::SetTempPath(scratch + "/");
     host::SetMaxComponentLength((mode & 2) ? 12 : 255);
     if ((mode & 4) != 0) host::SetWindows("win98");
+    if (line == 6) host::SetTempPath(scratch + "/" + std::string(MAX_PATH, 't') + "/");
+    if (line == 7) host::SimulateFolders(true);
     const int shell = (install >> 2) & 7;
     if (shell >= 1 && shell <= 4) {
         host::RequireElevation(true);

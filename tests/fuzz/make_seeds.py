@@ -123,10 +123,11 @@ def extended(kind, data):
     return bytes([kind]) + data + b'\0\0'
 
 
-def level2_entry(name, data=b'', method=b'0', attributes=0x20, crc=None, sizes=None):
-    """One level-2 entry: header and data, as the test archives build them."""
+def level2_entry(name, data=b'', method=b'0', attributes=0x20, crc=None, sizes=None, more=()):
+    """One level-2 entry: header and data, as the test archives build them;
+    `more`: further extended headers."""
     directory, _, file = name.rpartition(b'/')
-    parts = [extended(0x00, b'\0\0')]
+    parts = [extended(0x00, b'\0\0')] + list(more)
     if file:
         parts.append(extended(0x01, file))
     if directory:
@@ -248,17 +249,28 @@ def install_seeds():
             ('quoted-elevated-class-grace', 0x90, 0x03 | 0x04 | 0x40 | 0x80, 0, 0, 0),
             ('declined', 0x80, 0x01 | 0x08, 0, 0, 0), ('no-export', 0x80, 0x01 | 0x0C, 0, 0, 0),
             ('no-shell', 0x80, 0x01 | 0x10, 0, 0, 0), ('missing-wide', 0x80, 0x20, 0, 0, 0),
-            ('base-folder-ask', 0x88, 0x01, 0, 3, 0), ('base-missing', 0x80, 0x01, 0, 4, 0),
+            ('base-folder-ask', 0x88, 0x01, 0, 3, 0), ('base-near-limit', 0x80, 0x01, 0, 4, 0),
             ('argument-too-long', 0x80, 0x01, 0, 5, 0), ('switch-n-ask', 0x88, 0x01, 0, 1, 0),
             ('switch-q-wide', 0x80, 0x21, 0, 2, 0), ('folder-argument-wide-ask', 0x89, 0x20, 0, 3, 0),
             ('cancel-install', 0x80, 0x01, 5, 0, 0), ('cancel-class-esc', 0x90, 0x41, 0x46, 0, 0),
             ('cancel-grace-close', 0x80, 0x81, 0x87, 0, 0), ('cancel-test-session', 0x80, 0x01, 0xC1, 0, 0),
             ('write-fails', 0x80, 0x01, 0, 0, 1), ('write-short', 0x80, 0x01, 0, 0, 2 | 8),
             ('read-fails', 0x80, 0x01, 0, 0, 3 | 16), ('allocation-fails', 0x80, 0x01, 0, 0, 4),
-            ('close-fails', 0x80, 0x01, 0, 0, 5 | 8), ('folder-refused', 0x80, 0x01, 0, 0, 6),
-            ('folder-taken-wide', 0x80, 0x21, 0, 0, 7)]
-    return {'install-' + name: bytes([mode, install, cancel, line, failure]) + archive
-            for name, mode, install, cancel, line, failure in runs}
+            ('close-fails', 0x80, 0x01, 0, 0, 5 | 16), ('folder-refused', 0x80, 0x01, 0, 0, 6),
+            ('folder-taken-wide', 0x80, 0x21, 0, 0, 7), ('temp-path-too-long', 0x80, 0x01, 0, 6, 0),
+            ('numbers-taken', 0x80, 0x01, 0, 7, 0)]
+    seeds = {'install-' + name: bytes([mode, install, cancel, line, failure]) + archive
+             for name, mode, install, cancel, line, failure in runs}
+    # A file where a folder was made, and a name too long for any path below
+    # a base folder near the limit.
+    clash = level2_entry(b'sub/', method=b'd', attributes=0x10) + level2_entry(b'sub', b'x') + b'\0'
+    deep = level2_entry(b'd' * 200 + b'/' + b'e' * 58, b'x') + b'\0'
+    seeds['install-file-over-folder'] = bytes([0x80, 0x01, 0, 0, 0]) + clash
+    seeds['install-name-too-long'] = bytes([0x80, 0x01, 0, 4, 0]) + deep
+    # Compressed data said to be 2^63 bytes long: no seek gets past it.
+    endless = level2_entry(b'big', b'', method=b'5', more=[extended(0x42, struct.pack('<QQ', 1 << 63, 1))])
+    seeds['install-endless-data'] = bytes([0x80, 0x01, 0, 0, 0]) + endless + b'\0'
+    return seeds
 
 
 def make_names():
