@@ -123,7 +123,7 @@ def extended(kind, data):
     return bytes([kind]) + data + b'\0\0'
 
 
-def level2_entry(name, data=b'', method=b'0', attributes=0x20, crc=None, sizes=None, more=()):
+def level2_entry(name, data=b'', method=b'0', attributes=0x20, crc=None, sizes=None, more=(), stamp=1000000000):
     """One level-2 entry: header and data, as the test archives build them;
     `more`: further extended headers."""
     directory, _, file = name.rpartition(b'/')
@@ -135,7 +135,7 @@ def level2_entry(name, data=b'', method=b'0', attributes=0x20, crc=None, sizes=N
     packed = b'' if method == b'd' else data
     compressed, original = sizes if sizes else (len(packed), len(data))
     header = bytearray(struct.pack('<H', 0) + b'-lh' + method + b'-' +
-                       struct.pack('<IIIBBH', compressed, original, 1000000000, attributes, 2,
+                       struct.pack('<IIIBBH', compressed, original, stamp, attributes, 2,
                                    crc16(data) if crc is None else crc) + b'M')
     header += struct.pack('<H', len(parts[0]))
     for i, part in enumerate(parts):
@@ -242,7 +242,9 @@ def install_seeds():
     """Temporary-mode runs whose archive holds the program setup.exe, behind
     the first byte with bit 7 and the four option bytes: install command,
     cancel, command line, system failure."""
-    archive = (level2_entry(b'setup.exe', b'MZ program') + level2_entry(b'sub/', method=b'd', attributes=0x10) +
+    # The folder's time stamp has the top bit set: such a time is now.
+    archive = (level2_entry(b'setup.exe', b'MZ program') +
+               level2_entry(b'sub/', method=b'd', attributes=0x10, stamp=0x90000000) +
                level2_entry(b'sub/readme.txt', b'read me', attributes=0x21) + b'\0')
     # (name, first byte, install, cancel, command line, failure)
     runs = [('bare', 0x80, 0x01, 0, 0, 0), ('variable-wide', 0x80, 0x02 | 0x20, 0, 0, 0),
