@@ -87,6 +87,14 @@ void RunTest::SetUp() {
     host::SetModulePath(packedPath());
 }
 
+void ExtractingRunTest::SetUp() {
+    RunTest::SetUp();
+    dest_ = folder_ / "dest";
+    temp_ = folder_ / "temp";
+    std::filesystem::create_directories(temp_);
+    host::SetTempPath(temp_ + "/");
+}
+
 void RunTest::TearDown() { g_extractionRun = RunExtraction; }
 
 int RunTest::Run(const std::string& commandLine) {
