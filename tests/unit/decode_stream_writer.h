@@ -1,7 +1,7 @@
 // Test-side writers of the archive's formats, independent of the product
 // code: a bit writer (most significant bit first), a block encoder for the
-// -lh4- to -lh7- format that sends codes built from the symbols it is given,
-// a level-2 header builder and a plain bitwise CRC-16/ARC.
+// -lh4- to -lh7- format that sends codes built from the symbols it is given;
+// with them the level-2 header builder and the plain bitwise CRC-16/ARC.
 #pragma once
 
 #include <stdint.h>
@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "support/lzh_header.h"
 #include "support/reference_crc.h"
 
 namespace lzh {
@@ -271,76 +272,5 @@ inline std::vector<Token> Literals(const std::string& bytes) {
     for (unsigned char b : bytes) tokens.push_back(Token::Byte(b));
     return tokens;
 }
-
-// ---------------------------------------------------------------------------
-// Level-2 headers
-
-inline void PutU16(std::string& s, uint32_t v) {
-    s += static_cast<char>(v & 0xFF);
-    s += static_cast<char>((v >> 8) & 0xFF);
-}
-inline void PutU32(std::string& s, uint32_t v) {
-    PutU16(s, v & 0xFFFF);
-    PutU16(s, v >> 16);
-}
-inline void PutU64(std::string& s, uint64_t v) {
-    PutU32(s, static_cast<uint32_t>(v));
-    PutU32(s, static_cast<uint32_t>(v >> 32));
-}
-
-struct Extension {
-    uint8_t type;
-    std::string data;
-};
-
-struct Header {
-    std::string method = "-lh5-";
-    uint32_t compressedSize = 0;
-    uint32_t originalSize = 0;
-    uint32_t stamp = 0;
-    uint8_t attribute = 0x20;
-    uint8_t level = 2;
-    uint16_t dataCrc = 0;
-    char osId = 'M';
-    std::vector<Extension> extensions;  // without EXT_COMMON unless `common` is false
-    bool common = true;                 // append an EXT_COMMON holding the header CRC
-    int crcDelta = 0;                   // added to the stored header CRC
-    std::string commonExtra;            // bytes behind the CRC in EXT_COMMON
-
-    // The whole header, with its total size and header CRC filled in.
-    std::string Bytes() const {
-        std::vector<Extension> all = extensions;
-        if (common) all.push_back(Extension{0x00, std::string(2, '\0') + commonExtra});
-        std::string h;
-        PutU16(h, 0);
-        h += method.substr(0, 5);
-        PutU32(h, compressedSize);
-        PutU32(h, originalSize);
-        PutU32(h, stamp);
-        h += static_cast<char>(attribute);
-        h += static_cast<char>(level);
-        PutU16(h, dataCrc);
-        h += osId;
-        size_t crcAt = 0;
-        for (const Extension& e : all) {
-            PutU16(h, static_cast<uint32_t>(e.data.size() + 3));
-            if (e.type == 0x00 && common && &e == &all.back()) crcAt = h.size() + 1;
-            h += static_cast<char>(e.type);
-            h += e.data;
-        }
-        PutU16(h, 0);
-        h[0] = static_cast<char>(h.size() & 0xFF);
-        h[1] = static_cast<char>(h.size() >> 8);
-        if (common) {
-            uint16_t crc = static_cast<uint16_t>(ReferenceCrc16(h) + crcDelta);
-            h[crcAt] = static_cast<char>(crc & 0xFF);
-            h[crcAt + 1] = static_cast<char>(crc >> 8);
-        }
-        return h;
-    }
-};
-
-inline Extension FileName(const std::string& name) { return Extension{0x01, name}; }
-inline Extension DirName(const std::string& name) { return Extension{0x02, name}; }
 
 }  // namespace lzh
