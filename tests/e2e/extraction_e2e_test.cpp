@@ -440,13 +440,13 @@ struct InTheWay {
     void (*make)(const std::string& path, const std::string& canary);
 };
 
-void PrintTo(const InTheWay& way, std::ostream* out) { *out << way.name; }
-
 const InTheWay kInTheWay[] = {
     {"AFolderHoldingAFile", [](const std::string& path, const std::string&) { WriteAll(path + "/theirs.txt", "theirs"); }},
     {"ALinkToAnotherFolder",
      [](const std::string& path, const std::string& canary) { fs::create_directory_symlink(canary, path); }},
     {"AFile", [](const std::string& path, const std::string&) { WriteAll(path, "theirs"); }},
+    {"ADanglingLink",
+     [](const std::string& path, const std::string& canary) { fs::create_directory_symlink(canary + "/gone", path); }},
 };
 
 TEST_F(WineTemporaryFolder, ANameTakenAlreadyIsSkippedAndLeftAlone) {
@@ -490,6 +490,7 @@ struct FullDisk {
     bool intoFolder;  // folder mode: what was written before stays
     const char* failing;
 };
+
 TEST_F(WineTemporaryFolder, AFullDiskShowsTheWriteErrorAndRemovesEverything) {
     const FullDisk kCases[] = {
         {"WriteCutShortHalfWayThroughAFile", 100000, false, false, "big.txt"},
