@@ -20,9 +20,6 @@
 #include "decode/decoder.h"
 
 namespace CompressedInput {
-extern uint8_t g_buffer[INPUT_BUFFER_SIZE];
-extern uint32_t g_position;  // next byte of the buffer not yet counted into a cursor
-extern uint32_t g_end;       // bytes of the buffer filled by the last refill
 // Reads the next refill of the entry's data into the buffer: min(remaining,
 // 16384) bytes with one ReadFile. A failed or short read shows the read
 // error (subject: our own path) and raises AbortExtraction.
@@ -98,9 +95,3 @@ struct BitCursor {
     // buffer, then from a new refill, or as zero bits past the entry's data.
     void FillSlow(uint32_t need);
 };
-
-namespace BitReader {
-// The reader's state between calls; the block decoder copies it into a local
-// cursor for its loop.
-extern BitCursor g_cursor;
-}  // namespace BitReader

@@ -1,32 +1,32 @@
 // Compressed input and the bit reader.
 #include "common/abort.h"
 #include "common/run_state.h"
-#include "decode/bit_cursor.h"
+#include "decode/decoder_state.h"
 #include "res/resource.h"
 #include "ui/texts.h"
 
-namespace CompressedInput {
+DecoderState g_decoder;
 
-uint8_t g_buffer[INPUT_BUFFER_SIZE];
-uint32_t g_position;
-uint32_t g_end;
-
-void Reset() {
-    g_position = 0;
-    g_end = 0;
+void BeginEntry(uint64_t compressedSize) {
+    g_decoder.inputPosition = 0;
+    g_decoder.inputEnd = 0;
+    g_decoder.compressedRemaining = compressedSize;
+    g_decoder.dataCrc = 0;
 }
 
+namespace CompressedInput {
+
 void Refill() {
-    uint64_t remaining = BitReader::compressedRemaining;
+    uint64_t remaining = g_decoder.compressedRemaining;
     DWORD size = remaining < INPUT_BUFFER_SIZE ? static_cast<DWORD>(remaining) : INPUT_BUFFER_SIZE;
     DWORD got = 0;
-    if (!ReadFile(g_run.archiveFile, g_buffer, size, &got, nullptr) || got != size) {
+    if (!ReadFile(g_run.archiveFile, g_decoder.input, size, &got, nullptr) || got != size) {
         ErrorBox(IDS_READ_ERROR, g_run.ownPath);
         AbortExtraction();
     }
-    BitReader::compressedRemaining = remaining - size;
-    g_position = 0;
-    g_end = size;
+    g_decoder.compressedRemaining = remaining - size;
+    g_decoder.inputPosition = 0;
+    g_decoder.inputEnd = size;
 }
 
 }  // namespace CompressedInput
@@ -35,12 +35,12 @@ void Refill() {
 // BitCursor
 
 void BitCursor::Load() {
-    next = CompressedInput::g_buffer + CompressedInput::g_position;
-    end = CompressedInput::g_buffer + CompressedInput::g_end;
+    next = g_decoder.input + g_decoder.inputPosition;
+    end = g_decoder.input + g_decoder.inputEnd;
 }
 
 void BitCursor::Store() const {
-    CompressedInput::g_position = static_cast<uint32_t>(next - CompressedInput::g_buffer);
+    g_decoder.inputPosition = static_cast<uint32_t>(next - g_decoder.input);
 }
 
 void BitCursor::FillSlow(uint32_t need) {
@@ -51,7 +51,7 @@ void BitCursor::FillSlow(uint32_t need) {
         }
         if (count >= need) return;
         // Every buffered byte is counted and bits are still missing.
-        if (BitReader::compressedRemaining == 0) {
+        if (g_decoder.compressedRemaining == 0) {
             // Past the entry's data the stream reads as zeros; the bits below
             // `count` are already zero, since nothing uncounted is buffered.
             if (count < overreadBits) overran = true;
@@ -66,34 +66,32 @@ void BitCursor::FillSlow(uint32_t need) {
 }
 
 // ---------------------------------------------------------------------------
-// The process-wide bit reader, for the block headers and for tests. The block
-// decoder's hot loop works on a copy in locals and stores it back here.
+// The decoder's own bit reader, for the block headers and for tests. The
+// block decoder's hot loop works on a copy in locals and stores it back.
 
 namespace BitReader {
 
-uint64_t compressedRemaining;
-BitCursor g_cursor;
-
 void Start() {
-    g_cursor.bits = 0;
-    g_cursor.count = 0;
-    g_cursor.overreadBits = 0;
-    g_cursor.overran = false;
-    g_cursor.Load();
-    g_cursor.FillSlow(16);
-    g_cursor.Store();
+    BitCursor& cursor = g_decoder.cursor;
+    cursor.bits = 0;
+    cursor.count = 0;
+    cursor.overreadBits = 0;
+    cursor.overran = false;
+    cursor.Load();
+    cursor.FillSlow(16);
+    cursor.Store();
 }
 
-uint32_t Peek() { return g_cursor.Peek16(); }
+uint32_t Peek() { return g_decoder.cursor.Peek16(); }
 
 void Skip(uint32_t n) {
-    g_cursor.Skip(n);
-    g_cursor.Store();
+    g_decoder.cursor.Skip(n);
+    g_decoder.cursor.Store();
 }
 
 uint32_t Take(uint32_t n) {
-    uint32_t value = g_cursor.Take(n);
-    g_cursor.Store();
+    uint32_t value = g_decoder.cursor.Take(n);
+    g_decoder.cursor.Store();
     return value;
 }
 

@@ -3,7 +3,7 @@
 #include "archive/archive_entry.h"
 #include "common/abort.h"
 #include "common/run_state.h"
-#include "decode/bit_cursor.h"
+#include "decode/decoder_state.h"
 #include "res/resource.h"
 #include "ui/texts.h"
 
@@ -14,25 +14,7 @@ constexpr uint32_t SYMBOL_COUNT_BITS = 9;
 constexpr uint32_t LENGTH_CODE_COUNT_BITS = 5;
 // The length code sends a 2-bit zero count right after its third length.
 constexpr uint32_t LENGTH_CODE_ZERO_RUN_AFTER = 3;
-// Room for the largest count a 5-bit field can give, plus a zero run.
-constexpr uint32_t SMALL_LENGTHS_SIZE = 128;
 using lzh_format::MATCH_LENGTH_BIAS;
-
-uint8_t g_symbolLengths[SYMBOL_COUNT];
-uint16_t g_symbolTable[1u << SYMBOL_TABLE_BITS];
-// The length code while the symbol code's lengths are read, then the
-// distance code.
-uint8_t g_smallLengths[SMALL_LENGTHS_SIZE];
-uint16_t g_smallTable[1u << SMALL_TABLE_BITS];
-
-// The direct tables again with each symbol's code length beside it (length
-// << 16 | symbol), so that the hot loop resolves a code with one lookup.
-// Cells that continue into the tree hold the node number alone.
-uint32_t g_symbolFast[1u << SYMBOL_TABLE_BITS];
-uint32_t g_distanceFast[1u << SMALL_TABLE_BITS];
-
-uint32_t g_distanceCodeCount;
-uint32_t g_distanceCountBits;
 
 static_assert(SYMBOL_COUNT - 1 - MATCH_LENGTH_BIAS == 256, "the longest match is 256 bytes");
 static_assert((1u << LENGTH_CODE_COUNT_BITS) - 1 + LENGTH_CODE_ZERO_RUN_AFTER < SMALL_LENGTHS_SIZE,
@@ -40,8 +22,8 @@ static_assert((1u << LENGTH_CODE_COUNT_BITS) - 1 + LENGTH_CODE_ZERO_RUN_AFTER < 
 // Node numbers of a build start at its symbol count: the small codes' nodes
 // (19 symbols at most) end below the first node of the symbol code.
 static_assert(2 * LENGTH_CODE_COUNT - 2 < SYMBOL_COUNT, "small trees never reach the symbol code's nodes");
-static_assert(sizeof g_symbolTable == 4096 * sizeof(uint16_t), "the symbol code's table has 12 index bits");
-static_assert(sizeof g_smallTable == 256 * sizeof(uint16_t), "the small codes' table has 8 index bits");
+static_assert(sizeof g_decoder.symbolTable == 4096 * sizeof(uint16_t), "the symbol code's table has 12 index bits");
+static_assert(sizeof g_decoder.smallTable == 256 * sizeof(uint16_t), "the small codes' table has 8 index bits");
 
 // Follows the tree from `node` over the look-ahead bits, starting at the bit
 // `mask` selects in `bits`. Codes are at most 16 bits, so a complete code
@@ -49,14 +31,14 @@ static_assert(sizeof g_smallTable == 256 * sizeof(uint16_t), "the small codes' t
 uint32_t WalkTree(uint32_t node, uint64_t bits, uint64_t mask, uint32_t symbols) {
     while (node >= symbols) {
         if (mask == 0 || node >= static_cast<uint32_t>(NODE_CAPACITY)) AbortDamagedData();
-        node = (bits & mask) != 0 ? g_branchOne[node] : g_branchZero[node];
+        node = (bits & mask) != 0 ? g_decoder.branchOne[node] : g_decoder.branchZero[node];
         mask >>= 1;
     }
     return node;
 }
 
 // Reads the lengths of the length code or of the distance code into
-// g_smallLengths and builds g_smallTable.
+// g_decoder.smallLengths and builds g_decoder.smallTable.
 void ReadSmallCode(BitCursor& in, uint32_t count, uint32_t countBits, uint32_t zeroRunAfter) {
     uint32_t n = in.Take(countBits);
     if (n == 0) {
@@ -65,8 +47,8 @@ void ReadSmallCode(BitCursor& in, uint32_t count, uint32_t countBits, uint32_t z
         // made, so it marks the data as damaged.
         uint32_t only = in.Take(countBits);
         if (only >= count) AbortDamagedData();
-        for (uint32_t i = 0; i < count; ++i) g_smallLengths[i] = 0;
-        for (uint32_t i = 0; i < (1u << SMALL_TABLE_BITS); ++i) g_smallTable[i] = static_cast<uint16_t>(only);
+        for (uint32_t i = 0; i < count; ++i) g_decoder.smallLengths[i] = 0;
+        for (uint32_t i = 0; i < (1u << SMALL_TABLE_BITS); ++i) g_decoder.smallTable[i] = static_cast<uint16_t>(only);
         return;
     }
     uint32_t i = 0;
@@ -78,35 +60,35 @@ void ReadSmallCode(BitCursor& in, uint32_t count, uint32_t countBits, uint32_t z
             for (uint32_t mask = 1u << 12; mask != 0 && (ahead & mask) != 0; mask >>= 1) ++length;
         }
         in.Skip(length < 7 ? 3 : length - 3);
-        g_smallLengths[i++] = static_cast<uint8_t>(length);
+        g_decoder.smallLengths[i++] = static_cast<uint8_t>(length);
         if (i == zeroRunAfter) {
-            for (uint32_t zeros = in.Take(2); zeros != 0; --zeros) g_smallLengths[i++] = 0;
+            for (uint32_t zeros = in.Take(2); zeros != 0; --zeros) g_decoder.smallLengths[i++] = 0;
         }
     }
-    for (; i < count; ++i) g_smallLengths[i] = 0;
-    BuildDecodeTable(static_cast<int16_t>(count), g_smallLengths, SMALL_TABLE_BITS, g_smallTable);
+    for (; i < count; ++i) g_decoder.smallLengths[i] = 0;
+    BuildDecodeTable(static_cast<int16_t>(count), g_decoder.smallLengths, SMALL_TABLE_BITS, g_decoder.smallTable);
 }
 
 // Reads the 510 symbol code lengths, sent in the length code, and builds
-// g_symbolTable.
+// g_decoder.symbolTable.
 void ReadSymbolCode(BitCursor& in) {
     uint32_t n = in.Take(SYMBOL_COUNT_BITS);
     if (n == 0) {
         uint32_t only = in.Take(SYMBOL_COUNT_BITS);
         if (only >= static_cast<uint32_t>(SYMBOL_COUNT)) AbortDamagedData();
-        for (int i = 0; i < SYMBOL_COUNT; ++i) g_symbolLengths[i] = 0;
-        for (uint32_t i = 0; i < (1u << SYMBOL_TABLE_BITS); ++i) g_symbolTable[i] = static_cast<uint16_t>(only);
+        for (int i = 0; i < SYMBOL_COUNT; ++i) g_decoder.symbolLengths[i] = 0;
+        for (uint32_t i = 0; i < (1u << SYMBOL_TABLE_BITS); ++i) g_decoder.symbolTable[i] = static_cast<uint16_t>(only);
         return;
     }
     // More lengths than symbols cannot be stored: damaged.
     if (n > static_cast<uint32_t>(SYMBOL_COUNT)) AbortDamagedData();
     uint32_t i = 0;
     while (i < n) {
-        uint32_t code = g_smallTable[in.Peek16() >> (16 - SMALL_TABLE_BITS)];
+        uint32_t code = g_decoder.smallTable[in.Peek16() >> (16 - SMALL_TABLE_BITS)];
         if (code >= static_cast<uint32_t>(LENGTH_CODE_COUNT)) {
             code = WalkTree(code, in.bits, 1ull << (63 - SMALL_TABLE_BITS), LENGTH_CODE_COUNT);
         }
-        in.Skip(g_smallLengths[code]);
+        in.Skip(g_decoder.smallLengths[code]);
         uint32_t zeros = 0;
         if (code == 0) {
             zeros = 1;
@@ -115,15 +97,15 @@ void ReadSymbolCode(BitCursor& in) {
         } else if (code == 2) {
             zeros = in.Take(SYMBOL_COUNT_BITS) + 20;
         } else {
-            g_symbolLengths[i++] = static_cast<uint8_t>(code - 2);
+            g_decoder.symbolLengths[i++] = static_cast<uint8_t>(code - 2);
             continue;
         }
         // A zero run that goes past the last symbol cannot be stored: damaged.
         if (zeros > static_cast<uint32_t>(SYMBOL_COUNT) - i) AbortDamagedData();
-        for (; zeros != 0; --zeros) g_symbolLengths[i++] = 0;
+        for (; zeros != 0; --zeros) g_decoder.symbolLengths[i++] = 0;
     }
-    for (; i < static_cast<uint32_t>(SYMBOL_COUNT); ++i) g_symbolLengths[i] = 0;
-    BuildDecodeTable(SYMBOL_COUNT, g_symbolLengths, SYMBOL_TABLE_BITS, g_symbolTable);
+    for (; i < static_cast<uint32_t>(SYMBOL_COUNT); ++i) g_decoder.symbolLengths[i] = 0;
+    BuildDecodeTable(SYMBOL_COUNT, g_decoder.symbolLengths, SYMBOL_TABLE_BITS, g_decoder.symbolTable);
 }
 
 void MakeFastTable(const uint16_t* table, const uint8_t* lengths, uint32_t symbols, uint32_t cells, uint32_t* fast) {
@@ -140,9 +122,9 @@ uint32_t ReadBlockHeader(BitCursor& in) {
     uint32_t symbols = in.Take(16);
     ReadSmallCode(in, LENGTH_CODE_COUNT, LENGTH_CODE_COUNT_BITS, LENGTH_CODE_ZERO_RUN_AFTER);
     ReadSymbolCode(in);
-    ReadSmallCode(in, g_distanceCodeCount, g_distanceCountBits, 0);
-    MakeFastTable(g_symbolTable, g_symbolLengths, SYMBOL_COUNT, 1u << SYMBOL_TABLE_BITS, g_symbolFast);
-    MakeFastTable(g_smallTable, g_smallLengths, g_distanceCodeCount, 1u << SMALL_TABLE_BITS, g_distanceFast);
+    ReadSmallCode(in, g_decoder.distanceCodeCount, g_decoder.distanceCountBits, 0);
+    MakeFastTable(g_decoder.symbolTable, g_decoder.symbolLengths, SYMBOL_COUNT, 1u << SYMBOL_TABLE_BITS, g_decoder.symbolFast);
+    MakeFastTable(g_decoder.smallTable, g_decoder.smallLengths, g_decoder.distanceCodeCount, 1u << SMALL_TABLE_BITS, g_decoder.distanceFast);
     return symbols;
 }
 
@@ -157,7 +139,7 @@ struct HotBits {
 };
 
 void Spill(const HotBits& in) {
-    BitCursor& shared = BitReader::g_cursor;
+    BitCursor& shared = g_decoder.cursor;
     shared.bits = in.bits;
     shared.count = in.count;
     shared.next = in.next;
@@ -165,18 +147,18 @@ void Spill(const HotBits& in) {
 }
 
 HotBits Reload() {
-    const BitCursor& shared = BitReader::g_cursor;
+    const BitCursor& shared = g_decoder.cursor;
     return HotBits{shared.bits, shared.count, shared.next, shared.end};
 }
 
 // True once bits past the entry's data have been consumed.
-bool Overran(const HotBits& in) { return BitReader::g_cursor.Overran(in.count); }
+bool Overran(const HotBits& in) { return g_decoder.cursor.Overran(in.count); }
 
 // The slow refill: through the shared cursor's byte-wise fill and back, by
 // value, so that the copy's fields stay in registers.
 __attribute__((noinline)) HotBits FillSlowly(HotBits in) {
     Spill(in);
-    BitReader::g_cursor.FillSlow(16);
+    g_decoder.cursor.FillSlow(16);
     return Reload();
 }
 
@@ -194,7 +176,7 @@ __attribute__((always_inline)) inline void Consume(HotBits& in, uint32_t n) {
 uint32_t StartBlock(HotBits& in) {
     if (Overran(in)) AbortDamagedData();
     Spill(in);
-    uint32_t symbols = ReadBlockHeader(BitReader::g_cursor);
+    uint32_t symbols = ReadBlockHeader(g_decoder.cursor);
     in = Reload();
     return symbols;
 }
@@ -207,19 +189,19 @@ uint32_t StartBlock(HotBits& in) {
 void FlushWindow(bool overran, uint32_t bytes, uint64_t done) {
     if (overran) AbortDamagedData();
     g_run.done = done;
-    OutputSink::Write(g_window, bytes);
+    OutputSink::Write(g_decoder.window, bytes);
     g_progressReport(done, g_run.total);
 }
 
 // The next literal/length symbol: one lookup, or the tree beyond it.
 __attribute__((always_inline)) inline uint32_t DecodeSymbol(HotBits& in) {
-    uint32_t entry = g_symbolFast[in.bits >> (64 - SYMBOL_TABLE_BITS)];
+    uint32_t entry = g_decoder.symbolFast[in.bits >> (64 - SYMBOL_TABLE_BITS)];
     uint32_t symbol = entry & 0xFFFF;
     if (symbol < static_cast<uint32_t>(SYMBOL_COUNT)) {
         Consume(in, entry >> 16);
     } else {
         symbol = WalkTree(symbol, in.bits, 1ull << (63 - SYMBOL_TABLE_BITS), SYMBOL_COUNT);
-        Consume(in, g_symbolLengths[symbol]);
+        Consume(in, g_decoder.symbolLengths[symbol]);
     }
     return symbol;
 }
@@ -227,13 +209,13 @@ __attribute__((always_inline)) inline uint32_t DecodeSymbol(HotBits& in) {
 // The distance of a match: its code, then for code j above 1, j - 1 extra
 // bits (at most 15).
 __attribute__((always_inline)) inline uint32_t DecodeDistance(HotBits& in, uint32_t distanceCount) {
-    uint32_t entry = g_distanceFast[in.bits >> (64 - SMALL_TABLE_BITS)];
+    uint32_t entry = g_decoder.distanceFast[in.bits >> (64 - SMALL_TABLE_BITS)];
     uint32_t code = entry & 0xFFFF;
     if (code < distanceCount) {
         Consume(in, entry >> 16);
     } else {
         code = WalkTree(code, in.bits, 1ull << (63 - SMALL_TABLE_BITS), distanceCount);
-        Consume(in, g_smallLengths[code]);
+        Consume(in, g_decoder.smallLengths[code]);
     }
     if (code <= 1) return code;
     uint32_t distance = (1u << (code - 1)) + static_cast<uint32_t>(in.bits >> (65 - code));
@@ -274,7 +256,7 @@ struct WindowPosition {
 // Copies a match into the window. `done` already counts the whole match.
 __attribute__((always_inline)) inline void PutMatch(const HotBits& in, WindowPosition& out, uint32_t length,
                                                     uint32_t distance) {
-    uint8_t* const window = g_window;
+    uint8_t* const window = g_decoder.window;
     if (out.at > distance && out.at + length < WINDOW_SIZE) {
         CopyMatch(window + out.at, window + out.at - distance - 1, length, distance);
         out.at += length;
@@ -299,18 +281,18 @@ __attribute__((always_inline)) inline void PutMatch(const HotBits& in, WindowPos
 namespace BlockDecoder {
 
 void DecodeEntry(char method, uint64_t originalSize) {
-    uint8_t* const window = g_window;
+    uint8_t* const window = g_decoder.window;
     for (uint32_t i = 0; i < WINDOW_SIZE; ++i) window[i] = ' ';
 
     // Method parameters: -lh6- and -lh7- send 17 distance lengths in 5-bit
     // fields; every other method 14 in 4-bit fields.
     bool wide = method == '6' || method == '7';
-    g_distanceCodeCount = wide ? 17 : 14;
-    g_distanceCountBits = wide ? 5 : 4;
-    const uint32_t distanceCount = g_distanceCodeCount;
+    g_decoder.distanceCodeCount = wide ? 17 : 14;
+    g_decoder.distanceCountBits = wide ? 5 : 4;
+    const uint32_t distanceCount = g_decoder.distanceCodeCount;
 
     // The hot loop keeps the cursor in locals; the slow paths (block headers,
-    // a new refill, the end of the data) go through the process-wide one.
+    // a new refill, the end of the data) go through the decoder's own (g_decoder.cursor).
     BitReader::Start();
     HotBits in = Reload();
     WindowPosition out{0, g_run.done};
@@ -338,7 +320,7 @@ void DecodeEntry(char method, uint64_t originalSize) {
     }
 
     Spill(in);
-    BitReader::g_cursor.Store();
+    g_decoder.cursor.Store();
     if (out.at != 0) {
         FlushWindow(Overran(in), out.at, out.done);
     } else {

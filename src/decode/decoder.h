@@ -26,16 +26,11 @@ constexpr int SMALL_TABLE_BITS = 8;
 constexpr int NODE_CAPACITY = 2 * SYMBOL_COUNT - 1;
 static_assert(NODE_CAPACITY == 1019, "node numbers of the 510-symbol code end at 1018");
 
-namespace CompressedInput {
-// Marks the buffer empty, so that the next byte is read from the archive.
-void Reset();
-}  // namespace CompressedInput
+// Begins an entry: the data CRC starts at 0, the compressed input is empty
+// and `compressedSize` bytes of the entry's data are still to be read.
+void BeginEntry(uint64_t compressedSize);
 
 namespace BitReader {
-// Compressed bytes of the current entry not yet read from the archive; set by
-// the driver to the entry's compressed size before the entry's data step.
-extern uint64_t compressedRemaining;
-
 // Starts the bit stream of an entry: the first 16 bits become the look-ahead
 // (the first refill of the input is read here).
 void Start();
@@ -47,11 +42,6 @@ void Skip(uint32_t n);
 // and consumes them.
 uint32_t Take(uint32_t n);
 }  // namespace BitReader
-
-// The tree nodes shared by every table: branchZero[n] is the cell reached from
-// node n on a 0 bit, branchOne[n] on a 1 bit.
-extern uint16_t g_branchZero[NODE_CAPACITY];
-extern uint16_t g_branchOne[NODE_CAPACITY];
 
 // Shows the damaged-archive box (subject: our own path) and raises
 // AbortExtraction: compressed data that no valid stream holds.
@@ -78,14 +68,13 @@ void Write(const void* data, uint32_t length);
 }  // namespace OutputSink
 
 // Produces the data of the current entry into g_run.outputFile. Begins the
-// entry once: the data CRC, the compressed input and its remaining count
-// (`compressedSize`) start afresh; then copies a stored entry ('0') or runs
+// entry once (BeginEntry), then copies a stored entry ('0') or runs
 // the block decoder. False when AbortExtraction ended it (its box has been
 // shown).
 bool DecodeEntryData(char method, uint64_t originalSize, uint64_t compressedSize);
 
 // The data CRC: CRC-16/ARC of every byte written through OutputSink::Write
-// since the entry began (or since Crc16Reset).
+// since the entry began (or since Crc16Reset, for tests of the CRC alone).
 void Crc16Reset();
 uint16_t Crc16Update(const void* bytes, int32_t count);
 uint16_t Crc16Value();
@@ -97,7 +86,3 @@ void CopyStoredEntry(uint64_t size);
 // The progress report called right after every write of entry data:
 // ReportProgress, unless a test puts its own recorder here.
 extern void (*g_progressReport)(uint64_t done, uint64_t total);
-
-// The window of the block decoder, which is also the transfer buffer of
-// stored copies.
-extern uint8_t g_window[WINDOW_SIZE];

@@ -2,12 +2,10 @@
 // first tableBits bits, and a binary tree for the codes that are longer.
 #include "common/abort.h"
 #include "common/run_state.h"
-#include "decode/decoder.h"
+#include "decode/decoder_state.h"
 #include "res/resource.h"
 #include "ui/texts.h"
 
-uint16_t g_branchZero[NODE_CAPACITY];
-uint16_t g_branchOne[NODE_CAPACITY];
 
 namespace {
 
@@ -70,11 +68,11 @@ void BuildDecodeTable(int16_t symbolCount, const uint8_t* lengths, int tableBits
                 if (*cell == 0) {
                     // A complete code never needs more; kept as a guard of the arrays.
                     if (nextNode >= static_cast<uint32_t>(NODE_CAPACITY)) AbortDamagedData();
-                    g_branchZero[nextNode] = 0;
-                    g_branchOne[nextNode] = 0;
+                    g_decoder.branchZero[nextNode] = 0;
+                    g_decoder.branchOne[nextNode] = 0;
                     *cell = static_cast<uint16_t>(nextNode++);
                 }
-                cell = (bits & 0x8000) != 0 ? &g_branchOne[*cell] : &g_branchZero[*cell];
+                cell = (bits & 0x8000) != 0 ? &g_decoder.branchOne[*cell] : &g_decoder.branchZero[*cell];
                 bits <<= 1;
             }
             *cell = static_cast<uint16_t>(s);

@@ -3,18 +3,15 @@
 // copied here.
 #include "common/abort.h"
 #include "common/run_state.h"
-#include "decode/decoder.h"
+#include "decode/decoder_state.h"
 #include "format/crc16.h"
 #include "res/resource.h"
 #include "ui/progress.h"
 #include "ui/texts.h"
 
-uint8_t g_window[WINDOW_SIZE];
 void (*g_progressReport)(uint64_t done, uint64_t total) = ReportProgress;
 
 namespace {
-
-uint16_t g_dataCrc;
 
 struct EntryData {
     char method;
@@ -32,19 +29,17 @@ void ProduceEntryData(void* context) {
 
 }  // namespace
 
-void Crc16Reset() { g_dataCrc = 0; }
+void Crc16Reset() { g_decoder.dataCrc = 0; }
 
 uint16_t Crc16Update(const void* bytes, int32_t count) {
-    if (count > 0) g_dataCrc = lzh_format::Crc16(bytes, static_cast<size_t>(count), g_dataCrc);
-    return g_dataCrc;
+    if (count > 0) g_decoder.dataCrc = lzh_format::Crc16(bytes, static_cast<size_t>(count), g_decoder.dataCrc);
+    return g_decoder.dataCrc;
 }
 
-uint16_t Crc16Value() { return g_dataCrc; }
+uint16_t Crc16Value() { return g_decoder.dataCrc; }
 
 bool DecodeEntryData(char method, uint64_t originalSize, uint64_t compressedSize) {
-    Crc16Reset();
-    CompressedInput::Reset();
-    BitReader::compressedRemaining = compressedSize;
+    BeginEntry(compressedSize);
     EntryData entry{method, originalSize};
     return RunGuarded(ProduceEntryData, &entry);
 }
@@ -67,11 +62,11 @@ void CopyStoredEntry(uint64_t size) {
     while (remaining != 0) {
         DWORD chunk = remaining > STORED_CHUNK_SIZE ? STORED_CHUNK_SIZE : static_cast<DWORD>(remaining);
         DWORD got = 0;
-        if (!ReadFile(g_run.archiveFile, g_window, chunk, &got, nullptr) || got != chunk) {
+        if (!ReadFile(g_run.archiveFile, g_decoder.window, chunk, &got, nullptr) || got != chunk) {
             ErrorBox(IDS_READ_ERROR, g_run.ownPath);
             AbortExtraction();
         }
-        OutputSink::Write(g_window, chunk);
+        OutputSink::Write(g_decoder.window, chunk);
         g_run.done += chunk;
         g_progressReport(g_run.done, g_run.total);
         remaining -= chunk;

@@ -48,14 +48,8 @@ struct Windows {
     UINT codePage;
 };
 
-class CodePages : public support::RunTest {
+class CodePages : public support::ExtractingRunTest {
 protected:
-    void SetUp() override {
-        RunTest::SetUp();
-        dest_ = folder_ / "dest";
-        temp_ = folder_ / "temp";
-        std::filesystem::create_directories(temp_);
-    }
     // A fresh run on `windows` with the English UI unless the code page is 932.
     void Prepare(const Windows& windows) {
         support::ResetRunState();
@@ -72,8 +66,6 @@ protected:
         support::WritePacked(packedPath(), config, support::BuildArchive(entries));
     }
 
-    std::string dest_;
-    std::string temp_;
     const std::string title_ = host::ToAnsi("テスト製品");
 };
 

@@ -14,7 +14,6 @@
 #include "startup/startup.h"
 #include "support/expected_texts.h"
 #include "support/lzh_builder.h"
-#include "support/reference_crc.h"
 #include "support/test_support.h"
 
 using support::BuildArchive;
@@ -42,15 +41,6 @@ EntryPlan File(const std::string& name, const std::string& data) {
     return spec;
 }
 
-// Computes the header CRC of an entry again after its bytes were changed.
-void ResealHeader(std::string& entry) {
-    size_t size = static_cast<uint8_t>(entry[0]) | static_cast<uint8_t>(entry[1]) << 8;
-    entry[27] = entry[28] = 0;
-    uint16_t crc = support::ReferenceCrc16(entry.substr(0, size));
-    entry[27] = static_cast<char>(crc & 0xFF);
-    entry[28] = static_cast<char>(crc >> 8);
-}
-
 EntryPlan Folder(const std::string& name) {
     EntryPlan spec;
     spec.name = name;
@@ -59,15 +49,8 @@ EntryPlan Folder(const std::string& name) {
     return spec;
 }
 
-class Extraction : public support::RunTest {
+class Extraction : public support::ExtractingRunTest {
 protected:
-    void SetUp() override {
-        RunTest::SetUp();
-        dest_ = folder_ / "dest";
-        temp_ = folder_ / "temp";
-        std::filesystem::create_directories(temp_);
-        host::SetTempPath(temp_ + "/");
-    }
     // Packs the archive in folder mode into dest_ (or temporary mode), no question.
     void Pack(const std::vector<EntryPlan>& entries, bool folderMode = true,
               const std::string& command = "") {
@@ -89,9 +72,6 @@ protected:
         }
         return names;
     }
-
-    std::string dest_;
-    std::string temp_;
 };
 
 TEST_F(Extraction, FolderModeWritesEveryEntryWithTimeAndAttributes) {
@@ -162,7 +142,7 @@ TEST_F(Extraction, HeaderFailuresStopTheTestPassBeforeAnythingIsWritten) {
     // the lead byte has no trail, so fitting drops it and leaves "..".
     std::string fittedClimb = support::BuildEntry(File("..\x81Xevil.txt", "x"));
     fittedClimb[fittedClimb.find("\x81X") + 1] = '/';
-    ResealHeader(fittedClimb);
+    support::ResealHeader(&fittedClimb);
     const Case cases[] = {
         {"unsupported method", support::BuildEntry(lz5) + std::string(1, '\0'),
          expected::kUnsupportedMethod, expected::english::kUnsupportedMethod},

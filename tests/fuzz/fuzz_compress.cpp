@@ -53,9 +53,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     g_run.outputFile = CreateFileA(OutputPath().c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                    FILE_ATTRIBUTE_NORMAL, nullptr);
     if (g_run.outputFile == INVALID_HANDLE_VALUE) __builtin_trap();
-    Crc16Reset();
-    CompressedInput::Reset();
-    BitReader::compressedRemaining = packed.size();
+    BeginEntry(packed.size());
     Job job{lzh::MethodLetter(method), input.size()};
     if (!RunGuarded(Decode, &job)) __builtin_trap();  // our own stream refused as damaged
     if (g_run.done != input.size()) __builtin_trap();

@@ -7,7 +7,9 @@
 #include <fstream>
 #include <sstream>
 
+#include "archive/archive_entry.h"
 #include "common/run_state.h"
+#include "decode/decoder_state.h"
 #include "common/wide_names.h"
 #include "extract/extraction.h"
 #include "startup/startup.h"
@@ -73,6 +75,8 @@ void ResetRunState() {
     memset(&g_run, 0, sizeof g_run);
     memset(&g_config, 0, sizeof g_config);
     memset(g_textBuffer, 0, sizeof g_textBuffer);
+    memset(&g_entry, 0, sizeof g_entry);
+    memset(&g_decoder, 0, sizeof g_decoder);
     host::Reset();
     ChooseWideNames();  // as start-up does, for tests that call the product directly
     g_run.instance = host::ModuleHandle();
@@ -81,6 +85,14 @@ void ResetRunState() {
 void RunTest::SetUp() {
     ResetRunState();
     host::SetModulePath(packedPath());
+}
+
+void ExtractingRunTest::SetUp() {
+    RunTest::SetUp();
+    dest_ = folder_ / "dest";
+    temp_ = folder_ / "temp";
+    std::filesystem::create_directories(temp_);
+    host::SetTempPath(temp_ + "/");
 }
 
 void RunTest::TearDown() { g_extractionRun = RunExtraction; }

@@ -50,4 +50,15 @@ protected:
     ScratchFolder folder_;
 };
 
+// A whole run that extracts: beside the packed file, "dest" for folder mode
+// (not created) and "temp", created and given to the host layer as the
+// temporary folder.
+class ExtractingRunTest : public RunTest {
+protected:
+    void SetUp() override;
+
+    std::string dest_;
+    std::string temp_;
+};
+
 }  // namespace support

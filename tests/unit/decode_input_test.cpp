@@ -4,6 +4,7 @@
 
 #include "unit/decode_fixture.h"
 #include "unit/decode_stream_writer.h"
+#include "decode/decoder_state.h"
 
 using decodetest::DecodeFixture;
 using decodetest::Report;
@@ -24,8 +25,7 @@ protected:
     // data (all of it by default) and starts the bit reader.
     void Start(const std::string& archive, size_t entrySize = std::string::npos) {
         OpenArchive(archive);
-        CompressedInput::Reset();
-        BitReader::compressedRemaining = std::min(entrySize, archive.size());
+        BeginEntry(std::min(entrySize, archive.size()));
         ASSERT_TRUE(RunGuarded([](void*) { BitReader::Start(); }, nullptr));
     }
 };
@@ -81,8 +81,7 @@ TEST_F(BitInput, FailedOrShortRefillShowsTheReadError) {
     for (host::Fault fault : {host::Fault::Fail, host::Fault::Short}) {
         host::Reset();
         OpenArchive(RandomBytes(100, 3));
-        CompressedInput::Reset();
-        BitReader::compressedRemaining = 100;
+        BeginEntry(100);
         host::FailRead(1, fault);
         EXPECT_FALSE(RunGuarded([](void*) { BitReader::Start(); }, nullptr));
         EXPECT_EQ(BoxTexts(), std::vector<std::string>{Box(archivePath_, expected::kReadError)});
@@ -96,7 +95,7 @@ int Lookup(const uint16_t* table, int tableBits, int symbols, uint32_t code, int
     uint32_t cell = table[ahead >> (16 - tableBits)];
     for (int bit = 15 - tableBits; cell >= static_cast<uint32_t>(symbols); --bit) {
         if (bit < 0) return -1;
-        cell = (ahead >> bit) & 1 ? g_branchOne[cell] : g_branchZero[cell];
+        cell = (ahead >> bit) & 1 ? g_decoder.branchOne[cell] : g_decoder.branchZero[cell];
     }
     return static_cast<int>(cell);
 }

@@ -62,7 +62,7 @@ std::string ListedName(const std::vector<uint8_t>& h, const HeaderFields& fields
             name[i] = '/';
         }
     }
-    return ShiftJisToUtf8(name);
+    return NameToUtf8(name);
 }
 
 // Parses one level-2 header (all of its bytes; the header CRC field is

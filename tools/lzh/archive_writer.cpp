@@ -106,7 +106,7 @@ private:
                 return false;
             }
         }
-        if (!Utf8ToShiftJis(entry->name, &entry->sjisName, error)) return false;
+        if (!NameToShiftJis(entry->name, &entry->sjisName, error)) return false;
         if (entry->sjisName.size() > MAX_NAME_BYTES) {
             *error = Quoted(entry->name) + ": the name takes " + std::to_string(entry->sjisName.size()) +
                      " bytes in Shift-JIS; at most " + std::to_string(MAX_NAME_BYTES) + " can be extracted";

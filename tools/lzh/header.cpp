@@ -109,7 +109,7 @@ std::string BuildHeader(const EntryHeader& entry) {
     return h;
 }
 
-bool Utf8ToShiftJis(const std::string& utf8, std::string* sjis, std::string* error) {
+bool NameToShiftJis(const std::string& utf8, std::string* sjis, std::string* error) {
     size_t failedAt = 0;
     if (hostfs::Utf8ToShiftJis(utf8, sjis, &failedAt)) return true;
     // Name the character that has no form: the UTF-8 sequence at failedAt.
@@ -123,7 +123,7 @@ bool Utf8ToShiftJis(const std::string& utf8, std::string* sjis, std::string* err
     return false;
 }
 
-std::string ShiftJisToUtf8(const std::string& sjis) {
+std::string NameToUtf8(const std::string& sjis) {
     std::string out;
     if (hostfs::ShiftJisToUtf8(sjis, &out)) return out;
     out.clear();

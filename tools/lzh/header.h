@@ -54,8 +54,8 @@ uint64_t ToFileTime(const EntryTime& time);
 
 // Converts a UTF-8 name to Shift-JIS (code page 932). False with a message
 // naming the part that has no Shift-JIS form.
-bool Utf8ToShiftJis(const std::string& utf8, std::string* sjis, std::string* error);
+bool NameToShiftJis(const std::string& utf8, std::string* sjis, std::string* error);
 // Shift-JIS to UTF-8 for display; bytes that do not convert come out as '?'.
-std::string ShiftJisToUtf8(const std::string& sjis);
+std::string NameToUtf8(const std::string& sjis);
 
 }  // namespace lzh

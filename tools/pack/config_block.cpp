@@ -11,7 +11,8 @@ namespace {
 // included); the rest of the field is zero.
 bool PutText(const char* option, const std::string& utf8, char* field, size_t size, std::string* error) {
     std::string sjis;
-    if (!Utf8ToShiftJis(utf8, &sjis)) {
+    size_t failedAt;
+    if (!hostfs::Utf8ToShiftJis(utf8, &sjis, &failedAt)) {
         *error = std::string(option) + ": \"" + utf8 + "\" has characters without a Shift-JIS form";
         return false;
     }
@@ -34,7 +35,7 @@ bool PutText(const char* option, const std::string& utf8, char* field, size_t si
 std::string ShowText(const char* field, size_t size) {
     std::string raw(field, strnlen(field, size));
     std::string utf8;
-    if (ShiftJisToUtf8(raw, &utf8)) return "\"" + utf8 + "\"";
+    if (hostfs::ShiftJisToUtf8(raw, &utf8)) return "\"" + utf8 + "\"";
     std::string escaped = "\"";
     for (unsigned char c : raw) {
         char hex[8];
@@ -46,12 +47,6 @@ std::string ShowText(const char* field, size_t size) {
 
 }  // namespace
 
-bool Utf8ToShiftJis(const std::string& utf8, std::string* sjis) {
-    size_t failedAt;
-    return hostfs::Utf8ToShiftJis(utf8, sjis, &failedAt);
-}
-
-bool ShiftJisToUtf8(const std::string& sjis, std::string* utf8) { return hostfs::ShiftJisToUtf8(sjis, utf8); }
 
 bool MakeConfigBlock(const PackOptions& options, InstallConfig* block, std::string* error) {
     memset(block, 0, sizeof *block);

@@ -7,11 +7,6 @@
 #include "pack/pack_options.h"
 #include "format/config_block.h"
 
-// UTF-8 to code page 932. False when a character has no Shift-JIS form.
-bool Utf8ToShiftJis(const std::string& utf8, std::string* sjis);
-// Code page 932 to UTF-8, for display. False when the bytes are not valid.
-bool ShiftJisToUtf8(const std::string& sjis, std::string* utf8);
-
 // Fills a block from the options (archiveOffset left 0). False with a
 // message when a text cannot be converted or is too long for its field.
 bool MakeConfigBlock(const PackOptions& options, InstallConfig* block, std::string* error);

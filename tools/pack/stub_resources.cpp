@@ -2,6 +2,7 @@
 
 #include <stdio.h>
 
+#include "files/host_fs.h"
 #include "pack/config_block.h"
 #include "pe/icon_group.h"
 #include "pe/resource_section.h"
@@ -35,7 +36,8 @@ bool PutVersion(const PackOptions& options, pe::ResourceSet* set, std::string* e
     }
     for (const VersionOption& option : VERSION_OPTIONS) {
         std::string sjis;
-        if (!Utf8ToShiftJis(fields.*option.field, &sjis)) {
+        size_t failedAt;
+        if (!hostfs::Utf8ToShiftJis(fields.*option.field, &sjis, &failedAt)) {
             *error = std::string(option.name) + ": \"" + fields.*option.field + "\" has characters without a Shift-JIS form";
             return false;
         }

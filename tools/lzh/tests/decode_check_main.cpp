@@ -26,7 +26,7 @@ int main(int argc, char** argv) {
     for (const lzhtest::DecodedEntry& e : entries) {
         if (e.method == 'd') continue;
         ++files;
-        std::string source = std::string(argv[2]) + "/" + lzh::ShiftJisToUtf8(e.name);
+        std::string source = std::string(argv[2]) + "/" + lzh::NameToUtf8(e.name);
         if (!e.crcMatches || !lzhtest::SameFileBytes(e.outputPath, source)) {
             fprintf(stderr, "lzh-decode-check: %s differs\n", e.name.c_str());
             ++bad;

@@ -139,11 +139,11 @@ class ShiftJis : public ::testing::TestWithParam<NameCase> {};
 
 TEST_P(ShiftJis, ConvertsOrNamesTheCharacter) {
     std::string sjis, error;
-    bool ok = lzh::Utf8ToShiftJis(GetParam().utf8, &sjis, &error);
+    bool ok = lzh::NameToShiftJis(GetParam().utf8, &sjis, &error);
     if (GetParam().sjis != nullptr) {
         ASSERT_TRUE(ok) << error;
         EXPECT_EQ(sjis, GetParam().sjis);
-        EXPECT_EQ(lzh::ShiftJisToUtf8(sjis), GetParam().utf8);
+        EXPECT_EQ(lzh::NameToUtf8(sjis), GetParam().utf8);
     } else {
         ASSERT_FALSE(ok);
         EXPECT_NE(error.find("Shift-JIS"), std::string::npos) << error;
@@ -161,7 +161,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(ShiftJis, ErrorQuotesTheOffendingCharacter) {
     std::string sjis, error;
-    ASSERT_FALSE(lzh::Utf8ToShiftJis("ab\xf0\x9f\x98\x80.txt", &sjis, &error));
+    ASSERT_FALSE(lzh::NameToShiftJis("ab\xf0\x9f\x98\x80.txt", &sjis, &error));
     EXPECT_NE(error.find("\"\xf0\x9f\x98\x80\""), std::string::npos) << error;
 }
 

@@ -31,7 +31,7 @@ std::string Words(size_t size, uint32_t seed) {
 
 std::string ShiftJis(const std::string& utf8) {
     std::string sjis, error;
-    EXPECT_TRUE(lzh::Utf8ToShiftJis(utf8, &sjis, &error)) << error;
+    EXPECT_TRUE(lzh::NameToShiftJis(utf8, &sjis, &error)) << error;
     return sjis;
 }
 
@@ -118,7 +118,7 @@ protected:
             if (e.method == 'd') continue;
             ++files;
             EXPECT_TRUE(e.crcMatches) << e.name;
-            EXPECT_TRUE(lzhtest::SameFileBytes(folder_ / lzh::ShiftJisToUtf8(e.name), e.outputPath)) << e.name;
+            EXPECT_TRUE(lzhtest::SameFileBytes(folder_ / lzh::NameToUtf8(e.name), e.outputPath)) << e.name;
         }
         EXPECT_EQ(files, sources.size());
     }
