@@ -32,6 +32,29 @@ std::set<std::string> TemporaryFolders() {
     return found;
 }
 
+std::string TempFolder() {
+    namespace fs = std::filesystem;
+    std::error_code ignored;
+    for (const auto& user : fs::directory_iterator(SessionDir() + "/prefix/drive_c/users", ignored)) {
+        if (user.path().filename() != "Public" && fs::is_directory(user.path() / "Temp")) {
+            return (user.path() / "Temp").string();
+        }
+    }
+    return "";
+}
+
+std::map<std::string, std::string> Snapshot(const std::string& root) {
+    namespace fs = std::filesystem;
+    std::map<std::string, std::string> tree;
+    for (const auto& entry : fs::recursive_directory_iterator(root)) {
+        std::string relative = fs::relative(entry.path(), root).string();
+        tree[relative] = entry.is_symlink()     ? "<link>"
+                         : entry.is_directory() ? "<folder>"
+                                                : ReadAll(entry.path().string());
+    }
+    return tree;
+}
+
 std::string WineTest::Pack(const std::string& name, const std::string& options, const std::string& bytes) {
     std::string archive = WorkDir() + "/" + name + ".lzh";
     std::ofstream(archive, std::ios::binary) << bytes;

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
 #include <set>
 #include <string>
 #include <vector>
@@ -35,6 +36,11 @@ std::string ReadAll(const std::string& path);
 void WriteAll(const std::string& path, const std::string& bytes);
 // The Wine prefix's temporary folders of ours that are there now.
 std::set<std::string> TemporaryFolders();
+// The host path of the Wine user's %TEMP%, where temporary mode makes its
+// numbered folders; empty when the prefix has none.
+std::string TempFolder();
+// Every file and folder below `root`, with the contents of the files.
+std::map<std::string, std::string> Snapshot(const std::string& root);
 
 // Every test that runs the stub under Wine.
 class WineTest : public ::testing::Test {

@@ -2,15 +2,18 @@
 // jlha and by the tests' own builder, byte-identical output with times and
 // attributes, damage and cancels from every source, and temporary mode with
 // the sample installer (command, working folder, waits, clean-up).
+#include <signal.h>
 #include <sys/stat.h>
 #include <sys/xattr.h>
 
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <future>
 #include <random>
 #include <set>
 #include <sstream>
+#include <thread>
 
 #include "e2e_fixture.h"
 #include "support/lzh_builder.h"
@@ -38,6 +41,41 @@ std::string Noise(size_t size, uint32_t seed) {
     return out;
 }
 
+// The output path of an entry as the stub names it in the box: the root
+// of `folder` (a Windows path) keeps its backslash, every later separator
+// is '/'.
+std::string OutputPathIn(const std::string& folder, const std::string& relative) {
+    std::string path = folder;
+    for (size_t i = 3; i < path.size(); ++i) {
+        if (path[i] == '\\') path[i] = '/';
+    }
+    return path + "/" + relative;
+}
+
+// What the sample installer logged: its working folder, and the names it
+// found there ("sub\\" for a folder).
+std::string LoggedFolder(const std::string& log) {
+    size_t at = log.find("working folder: ");
+    if (at == std::string::npos) return "";
+    return log.substr(at + 16, log.find("\r\n", at) - at - 16);
+}
+std::set<std::string> LoggedNames(const std::string& log) {
+    std::set<std::string> names;
+    std::istringstream lines(log);
+    std::string line;
+    while (std::getline(lines, line)) {
+        if (line.rfind("  ", 0) == 0) names.insert(line.substr(2, line.find('\r') - 2));
+    }
+    return names;
+}
+
+// "valkrin.NNN" for n.
+std::string NumberedName(int n) {
+    char name[16];
+    snprintf(name, sizeof name, "valkrin.%03d", n);
+    return name;
+}
+
 class WineExtraction : public WineTest {
 protected:
     void SetUp() override {
@@ -61,15 +99,7 @@ protected:
         return Pack(name, "--title " + Quote(kTitleUtf8) + " --no-confirm --folder " + Quote(Destination()),
                     archive);
     }
-    // The output path as the stub names it: the root keeps its backslash,
-    // every later separator is '/'.
-    std::string OutputPath(const std::string& relative) {
-        std::string path = Destination();
-        for (size_t i = 3; i < path.size(); ++i) {
-            if (path[i] == '\\') path[i] = '/';
-        }
-        return path + "/" + relative;
-    }
+    std::string OutputPath(const std::string& relative) { return OutputPathIn(Destination(), relative); }
     void ExpectSameTree(const std::string& source, const std::string& copy) {
         size_t files = 0;
         for (const auto& entry : fs::recursive_directory_iterator(source)) {
@@ -214,9 +244,8 @@ TEST_F(WineInstalling, RunsFromAFreshNumberedFolderAndRemovesItAfterwards) {
     RunResult run = Run(exe, {});
     EXPECT_EQ(run.exitCode, 1u);
     std::string log = Log();
-    size_t folderAt = log.find("working folder: ");
-    ASSERT_NE(folderAt, std::string::npos) << log;
-    std::string folder = log.substr(folderAt + 16, log.find("\r\n", folderAt) - folderAt - 16);
+    std::string folder = LoggedFolder(log);
+    ASSERT_NE(folder, "") << log;
     // The first free number (a cancelled test's installer may still hold one).
     size_t name = folder.rfind("\\valkrin.");
     ASSERT_NE(name, std::string::npos) << folder;
@@ -239,9 +268,8 @@ TEST_F(WineInstalling, BareProgramRunsFromTheExtractionFolderNotBesideThePackedF
     fs::remove(planted);
     EXPECT_EQ(run.exitCode, 1u);
     std::string log = Log();
-    size_t folderAt = log.find("working folder: ");
-    ASSERT_NE(folderAt, std::string::npos) << log;
-    std::string folder = log.substr(folderAt + 16, log.find("\r\n", folderAt) - folderAt - 16);
+    std::string folder = LoggedFolder(log);
+    ASSERT_NE(folder, "") << log;
     EXPECT_NE(log.find("program: " + folder + "\\sample-installer.exe\r\n"), std::string::npos) << log;
     EXPECT_NE(log.find("command line: \"" + folder + "\\sample-installer.exe\" --log "), std::string::npos) << log;
     EXPECT_EQ(LeftoverTemporaryFolders(), 0u);
@@ -345,6 +373,243 @@ TEST_F(WineInstalling, AFailedExtractionRunsNothingAndStillCleansUp) {
     RunResult run = Run(exe, {});
     EXPECT_EQ(run.exitCode, 0u);
     EXPECT_FALSE(fs::exists(root_ + "/log.txt"));
+    EXPECT_EQ(LeftoverTemporaryFolders(), 0u);
+}
+
+// Temporary mode among others: several packages started together in the
+// same %TEMP%, numbered names that something else holds already, a disk
+// that fills up, and a run that is killed.
+class WineTemporaryFolder : public WineInstalling {
+protected:
+    // The lowest number from `from` on whose name is free in %TEMP%.
+    int FreeNumber(int from = 0) {
+        int n = from;
+        while (n < 1000 && fs::exists(fs::symlink_status(TempFolder() + "/" + NumberedName(n)))) ++n;
+        return n;
+    }
+    // %TEMP% as the stub sees it: GetTempPathA without its last backslash.
+    std::string WindowsTemp() {
+        std::string user = fs::path(TempFolder()).parent_path().filename().string();
+        return "C:\\users\\" + user + "\\Temp";
+    }
+};
+
+TEST_F(WineTemporaryFolder, EightRunsAtOnceEachUseAndRemoveOnlyTheirOwnFolder) {
+    constexpr int kRuns = 8;
+    std::vector<std::string> packages;
+    for (int k = 0; k < kRuns; ++k) {
+        std::string log = WindowsPath(root_ + "/log" + std::to_string(k) + ".txt");
+        // The installer stays a while, so that the folders of all runs are
+        // there at the same time.
+        packages.push_back(PackInstaller("together" + std::to_string(k),
+                                         "%ExtractDir%\\sample-installer.exe --log " + log + " --sleep 6000", "",
+                                         {{"mine" + std::to_string(k) + ".txt", '0', "run " + std::to_string(k)}}));
+    }
+    // Wine starts its desktop process for the first program that wants a
+    // window and gives it 10 s; eight programs starting it at once under
+    // emulation can all miss it and get no window. A Windows user starts
+    // packages on a desktop that is up already: a ninth package holds one
+    // from its question (seen by the driver) until its installer ends.
+    std::string holder = Pack("desktop-holder", "--title " + Quote(kTitleUtf8) + " --confirm --run " +
+                                                    Quote("%ExtractDir%\\sample-installer.exe --sleep 20000"),
+                              support::BuildArchive({{"sample-installer.exe", '0',
+                                                      ReadAll(WindowsBuildDir() + "/sample-installer.exe")}}));
+    auto holding = std::async(std::launch::async, [holder] {
+        RunOptions options;
+        options.windows = "winxp";
+        options.answers = {"yes"};
+        options.timeoutSeconds = 150;
+        return RunUnderWine(holder, options);
+    });
+    for (int waited = 0; waited < 60000 && ReadAll(WorkDir() + "/desktop-holder.record").find("\nend\n") == std::string::npos;
+         waited += 100) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    std::vector<std::future<RunResult>> runs;
+    for (const std::string& package : packages) {
+        runs.push_back(std::async(std::launch::async, [package] {
+            RunOptions options;
+            options.windows = "winxp";
+            options.timeoutSeconds = 150;
+            options.wineDebug = "err+all";
+            return RunUnderWine(package, options);
+        }));
+    }
+    std::set<std::string> folders;
+    for (int k = 0; k < kRuns; ++k) {
+        SCOPED_TRACE("run " + std::to_string(k));
+        RunResult run = runs[k].get();
+        EXPECT_EQ(run.failure, "");
+        EXPECT_TRUE(run.ended);
+        EXPECT_EQ(run.exitCode, 1u);
+        for (const Box& box : run.boxes) EXPECT_EQ(box.text, "") << "only the progress window";
+        std::string log = ReadAll(root_ + "/log" + std::to_string(k) + ".txt");
+        std::string folder = LoggedFolder(log);
+        EXPECT_EQ(folder.substr(0, folder.rfind('\\')), WindowsTemp()) << log;
+        folders.insert(folder);
+        EXPECT_EQ(LoggedNames(log), (std::set<std::string>{"sample-installer.exe", "mine" + std::to_string(k) + ".txt"}))
+            << log;
+    }
+    EXPECT_EQ(holding.get().exitCode, 1u);
+    // Runs that had ended before the next began would all have had number 000.
+    EXPECT_EQ(folders.size(), static_cast<size_t>(kRuns));
+    EXPECT_EQ(LeftoverTemporaryFolders(), 0u);
+}
+
+// Something of the first free number's name, put there by someone else.
+struct InTheWay {
+    const char* name;
+    void (*make)(const std::string& path, const std::string& canary);
+};
+
+const InTheWay kInTheWay[] = {
+    {"AFolderHoldingAFile", [](const std::string& path, const std::string&) { WriteAll(path + "/theirs.txt", "theirs"); }},
+    {"ALinkToAnotherFolder",
+     [](const std::string& path, const std::string& canary) { fs::create_directory_symlink(canary, path); }},
+    {"AFile", [](const std::string& path, const std::string&) { WriteAll(path, "theirs"); }},
+    {"ADanglingLink",
+     [](const std::string& path, const std::string& canary) { fs::create_directory_symlink(canary + "/gone", path); }},
+};
+
+TEST_F(WineTemporaryFolder, ANameTakenAlreadyIsSkippedAndLeftAlone) {
+    for (const InTheWay& way : kInTheWay) {
+        SCOPED_TRACE(way.name);
+        fs::remove(root_ + "/log.txt");
+        std::string canary = root_ + "/canary-" + way.name;
+        WriteAll(canary + "/keep/keep.txt", "keep");
+        int taken = FreeNumber();
+        ASSERT_LT(taken, 999);
+        std::string path = TempFolder() + "/" + NumberedName(taken);
+        way.make(path, canary);
+        auto theirs = fs::is_directory(path) ? Snapshot(path) : std::map<std::string, std::string>{{"", ReadAll(path)}};
+        auto canaryBefore = Snapshot(canary);
+        int expected = FreeNumber(taken);
+
+        std::string exe = PackInstaller(std::string("taken-") + way.name,
+                                        "%ExtractDir%\\sample-installer.exe --log " + LogPath(), "",
+                                        {{"mine.txt", '0', "mine"}});
+        RunResult run = Run(exe, {});
+        EXPECT_EQ(run.exitCode, 1u);
+        EXPECT_EQ(LoggedFolder(Log()), WindowsTemp() + "\\" + NumberedName(expected)) << Log();
+        EXPECT_EQ(LoggedNames(Log()), (std::set<std::string>{"sample-installer.exe", "mine.txt"}));
+        auto theirsAfter =
+            fs::is_directory(path) ? Snapshot(path) : std::map<std::string, std::string>{{"", ReadAll(path)}};
+        EXPECT_EQ(theirsAfter, theirs);
+        EXPECT_EQ(Snapshot(canary), canaryBefore);
+        fs::remove_all(path);  // the link itself, not what it points to
+        EXPECT_EQ(LeftoverTemporaryFolders(), 0u);
+    }
+}
+
+// A disk that fills up, made by a limit on the size of the files that the
+// package's process writes. A full disk still lets a file be created (that
+// takes no data space), so the write that crosses the limit is where each
+// case fails: cut short, refused outright, or the very first one.
+struct FullDisk {
+    const char* name;
+    long long limit;
+    bool compressed;  // big.txt made by jlha -lh7-, else stored
+    bool intoFolder;  // folder mode: what was written before stays
+    const char* failing;
+};
+
+TEST_F(WineTemporaryFolder, AFullDiskShowsTheWriteErrorAndRemovesEverything) {
+    const FullDisk kCases[] = {
+        {"WriteCutShortHalfWayThroughAFile", 100000, false, false, "big.txt"},
+        {"WriteRefusedHalfWayThroughAFile", 65536, false, false, "big.txt"},
+        {"FirstWriteOfAFileCutShort", 20000, false, false, "big.txt"},
+        {"NoRoomForAnyByte", 0, false, false, "small.txt"},
+        {"HalfWayThroughACompressedFile", 100000, true, false, "big.txt"},
+        {"HalfWayThroughAFileInFolderMode", 100000, false, true, "big.txt"},
+    };
+    std::string text = TextLike(300000, 7);
+    for (const FullDisk& disk : kCases) {
+        SCOPED_TRACE(disk.name);
+        std::string archive;
+        if (disk.compressed) {
+            std::string tree = root_ + "/tree-" + disk.name;
+            WriteAll(tree + "/small.txt", "small");
+            WriteAll(tree + "/big.txt", text);
+            std::string lzh = root_ + "/" + disk.name + ".lzh";
+            std::string command = "cd '" + tree + "' && jlha a2qo7y '" + lzh + "' small.txt big.txt >/dev/null 2>&1";
+            ASSERT_EQ(system(command.c_str()), 0) << command;
+            archive = ReadAll(lzh);
+        } else {
+            archive = support::BuildArchive({{"small.txt", '0', "small"}, {"big.txt", '0', text}});
+        }
+        std::string folder = root_ + "/out-" + disk.name;
+        std::string mode = disk.intoFolder ? "--folder " + Quote(WindowsPath(folder))
+                                           : "--run " + Quote("%ExtractDir%\\sample-installer.exe --log " + LogPath());
+        std::string exe = Pack(std::string("full-") + disk.name, "--title " + Quote(kTitleUtf8) + " --no-confirm " + mode,
+                               archive);
+        std::string extractionFolder =
+            disk.intoFolder ? WindowsPath(folder) : WindowsTemp() + "\\" + NumberedName(FreeNumber());
+        RunOptions options;
+        options.fileSizeLimit = disk.limit;
+        RunResult run = Run(exe, options);
+        ASSERT_EQ(run.boxes.size(), 2u);  // the progress window, then the error
+        const Box& box = run.boxes[1];
+        EXPECT_EQ(box.text, "\"" + OutputPathIn(extractionFolder, disk.failing) + "\" " + expected::kWriteError);
+        EXPECT_EQ(box.caption, kTitleSjis);
+        EXPECT_TRUE(box.hasOwner);
+        EXPECT_EQ(box.icon, "error");
+        EXPECT_EQ(box.buttons, std::vector<int>{IDOK_});
+        EXPECT_EQ(run.exitCode, 0u);
+        EXPECT_FALSE(fs::exists(root_ + "/log.txt")) << "no installer after a failed extraction";
+        EXPECT_EQ(LeftoverTemporaryFolders(), 0u);
+        if (disk.intoFolder) {
+            EXPECT_EQ(ReadAll(folder + "/small.txt"), "small");
+            EXPECT_FALSE(fs::exists(folder + "/big.txt")) << "the partial file is deleted";
+        }
+    }
+}
+
+// A run killed while it writes (as by the Task Manager) cannot clean up:
+// its folder stays with what it had written, and the next run takes the
+// number after it and works as usual.
+TEST_F(WineTemporaryFolder, AfterARunKilledHalfWayTheNextRunTakesANewNumber) {
+    std::vector<support::EntryPlan> entries;
+    for (int i = 0; i < 4; ++i) entries.push_back({"part" + std::to_string(i) + ".bin", '0', Noise(32 << 20, 20 + i)});
+    std::string exe = PackInstaller("killed", "%ExtractDir%\\sample-installer.exe --log " + LogPath(), "", entries);
+    uintmax_t total = fs::file_size(WindowsBuildDir() + "/sample-installer.exe");
+    for (const auto& entry : entries) total += entry.data.size();
+    std::string left = TempFolder() + "/" + NumberedName(FreeNumber());
+    auto written = [&] {
+        uintmax_t bytes = 0;
+        std::error_code ignored;
+        for (auto it = fs::recursive_directory_iterator(left, ignored); it != fs::recursive_directory_iterator();
+             it.increment(ignored)) {
+            bytes += it->is_regular_file(ignored) ? it->file_size(ignored) : 0;
+        }
+        return bytes;
+    };
+    auto running = std::async(std::launch::async, [exe] {
+        RunOptions options;
+        options.windows = "winxp";
+        options.timeoutSeconds = 120;
+        return RunUnderWine(exe, options);
+    });
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(100);
+    while (written() < (1u << 20) && std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    std::vector<int> stubs = WineProcessesNamed("killed.exe");
+    EXPECT_EQ(stubs.size(), 1u);
+    for (int pid : stubs) kill(pid, SIGKILL);
+    RunResult killed = running.get();
+    EXPECT_EQ(killed.failure, "");
+    EXPECT_NE(killed.exitCode, 1u);
+    EXPECT_GE(written(), 1u << 20);
+    EXPECT_LT(written(), total) << "killed half-way";
+    EXPECT_FALSE(fs::exists(root_ + "/log.txt"));
+
+    std::string next = PackInstaller("after-killed", "%ExtractDir%\\sample-installer.exe --log " + LogPath());
+    std::string nextFolder = WindowsTemp() + "\\" + NumberedName(FreeNumber());  // the number after the killed one's
+    RunResult run = Run(next, {});
+    EXPECT_EQ(run.exitCode, 1u);
+    EXPECT_EQ(LoggedFolder(Log()), nextFolder) << Log();
+    EXPECT_TRUE(fs::is_directory(left)) << "the killed run's folder is not the next run's to remove";
+    fs::remove_all(left);
     EXPECT_EQ(LeftoverTemporaryFolders(), 0u);
 }
 

@@ -18,13 +18,6 @@ namespace fs = std::filesystem;
 namespace e2e {
 namespace {
 
-std::string ReadAll(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream out;
-    out << in.rdbuf();
-    return out.str();
-}
-
 std::string Noise(size_t size, uint32_t seed) {
     std::mt19937 random(seed);
     std::string out(size, '\0');
@@ -41,16 +34,6 @@ std::vector<std::string> MarkerNames() {
         if (!name.empty()) names.push_back(name);
     }
     return names;
-}
-
-// Every file and folder below `root`, with the contents of the files.
-std::map<std::string, std::string> Snapshot(const fs::path& root) {
-    std::map<std::string, std::string> tree;
-    for (const auto& entry : fs::recursive_directory_iterator(root)) {
-        std::string relative = fs::relative(entry.path(), root).string();
-        tree[relative] = entry.is_directory() ? "<folder>" : ReadAll(entry.path());
-    }
-    return tree;
 }
 
 // One damaged-archive box about the packed file, owned by the progress

@@ -1,11 +1,13 @@
 #include "wine_session.h"
 
 #include <ctype.h>
+#include <dirent.h>
 #include <fcntl.h>
 #include <signal.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <time.h>
@@ -63,12 +65,15 @@ std::vector<std::string> WineEnvironment(const std::vector<std::string>& nativeD
     return env;
 }
 
-// Starts `argv` with `env` in `dir`, output to `log`; the child's pid.
+// Starts `argv` with `env` in `dir`, output to `log`; the child's pid. The
+// child and its descendants ignore SIGXFSZ, so that a write past a file
+// size limit fails instead of ending the process.
 pid_t Spawn(const std::vector<std::string>& argv, const std::vector<std::string>& env, const std::string& dir,
             const std::string& log, bool detach) {
     pid_t pid = fork();
     if (pid != 0) return pid;
     if (detach) setsid();
+    signal(SIGXFSZ, SIG_IGN);
     int out = open(log.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
     int in = open("/dev/null", O_RDONLY);
     if (out >= 0) {
@@ -246,13 +251,13 @@ RunResult RunUnderWine(const std::string& program, const RunOptions& plan) {
     if (!plan.windows.empty()) argv.insert(argv.end(), {"--windows", plan.windows});
     for (const std::string& answer : plan.answers) argv.insert(argv.end(), {"--answer", answer});
     if (!plan.arguments.empty()) argv.insert(argv.end(), {"--tail", Hex(plan.arguments)});
-    if (plan.whileHeld) argv.insert(argv.end(), {"--pause", WindowsPath(pause)});
+    if (plan.whileHeld || plan.fileSizeLimit >= 0) argv.insert(argv.end(), {"--pause", WindowsPath(pause)});
     if (!plan.workingFolder.empty()) argv.insert(argv.end(), {"--cwd", WindowsPath(plan.workingFolder)});
     argv.insert(argv.end(), {"--run", WindowsPath(program)});
 
     pid_t driver = Spawn(argv, WineEnvironment(plan.nativeDlls, plan.wineDebug, plan.locale), WorkDir(),
                          base + ".log", false);
-    if (plan.whileHeld) {
+    if (plan.whileHeld || plan.fileSizeLimit >= 0) {
         for (int waited = 0; waited < 30000 && !Exists(pause + ".ready"); waited += 20) SleepMs(20);
         if (!Exists(pause + ".ready")) {
             kill(driver, SIGTERM);
@@ -260,7 +265,15 @@ RunResult RunUnderWine(const std::string& program, const RunOptions& plan) {
             result.failure = "the driver never held the process (see " + base + ".log)";
             return result;
         }
-        plan.whileHeld();
+        if (plan.fileSizeLimit >= 0) {
+            std::vector<int> held = WineProcessesNamed(program.substr(program.rfind('/') + 1));
+            struct rlimit limit = {static_cast<rlim_t>(plan.fileSizeLimit), static_cast<rlim_t>(plan.fileSizeLimit)};
+            for (int pid : held) {
+                if (prlimit(pid, RLIMIT_FSIZE, &limit, nullptr) != 0) held.clear();
+            }
+            if (held.empty()) result.failure = "no file size limit on the held process";
+        }
+        if (plan.whileHeld) plan.whileHeld();
         WriteLine(pause + ".go", "go");
     }
     int status = Wait(driver);
@@ -270,6 +283,20 @@ RunResult RunUnderWine(const std::string& program, const RunOptions& plan) {
     }
     result.boxes = ParseRecord(record, &result);
     return result;
+}
+
+std::vector<int> WineProcessesNamed(const std::string& fileName) {
+    // The kernel keeps the first 15 bytes of a process name.
+    std::string name = fileName.substr(0, 15);
+    std::vector<int> found;
+    DIR* processes = opendir("/proc");
+    if (processes == nullptr) return found;
+    while (struct dirent* entry = readdir(processes)) {
+        if (!isdigit(static_cast<unsigned char>(entry->d_name[0]))) continue;
+        if (ReadLine(std::string("/proc/") + entry->d_name + "/comm") == name) found.push_back(atoi(entry->d_name));
+    }
+    closedir(processes);
+    return found;
 }
 
 std::string WhyWineCannotRun() {

@@ -60,7 +60,17 @@ struct RunOptions {
     // The Unix locale of the Wine processes: ja_JP.UTF-8 gives the ANSI code
     // page 932 and the Japanese texts, en_US.UTF-8 code page 1252 and English.
     std::string locale = "ja_JP.UTF-8";
+    // Bytes that any one file may grow to by the writes of the program's
+    // process (Wine writes files from the process that asks, not from the
+    // wineserver), as a full disk would stop them: the write past it fails
+    // with EFBIG, as SIGXFSZ is ignored. Set while the process is held before
+    // its first instruction. Negative: no limit.
+    long long fileSizeLimit = -1;
 };
+
+// The Unix process ids of the running Wine processes of the program file
+// `fileName` ("setup.exe"), which Wine gives as the process name.
+std::vector<int> WineProcessesNamed(const std::string& fileName);
 
 // Runs `program` (a host path) under Wine through the UI driver.
 RunResult RunUnderWine(const std::string& program, const RunOptions& plan);
