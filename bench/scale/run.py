@@ -2,7 +2,7 @@
 """Time and peak memory of the stub on archives of many entries, beside 7z.
 
     bench/scale/run.py [--host VALKRIN_HOST] [--pack VALKRIN_PACK] [--work FOLDER]
-                       [--counts 10000,100000] [--deep 10000]
+                       [--counts 10000,100000] [--deep 10000] [--wine VALKRIN_EXE]
 
 Archives, made once with valkrin-pack (-lh5-) and kept in the work folder:
   files-N  N small files (40 to 400 bytes of text) in two levels of folders,
@@ -15,6 +15,11 @@ For each archive it runs, in this order and each in a fresh destination:
                the destination lies below a plain file);
   ours, all    both passes, everything written;
   7z t, 7z x   p7zip on the same archive.
+With --wine, the packed files carry that stub (the windows build's valkrin.exe)
+and "ours" is valkrin.exe itself under Wine (xvfb-run, a private prefix in the
+work folder, code page 932); its time includes Wine's start, shown on its own
+as "wine, start" (xvfb-run and Wine around the windows build's tiny console
+program version-probe.exe, which prints its usage and ends).
 Times are wall-clock seconds (best of REPEAT runs, default 1); peak memory is
 the largest resident set of the process (GNU time). Prints a Markdown table.
 The default programs are the host-release build's (cmake --preset
@@ -86,14 +91,36 @@ def make_deep_tree(source, count, room):
     return depth
 
 
-def pack(lzh_tool, pack_tool, lzh, exe, destination, source):
+def pack(lzh_tool, pack_tool, lzh, exe, destination, source, stub=None):
     """The plain archive with valkrin-lzh, then the packed file around it; the entry count."""
     names = sorted(os.listdir(source))
     subprocess.run([lzh_tool, "-m", "lh5", "-o", lzh] + names, cwd=source, check=True,
                    stdout=subprocess.DEVNULL)
-    subprocess.run([pack_tool, "-o", exe, "--no-confirm", "--folder", destination, "--archive", lzh],
-                   check=True, stdout=subprocess.DEVNULL)
+    subprocess.run([pack_tool, "-o", exe, "--no-confirm", "--folder", destination, "--archive", lzh]
+                   + (["--stub", stub] if stub else []), check=True, stdout=subprocess.DEVNULL)
     return sum(len(dirs) + len(files) for _, dirs, files in os.walk(source))
+
+
+def windows_path(path):
+    return "Z:" + path.replace("/", "\\")
+
+
+class Wine:
+    """valkrin.exe under Wine: a private prefix, Xvfb per run, code page 932."""
+
+    def __init__(self, work):
+        self.env = dict(os.environ, WINEPREFIX=os.path.join(work, "prefix"), WINEARCH="win32",
+                        WINEDEBUG="-all", WINEDLLOVERRIDES="mscoree,mshtml=", LC_ALL="ja_JP.UTF-8")
+        if not os.path.exists(os.path.join(self.env["WINEPREFIX"], "system.reg")):
+            subprocess.run(["wineboot", "-i"], env=self.env, stdout=subprocess.DEVNULL,
+                           stderr=subprocess.DEVNULL, check=True)
+        # A persistent server, so that no run pays for starting one.
+        subprocess.run(["wineserver", "-p"], env=self.env)  # 2: one runs already
+        os.environ.update(self.env)
+
+    def argv(self, exe, destination=None):
+        command = ["xvfb-run", "-a", "wine", exe]
+        return command + (["-n", windows_path(destination)] if destination else [])
 
 
 def best(repeat, run):
@@ -109,6 +136,7 @@ def main():
     parser.add_argument("--work", default=os.path.join(os.environ.get("TMPDIR", "/tmp"), "valkrin-bench-scale"))
     parser.add_argument("--counts", default="10000,100000")
     parser.add_argument("--deep", default="10000")
+    parser.add_argument("--wine", help="run this valkrin.exe under Wine instead of valkrin-host")
     args = parser.parse_args()
     repeat = int(os.environ.get("REPEAT", "1"))
     for program in (args.host, args.pack, args.lzh):
@@ -122,6 +150,11 @@ def main():
     blocked = os.path.join(work, "blocked")  # a plain file: nothing can be created below it
     open(blocked, "w").close()
 
+    wine = Wine(work) if args.wine else None
+    # The destination of every run; Wine sees it through drive Z:.
+    stub = os.path.realpath(args.wine) if args.wine else None
+    suffix = "-wine" if wine else ""
+
     archives = []
     for count in [int(c) for c in args.counts.split(",") if c]:
         archives.append(("files-%d" % count, count, lambda s, c=count: make_files_tree(s, c)))
@@ -131,24 +164,37 @@ def main():
 
     print("| archive | entries | run | seconds | entries/s | peak MiB | exit |")
     print("|---|---:|---|---:|---:|---:|---:|")
+    if wine:
+        probe = os.path.join(os.path.dirname(stub), "version-probe.exe")
+        seconds, peak, code = best(repeat, lambda: measure(["xvfb-run", "-a", "wine", probe]))
+        print("| - | 0 | wine, start | %.2f | - | %.1f | %d |" % (seconds, peak / 1024.0, code), flush=True)
     for name, count, make in archives:
-        exe = os.path.join(work, name + ".exe")
+        exe = os.path.join(work, name + suffix + ".exe")
         lzh = os.path.join(work, name + ".lzh")
         counted = os.path.join(work, name + ".entries")
+        if os.path.exists(counted) and not os.path.exists(exe):
+            subprocess.run([args.pack, "-o", exe, "--no-confirm", "--folder", out, "--archive", lzh]
+                           + (["--stub", stub] if stub else []), check=True, stdout=subprocess.DEVNULL)
         if not os.path.exists(counted):
             source = os.path.join(work, name + ".src")
             shutil.rmtree(source, ignore_errors=True)
             make(source)
-            entries = pack(args.lzh, args.pack, lzh, exe, out, source)
+            entries = pack(args.lzh, args.pack, lzh, exe, out, source, stub)
             shutil.rmtree(source)
             with open(counted, "w") as f:
                 f.write("%d\n" % entries)
         with open(counted) as f:
             entries = int(f.read())
-        runs = [
-            ("ours, test", [args.host, exe, "-n", os.path.join(blocked, "out")]),
-            ("ours, all", [args.host, exe, "-n", out]),
-        ]
+        if wine:
+            runs = [
+                ("ours, test", wine.argv(exe, os.path.join(blocked, "out"))),
+                ("ours, all", wine.argv(exe, out)),
+            ]
+        else:
+            runs = [
+                ("ours, test", [args.host, exe, "-n", os.path.join(blocked, "out")]),
+                ("ours, all", [args.host, exe, "-n", out]),
+            ]
         runs += [("7z t", ["7z", "t", lzh]), ("7z x", ["7z", "x", "-y", "-o" + out, lzh])]
         for label, argv in runs:
             def once():
