@@ -10,7 +10,8 @@ Archives, made once with valkrin-pack (-lh5-) and kept in the work folder:
   deep-N   N folders in chains nested as deep as the output path allows
            (259 bytes, counted from this run's destination), with one small
            file at the bottom of each chain.
-For each archive it runs, in this order and each in a fresh destination:
+For each archive it runs, in this order and each in a fresh destination (under
+Wine only "ours, all"):
   ours, test   the test pass alone (the extract pass stops at its first file:
                the destination lies below a plain file);
   ours, all    both passes, everything written;
@@ -186,10 +187,9 @@ def main():
         with open(counted) as f:
             entries = int(f.read())
         if wine:
-            runs = [
-                ("ours, test", wine.argv(exe, os.path.join(blocked, "out"))),
-                ("ours, all", wine.argv(exe, out)),
-            ]
+            # Under Wine the test pass alone cannot be had this way: the
+            # blocked destination ends in a box that waits for the user.
+            runs = [("ours, all", wine.argv(exe, out))]
         else:
             runs = [
                 ("ours, test", [args.host, exe, "-n", os.path.join(blocked, "out")]),
