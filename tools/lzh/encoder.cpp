@@ -379,6 +379,13 @@ public:
     void Run(const uint8_t* data, uint32_t history, uint32_t end, TokenList& tokens) {
         if (tuning_.optimalPasses > 0) return RunOptimal(data, history, end, tokens);
         tokens.blockEnds.clear();
+        if (LooksRandom(data + history, end - history)) {
+            // Every byte a literal: no search would find a match worth its
+            // bits, and the window before is not needed either.
+            tokens.symbols.assign(data + history, data + end);
+            tokens.distances.clear();
+            return;
+        }
         data_ = data;
         Reset();
         if (history != 0) {
@@ -395,12 +402,6 @@ public:
             if (recent_.tokens != 0) Reprice();
         }
         tokens_ = &tokens;
-        if (LooksRandom(data + history, end - history)) {
-            // Every byte a literal: no search would find a match worth its bits.
-            tokens.symbols.assign(data + history, data + end);
-            tokens.distances.clear();
-            return;
-        }
         FindTokens(history, end);
     }
 
