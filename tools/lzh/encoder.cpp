@@ -1291,10 +1291,15 @@ void Encoder::Write(const uint8_t* data, size_t size) {
 
 void Encoder::Finish() {
     State& s = *state_;
-    // The last chunk is searched here while the others finish.
-    s.filling->FindTokens();
-    while (!s.running.empty()) s.CodeOldest();
-    s.Code(std::move(s.filling));
+    if (s.running.empty()) {
+        s.filling->FindTokens();
+        s.Code(std::move(s.filling));
+    } else {
+        // The last chunk is searched on a thread too, so that the chunks
+        // before it are coded while it is.
+        s.Start(std::move(s.filling));
+        while (!s.running.empty()) s.CodeOldest();
+    }
     s.coder.Finish();
 }
 
