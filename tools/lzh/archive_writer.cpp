@@ -307,6 +307,7 @@ public:
             pending_.pop_front();
             file->thread.Join();
             if (!WriteSmallFile(*file, error)) return false;
+            spareFiles_.push_back(std::move(file));
         }
         return true;
     }
@@ -326,19 +327,23 @@ public:
     }
 
 private:
-    // A small file read whole, and its compressed form once its thread is done.
+    // A small file read whole, and its compressed form once its thread is
+    // done. Kept for the next small file when written, with its buffers and
+    // encoder, so that many small files do not each allocate and clear
+    // memory anew.
     struct SmallFile {
         EntryHeader header;
         std::string name;
         std::vector<uint8_t> data;
         std::vector<uint8_t> packed;
+        std::unique_ptr<Encoder> encoder;  // of one thread
         WorkerThread thread;  // last, so that it is joined before the rest goes
     };
 
     // Reads the file and starts compressing it on a thread of its own,
     // once fewer than `threads_` others are.
     bool QueueSmallFile(const PlannedEntry& entry, std::string* error) {
-        std::unique_ptr<SmallFile> file(new SmallFile);
+        std::unique_ptr<SmallFile> file = SpareFile();
         FileHandle in(hostfs::OpenFile(entry.diskPath, "rb"));
         hostfs::FileInfo info;
         std::string reason = in ? "" : hostfs::LastError();
@@ -368,13 +373,31 @@ private:
         file->name = entry.name;
         if (!WritePending(static_cast<size_t>(threads_) - 1, error)) return false;
         SmallFile* f = file.get();
-        EncoderTuning one = tuning_;
-        one.threads = 1;
-        const Method method = options_.method;
-        auto job = [f, one, method] { f->packed = Compress(method, f->data.data(), f->data.size(), one); };
+        auto job = [f] {
+            f->encoder->Restart(
+                [f](const uint8_t* bytes, size_t n) { f->packed.insert(f->packed.end(), bytes, bytes + n); });
+            f->encoder->Write(f->data.data(), f->data.size());
+            f->encoder->Finish();
+        };
         if (!f->thread.Start(job)) job();
         pending_.push_back(std::move(file));
         return true;
+    }
+
+    // One that an earlier small file is done with, or a new one.
+    std::unique_ptr<SmallFile> SpareFile() {
+        if (spareFiles_.empty()) {
+            std::unique_ptr<SmallFile> file(new SmallFile);
+            EncoderTuning one = tuning_;
+            one.threads = 1;
+            file->encoder.reset(new Encoder(options_.method, nullptr, one));
+            return file;
+        }
+        std::unique_ptr<SmallFile> file = std::move(spareFiles_.back());
+        spareFiles_.pop_back();
+        file->header = EntryHeader();
+        file->packed.clear();
+        return file;
     }
 
     // The header and the compressed data of a small file, or its bytes
@@ -420,6 +443,7 @@ private:
     EncoderTuning tuning_;
     int threads_ = 1;
     std::deque<std::unique_ptr<SmallFile>> pending_;  // oldest first
+    std::vector<std::unique_ptr<SmallFile>> spareFiles_;
 };
 
 }  // namespace

@@ -33,7 +33,6 @@ constexpr int MAX_THREADS = 4;  // chunks searched at once, by default
 // Match finder storage: 64 KiB of history for every method (the method
 // limits how far a match may reach).
 constexpr uint32_t HISTORY = 65536;
-constexpr uint32_t HISTORY_MASK = HISTORY - 1;
 constexpr uint32_t BUFFER_SLACK = MAX_MATCH + 8;  // compares read up to 8 bytes past the input
 static_assert(CHUNK_SIZE >= HISTORY, "a chunk holds the window of the next one");
 // Chains link positions with the same hash of their next four bytes; a
@@ -368,6 +367,7 @@ public:
     ChunkMatcher(const MethodParameters& params, const EncoderTuning& tuning) : params_(params), tuning_(tuning) {
         // Short reaches let head entries age further before they are forgotten.
         rebaseStep_ = params.maxOffset + 1 < HISTORY ? (HISTORY - 1 - params.maxOffset) & ~4095u : 8192;
+        linkMask_ = params.maxOffset;  // reaches are powers of two less one
     }
 
     // The tokens of data[history, end). data[0, history) is the input just
@@ -491,8 +491,9 @@ private:
         uint32_t mask = 0xFFFFFF;
         uint32_t tail = Load32(cur) & mask;
         const uint16_t* links = prev_.data();
+        const uint32_t linkMask = linkMask_;
         const int32_t lowest = static_cast<int32_t>(pos - reach);
-        uint32_t link = prev_[pos & HISTORY_MASK];
+        uint32_t link = prev_[pos & linkMask_];
         int32_t candidate = static_cast<int32_t>(pos) - static_cast<int32_t>(link == NO_LINK ? HISTORY : link);
         while (candidate >= lowest && chain-- > 0) {
             if ((Load32(data + candidate + tailAt) & mask) == tail) {
@@ -507,7 +508,7 @@ private:
                     tail = Load32(cur + tailAt);
                 }
             }
-            candidate -= links[candidate & HISTORY_MASK];
+            candidate -= links[candidate & linkMask];
         }
         // The nearest three-byte match, which the four-byte chains miss:
         // worth listing when it is nearer than every other candidate.
@@ -696,7 +697,8 @@ private:
 
     std::vector<uint16_t> head_;   // newest position of each four-byte hash, from `base_`
     std::vector<uint16_t> head3_;  // newest position of each three-byte hash, from `base_`
-    std::vector<uint16_t> prev_;   // distance to the position before, by position modulo HISTORY
+    std::vector<uint16_t> prev_;   // distance to the position before, by position modulo the reach + 1
+    uint32_t linkMask_ = 0;        // the method's reach: no walk goes further, so its links are all it keeps
     uint32_t base_ = 0;            // position of head entry 1, minus 1 (modulo 2^32)
     uint32_t rebaseStep_ = 0;      // how far `base_` moves at a time
 
@@ -708,7 +710,7 @@ private:
     void Reset() {
         head_.assign(size_t{1} << HASH_BITS, 0);
         head3_.assign(size_t{1} << HASH3_BITS, 0);
-        prev_.assign(HISTORY, NO_LINK);
+        prev_.assign(linkMask_ + 1, NO_LINK);
         base_ = UINT32_MAX;
         prices_.SetDefault();
         recent_.Clear();
@@ -829,7 +831,7 @@ private:
     // Enters `p` into the tables; `base_` must already be within reach of it.
     void Insert(uint32_t p, Hashes h) {
         uint16_t older = head_[h.four];
-        prev_[p & HISTORY_MASK] = older != 0 ? static_cast<uint16_t>(p - base_ - older) : NO_LINK;
+        prev_[p & linkMask_] = older != 0 ? static_cast<uint16_t>(p - base_ - older) : NO_LINK;
         head_[h.four] = HeadEntry(p);
         head3_[h.three] = HeadEntry(p);
     }
@@ -903,8 +905,9 @@ private:
         uint32_t tail = Load32(cur + tailAt) & mask;
         // The walk goes by candidate position, down to `lowest`.
         const uint16_t* links = prev_.data();
+        const uint32_t linkMask = linkMask_;
         const int32_t lowest = static_cast<int32_t>(pos - reach);
-        uint32_t first = prev_[pos & HISTORY_MASK];
+        uint32_t first = prev_[pos & linkMask_];
         int32_t candidate = static_cast<int32_t>(pos) - static_cast<int32_t>(first == NO_LINK ? HISTORY : first);
         for (;;) {
             // The walk itself: the next candidate that agrees at the tail.
@@ -914,7 +917,7 @@ private:
                     return bestLength;
                 }
                 if ((Load32(data + candidate + tailAt) & mask) == tail) break;
-                candidate -= links[candidate & HISTORY_MASK];
+                candidate -= links[candidate & linkMask];
             }
             const uint8_t* m = data + candidate;
             distance = pos - static_cast<uint32_t>(candidate);
@@ -935,7 +938,7 @@ private:
                     if (length >= nice) break;
                 }
             }
-            candidate -= links[candidate & HISTORY_MASK];
+            candidate -= links[candidate & linkMask];
         }
         *gain = bestGain;
         return bestLength;
@@ -997,6 +1000,17 @@ public:
     }
 
     uint64_t written() const { return written_; }
+
+    // After Finish: the next stream goes to `sink`, in the memory of this one.
+    void Restart(ByteSink sink) {
+        sink_ = std::move(sink);
+        symbols_.clear();
+        distances_.clear();
+        block_.Clear();
+        segment_.Clear();
+        blockBits_ = 0;
+        written_ = 0;
+    }
 
 private:
     MethodParameters params_;
@@ -1196,7 +1210,7 @@ struct Encoder::State {
             Code(std::move(chunk));
             return;
         }
-        if (running.size() >= static_cast<size_t>(threads)) CodeOldest();
+        if (running.size() > static_cast<size_t>(threads)) CodeOldest();
         Chunk* c = chunk.get();
         if (!c->thread.Start([c] { c->FindTokens(); })) c->FindTokens();
         running.push_back(std::move(chunk));
@@ -1243,6 +1257,13 @@ void Encoder::Finish() {
     while (!s.running.empty()) s.CodeOldest();
     s.Code(std::move(s.filling));
     s.coder.Finish();
+}
+
+void Encoder::Restart(ByteSink sink) {
+    State& s = *state_;
+    s.coder.Restart(std::move(sink));
+    s.held = 0;
+    if (!s.filling) s.filling = s.NewChunk();
 }
 
 uint64_t Encoder::compressedSize() const { return state_->coder.written(); }

@@ -57,6 +57,10 @@ public:
 
     void Write(const uint8_t* data, size_t size);
     void Finish();
+    // Before the first Write or after Finish: begins the next input, whose bytes go to `sink`, with
+    // the tables and buffers of the last one (many small files in a row
+    // then do not allocate and clear their memory anew each).
+    void Restart(ByteSink sink);
     // Bytes handed to the sink so far.
     uint64_t compressedSize() const;
     // Input taken by Write that has not reached the block coder yet (a few
