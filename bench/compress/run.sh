@@ -10,7 +10,7 @@
 # build/lzh-release; cmake --build build/lzh-release --target valkrin-lzh
 # lzh-decode-check).
 # REPEAT=n takes the best of n timings of each run (default 1); CORPORA and
-# METHODS (5 6 7) pick rows. Speeds are original megabytes (10^6 bytes) per
+# METHODS (5 6 7) pick rows; BEST=0 leaves --best out (it takes minutes a row). Speeds are original megabytes (10^6 bytes) per
 # wall-clock second; jlha's include the start of its Java VM. Every archive
 # of ours is checked with lhasa t, 7z t and our decoder (lzh-decode-check,
 # built beside valkrin-lzh).
@@ -96,18 +96,31 @@ for corpus in ${CORPORA:-text binary tree logs random}; do
             rm -f out/jlha.lzh
             tj=$(min "$tj" "$(cd corpora && seconds jlha c2o$m ../out/jlha.lzh "$corpus")")
             to=$(min "$to" "$(cd corpora && seconds "$ours" -m lh$m -o ../out/ours.lzh "$corpus")")
-            tb=$(min "$tb" "$(cd corpora && seconds "$ours" --best -m lh$m -o ../out/best.lzh "$corpus")")
+            if [ "${BEST:-1}" = 1 ]; then
+                tb=$(min "$tb" "$(cd corpora && seconds "$ours" --best -m lh$m -o ../out/best.lzh "$corpus")")
+            fi
             i=$((i + 1))
         done
         check out/ours.lzh "$corpus, lh$m"
-        check out/best.lzh "$corpus, lh$m, --best"
         sj=$(size_of out/jlha.lzh)
         so=$(size_of out/ours.lzh)
-        sb=$(size_of out/best.lzh)
+        if [ "${BEST:-1}" = 1 ]; then
+            check out/best.lzh "$corpus, lh$m, --best"
+            sb=$(size_of out/best.lzh)
+        else
+            sb=0 tb=0
+        fi
         echo "$corpus $original lh$m $sj $tj $so $to $sb $tb" | awk '{
-            mbj = $2 / 1e6 / $5; mbo = $2 / 1e6 / $7; mbb = $2 / 1e6 / $9;
-            printf "| %s | %d | -%s- | %d | %.1f | %d | %.1f | %d | %.2f | %.3f | %.1fx | %.3f | %.2fx |\n",
-                   $1, $2, $3, $4, mbj, $6, mbo, $8, mbb, $6 / $4, mbo / mbj, $8 / $4, mbb / mbj }'
+            mbj = $2 / 1e6 / $5; mbo = $2 / 1e6 / $7;
+            if ($9 == 0) {
+                printf "| %s | %d | -%s- | %d | %.1f | %d | %.1f | - | - | %.3f | %.1fx | - | - |\n",
+                       $1, $2, $3, $4, mbj, $6, mbo, $6 / $4, mbo / mbj
+            } else {
+                mbb = $2 / 1e6 / $9;
+                printf "| %s | %d | -%s- | %d | %.1f | %d | %.1f | %d | %.2f | %.3f | %.1fx | %.3f | %.2fx |\n",
+                       $1, $2, $3, $4, mbj, $6, mbo, $8, mbb, $6 / $4, mbo / mbj, $8 / $4, mbb / mbj
+            }
+        }'
     done
 done
 echo

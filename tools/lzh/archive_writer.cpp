@@ -188,8 +188,7 @@ public:
         uint64_t produced = 0;
         uint64_t read = 0;
         uint16_t crc = 0;
-        std::unique_ptr<Encoder> encoder;
-        if (compress) encoder = MakeEncoder(&produced);
+        Encoder* encoder = compress ? StartEncoder(&produced) : nullptr;
         std::vector<uint8_t> buffer(READ_CHUNK);
         tooBig_ = false;
         for (;;) {
@@ -227,7 +226,10 @@ public:
             return false;
         }
         if (encoder) {
-            if (!tooBig_) encoder->Finish();
+            if (!tooBig_) {
+                encoder->Finish();
+                fileEncoderFinished_ = true;
+            }
             if (writeFailed_) return Failed(error);
             // Compression does not pay: store the bytes instead.
             if (produced >= h.originalSize &&
@@ -258,20 +260,23 @@ public:
         h->largeSizes = NeedsLargeSize(h->originalSize);
     }
 
-    // An encoder that writes straight behind the header and counts what it
-    // produced in `produced`.
-    std::unique_ptr<Encoder> MakeEncoder(uint64_t* produced) {
-        return std::unique_ptr<Encoder>(new Encoder(
-            options_.method,
-            [this, produced](const uint8_t* data, size_t size) {
-                *produced += size;
-                // While compression still pays, keep writing; once the
-                // output reaches the input size the entry is stored.
-                if (!writeFailed_ && !tooBig_) {
-                    if (fwrite(data, 1, size, out_) != size) writeFailed_ = true;
-                }
-            },
-            tuning_));
+    // The encoder of a file compressed on its own, started anew: it writes
+    // straight behind the header and counts what it produced in `produced`.
+    // The one of the last such file is used again, with its memory.
+    Encoder* StartEncoder(uint64_t* produced) {
+        ByteSink sink = [this, produced](const uint8_t* data, size_t size) {
+            *produced += size;
+            // While compression still pays, keep writing; once the
+            // output reaches the input size the entry is stored.
+            if (!writeFailed_ && !tooBig_) {
+                if (fwrite(data, 1, size, out_) != size) writeFailed_ = true;
+            }
+        };
+        // One left half-way (given up on, or a failure) cannot be restarted.
+        if (fileEncoder_ && fileEncoderFinished_) fileEncoder_->Restart(std::move(sink));
+        else fileEncoder_.reset(new Encoder(options_.method, std::move(sink), tuning_));
+        fileEncoderFinished_ = false;
+        return fileEncoder_.get();
     }
 
     // Writes the header again as stored and copies the file behind it. Its
@@ -444,6 +449,8 @@ private:
     int threads_ = 1;
     std::deque<std::unique_ptr<SmallFile>> pending_;  // oldest first
     std::vector<std::unique_ptr<SmallFile>> spareFiles_;
+    std::unique_ptr<Encoder> fileEncoder_;  // of the last file compressed on its own
+    bool fileEncoderFinished_ = false;
 };
 
 }  // namespace

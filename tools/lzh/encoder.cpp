@@ -56,6 +56,9 @@ constexpr uint32_t MAX_BLOCK_TOKENS = 65535;
 static_assert(MAX_BLOCK_TOKENS / SEGMENT_TOKENS * SEGMENT_TOKENS <= MAX_BLOCK_TOKENS, "segments fit a block");
 // The near-optimal parse cuts blocks at multiples of this many tokens.
 constexpr uint32_t SPLIT_TOKENS = 1024;
+// A chunk at least this long is tested for random-looking bytes.
+constexpr uint32_t RANDOM_TEST_BYTES = 65536;
+constexpr int RANDOM_REPEATS = 16;
 // Rounds of pricing and parsing again of --best.
 constexpr int BEST_PASSES = 4;
 // The price of a symbol a block with a single-symbol code does not use.
@@ -392,7 +395,42 @@ public:
             if (recent_.tokens != 0) Reprice();
         }
         tokens_ = &tokens;
+        if (LooksRandom(data + history, end - history)) {
+            // Every byte a literal: no search would find a match worth its bits.
+            tokens.symbols.assign(data + history, data + end);
+            tokens.distances.clear();
+            return;
+        }
         FindTokens(history, end);
+    }
+
+    // Whether a chunk is random-looking (compressed or encrypted input),
+    // so that no search could find matches worth their bits: its bytes are
+    // as even as random data's (the chance that two are equal is at most
+    // 1/256 by 1/128 more), and a sample of its eight-byte strings, taken
+    // where their first four bytes hash to a sixteenth of the values
+    // (wherever a string repeats, both copies are sampled alike), shows
+    // fewer than RANDOM_REPEATS repeats. Whole numbers only, so that
+    // every build decides the same.
+    static bool LooksRandom(const uint8_t* bytes, uint32_t size) {
+        if (size < RANDOM_TEST_BYTES) return false;
+        uint32_t counts[256] = {};
+        for (uint32_t i = 0; i < size; ++i) ++counts[bytes[i]];
+        uint64_t pairs = 0;
+        for (uint32_t c : counts) pairs += static_cast<uint64_t>(c) * c;
+        const uint64_t n = size;
+        if (256 * pairs > n * n + n * n / 128) return false;
+        uint64_t seen[1 << 12] = {};
+        int repeats = 0;
+        for (uint32_t i = 0; i + 8 <= size; ++i) {
+            if (((Load32(bytes + i) * 2654435761u) >> 28) != 0) continue;
+            uint64_t key;
+            memcpy(&key, bytes + i, 8);
+            uint64_t& slot = seen[(key * 0x9E3779B97F4A7C15ull) >> 52];
+            if (slot == key && ++repeats >= RANDOM_REPEATS) return false;
+            slot = key;
+        }
+        return true;
     }
 
     // The tokens of data[history, end) by the near-optimal parse: every

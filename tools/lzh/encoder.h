@@ -1,6 +1,8 @@
 // Our compressor for the -lh5-, -lh6- and -lh7- methods: LZ77 over hash
 // chains with one step of lazy matching, blocks split where the statistics
 // change, and optimal static Huffman codes sent anew for every block.
+// Input that looks random (compressed or encrypted) is sent as literals
+// without a search.
 #pragma once
 
 #include <stddef.h>

@@ -163,7 +163,9 @@ TEST_F(Writer, RefusesWithAClearMessage) {
 TEST_F(Writer, GivesUpOnAFileThatSavesNothing) {
     // 5 MiB of noise, then 3 MiB of one byte: with the give-up rule the file
     // is stored after the first 4 MiB; without it the tail pays for the whole.
+    // The file after it is compressed by a new encoder, not the one given up on.
     File("noisy", RandomBytes(5 << 20, 4) + std::string(3 << 20, 'z'));
+    File("after", Periodic(3000, 2 << 20, 5));
     for (uint64_t giveUpAfter : {uint64_t{4} << 20, uint64_t{0}}) {
         lzh::WriteOptions options;
         options.method = lzh::Method::Lh6;
@@ -171,7 +173,7 @@ TEST_F(Writer, GivesUpOnAFileThatSavesNothing) {
         FILE* out = fopen(archive().c_str(), "wb");
         std::string error;
         uint64_t lastDone = 0, lastTotal = 1;
-        ASSERT_TRUE(lzh::WriteArchive(out, {{Src("noisy"), ""}}, options, error,
+        ASSERT_TRUE(lzh::WriteArchive(out, {{Src("noisy"), ""}, {Src("after"), ""}}, options, error,
                                       [&](uint64_t done, uint64_t total, const std::string&) {
                                           EXPECT_GE(done, lastDone);
                                           lastDone = done;
@@ -181,10 +183,13 @@ TEST_F(Writer, GivesUpOnAFileThatSavesNothing) {
         fclose(out);
         EXPECT_EQ(lastDone, lastTotal);
         std::vector<lzhtest::DecodedEntry> entries = Decode();
-        ASSERT_EQ(entries.size(), 1u);
+        ASSERT_EQ(entries.size(), 2u);
         EXPECT_EQ(entries[0].method, giveUpAfter != 0 ? '0' : '6');
-        EXPECT_TRUE(entries[0].crcMatches);
-        EXPECT_TRUE(lzhtest::SameFileBytes(entries[0].outputPath, Src("noisy")));
+        EXPECT_EQ(entries[1].method, '6');
+        for (const lzhtest::DecodedEntry& e : entries) {
+            EXPECT_TRUE(e.crcMatches) << e.name;
+            EXPECT_TRUE(lzhtest::SameFileBytes(e.outputPath, Src(e.name))) << e.name;
+        }
     }
 }
 
