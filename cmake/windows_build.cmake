@@ -74,6 +74,13 @@ add_executable(ui-driver ${CMAKE_SOURCE_DIR}/tests/e2e/ui_driver/ui_driver.cpp)
 target_compile_options(ui-driver PRIVATE -Wall -Wextra)
 target_link_options(ui-driver PRIVATE -static)
 target_link_libraries(ui-driver PRIVATE user32 gdi32 advapi32)
+# Its hook into the program under test, which records the progress bar.
+add_library(ui-driver-hook SHARED ${CMAKE_SOURCE_DIR}/tests/e2e/ui_driver/progress_hook.cpp)
+set_target_properties(ui-driver-hook PROPERTIES PREFIX "")
+target_compile_options(ui-driver-hook PRIVATE -Wall -Wextra)
+target_link_options(ui-driver-hook PRIVATE -static -Wl,--kill-at)
+target_link_libraries(ui-driver-hook PRIVATE user32)
+add_dependencies(ui-driver ui-driver-hook)
 
 # Reads a file's version information through the system's own calls, for the
 # test of the publisher's version fields. Never shipped.

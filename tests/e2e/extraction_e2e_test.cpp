@@ -4,11 +4,13 @@
 // the sample installer (command, working folder, waits, clean-up).
 #include <signal.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <sys/xattr.h>
 
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <iostream>
 #include <future>
 #include <random>
 #include <set>
@@ -374,6 +376,82 @@ TEST_F(WineInstalling, AFailedExtractionRunsNothingAndStillCleansUp) {
     EXPECT_EQ(run.exitCode, 0u);
     EXPECT_FALSE(fs::exists(root_ + "/log.txt"));
     EXPECT_EQ(LeftoverTemporaryFolders(), 0u);
+}
+
+// One entry of more than 4 GiB, its sizes in the large-size extended header,
+// packed by valkrin-pack from a sparse file with marked stretches at the
+// start, across the 4 GiB line and at the end, so that data put at a wrong
+// offset shows. A long test: it writes a little over 4 GiB and takes minutes
+// under emulation.
+class WineLongExtraction : public WineExtraction {
+protected:
+    // Its work files (a sparse source, and a copy that takes over 4 GiB of
+    // disk) go at once, passed or not.
+    void TearDown() override {
+        if (!root_.empty()) fs::remove_all(root_);
+    }
+};
+
+TEST_F(WineLongExtraction, AnEntryOver4GiBComesOutWholeWithTheBarAtItsEnd) {
+    constexpr uint64_t kMiB = 1 << 20;
+    const uint64_t size = 4096 * kMiB + 3 * kMiB + 7;
+    struct statvfs disk;
+    ASSERT_EQ(statvfs(root_.c_str(), &disk), 0) << root_;
+    ASSERT_GE(static_cast<uint64_t>(disk.f_bavail) * disk.f_frsize, size + 1024 * kMiB)
+        << "not enough free space in " << root_ << " for a copy of " << size << " bytes";
+
+    std::string source = root_ + "/source/big.bin";
+    fs::create_directories(root_ + "/source");
+    std::ofstream(source, std::ios::binary).close();
+    fs::resize_file(source, size);
+    {
+        std::fstream file(source, std::ios::in | std::ios::out | std::ios::binary);
+        for (uint64_t offset : {uint64_t{0}, 4096 * kMiB - kMiB / 2, size - kMiB}) {
+            std::string line = "valkrin large entry at " + std::to_string(offset) + "\n";
+            std::string mark;
+            while (mark.size() < kMiB) mark += line;
+            file.seekp(static_cast<std::streamoff>(offset));
+            file.write(mark.data(), static_cast<std::streamsize>(kMiB));
+        }
+        ASSERT_TRUE(file.good()) << source;
+    }
+    std::string exe = root_ + "/big.exe";
+    std::string output;
+    ASSERT_EQ(RunCommand("cd " + Quote(root_ + "/source") + " && " + PackTool() + " -o " + Quote(exe) + " --title " +
+                             Quote(kTitleUtf8) + " --no-confirm --folder " + Quote(Destination()) + " --stub " +
+                             Quote(WindowsBuildDir() + "/valkrin.exe") + " --method lh5 big.bin 2>&1",
+                         &output),
+              0)
+        << output;
+
+    RunOptions options;
+    options.timeoutSeconds = 1200;
+    options.recordProgress = true;
+    auto start = std::chrono::steady_clock::now();
+    RunResult run = Run(exe, options);
+    std::cout << "extraction under Wine: "
+              << std::chrono::duration_cast<std::chrono::seconds>(std::chrono::steady_clock::now() - start).count()
+              << " s\n";
+    EXPECT_EQ(run.exitCode, 1u);
+    for (const Box& box : run.boxes) EXPECT_EQ(box.text, "") << "only the progress window";
+    std::string copy = root_ + "/out/big.bin";
+    ASSERT_TRUE(fs::exists(copy));
+    EXPECT_EQ(fs::file_size(copy), size);
+    EXPECT_EQ(RunCommand("cmp " + Quote(source) + " " + Quote(copy) + " 2>&1", &output), 0) << output;
+
+    EXPECT_EQ(std::distance(fs::directory_iterator(root_ + "/out"), fs::directory_iterator()), 1)
+        << "nothing beside the entry";
+    // The bar never goes back nor past its top, and ends exactly at the top.
+    ASSERT_FALSE(run.progress.empty());
+    int last = run.progress.front().low;
+    for (const ProgressStep& step : run.progress) {
+        EXPECT_GE(step.position, last) << "the bar went back";
+        EXPECT_LE(step.position, step.high) << "the bar went past its top";
+        last = step.position;
+    }
+    EXPECT_EQ(run.progress.back().position, run.progress.back().high);
+    std::cout << "progress bar: " << run.progress.size() << " changes, the last at " << run.progress.back().position
+              << " of " << run.progress.back().low << ".." << run.progress.back().high << "\n";
 }
 
 // Temporary mode among others: several packages started together in the

@@ -243,7 +243,8 @@ RunResult RunUnderWine(const std::string& program, const RunOptions& plan) {
     std::string base = program.substr(0, program.rfind('.'));
     std::string record = base + ".record";
     std::string pause = base + ".pause";
-    for (const std::string& stale : {record, pause + ".ready", pause + ".go"}) unlink(stale.c_str());
+    std::string progress = base + ".progress";
+    for (const std::string& stale : {record, pause + ".ready", pause + ".go", progress}) unlink(stale.c_str());
 
     std::vector<std::string> argv = {"wine", WindowsBuildDir() + "/ui-driver.exe", "--record", WindowsPath(record),
                                      "--timeout", std::to_string(plan.timeoutSeconds),
@@ -253,6 +254,7 @@ RunResult RunUnderWine(const std::string& program, const RunOptions& plan) {
     if (!plan.arguments.empty()) argv.insert(argv.end(), {"--tail", Hex(plan.arguments)});
     if (plan.whileHeld || plan.fileSizeLimit >= 0) argv.insert(argv.end(), {"--pause", WindowsPath(pause)});
     if (!plan.workingFolder.empty()) argv.insert(argv.end(), {"--cwd", WindowsPath(plan.workingFolder)});
+    if (plan.recordProgress) argv.insert(argv.end(), {"--progress", WindowsPath(progress)});
     argv.insert(argv.end(), {"--run", WindowsPath(program)});
 
     pid_t driver = Spawn(argv, WineEnvironment(plan.nativeDlls, plan.wineDebug, plan.locale), WorkDir(),
@@ -282,6 +284,9 @@ RunResult RunUnderWine(const std::string& program, const RunOptions& plan) {
         return result;
     }
     result.boxes = ParseRecord(record, &result);
+    std::ifstream steps(progress);
+    ProgressStep step;
+    while (steps >> step.position >> step.low >> step.high) result.progress.push_back(step);
     return result;
 }
 

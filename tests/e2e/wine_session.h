@@ -39,8 +39,14 @@ struct Box {
     int answer = 0;                  // button pressed; 0 when left alone
 };
 
+// The progress bar's state after one of its changes.
+struct ProgressStep {
+    int position = 0, low = 0, high = 0;
+};
+
 struct RunResult {
     std::vector<Box> boxes;
+    std::vector<ProgressStep> progress;  // every change of the bar, with RunOptions::recordProgress
     bool ended = false;  // false: the driver had to stop it (timeout)
     unsigned long exitCode = 0;
     std::string failure;  // set when the run itself could not be made
@@ -66,6 +72,9 @@ struct RunOptions {
     // with EFBIG, as SIGXFSZ is ignored. Set while the process is held before
     // its first instruction. Negative: no limit.
     long long fileSizeLimit = -1;
+    // Records every change of the program's progress bar, from inside its
+    // thread (a hook of the driver), into RunResult::progress.
+    bool recordProgress = false;
 };
 
 // The Unix process ids of the running Wine processes of the program file

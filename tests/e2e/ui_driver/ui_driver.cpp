@@ -5,7 +5,7 @@
 //
 //   ui-driver --record FILE [--windows VERSION] [--answer yes|no|ok|cancel|escape|close|none]...
 //             [--delay MS] [--timeout SECONDS] [--pause FILE] [--tail HEX] [--cwd FOLDER]
-//             --run PROGRAM.exe
+//             [--progress FILE] --run PROGRAM.exe
 //
 // --windows sets Wine's per-application version for PROGRAM's file name.
 // --answer is given once per expected box, in order; boxes beyond the script
@@ -16,7 +16,9 @@
 // file in between (Wine, like Windows, refuses writes to a running image). --tail is the rest of the
 // command line, hex-encoded so that quotes and blanks arrive as they are.
 // --cwd starts PROGRAM in FOLDER; the driver itself stays where it was
-// started, so that it loads nothing from there.
+// started, so that it loads nothing from there. --progress FILE hooks
+// ui-driver-hook.dll (beside the driver) into the program's thread, which
+// writes every change of the program's progress bar to FILE.
 //
 // The record, one block per box, texts as hex of their ANSI bytes:
 //   box / caption HEX / text HEX / owner none|HEX / icon KIND / buttons ID... /
@@ -44,6 +46,7 @@ struct Options {
     std::string pause;
     std::string tail;
     std::string workingFolder;
+    std::string progress;
     std::string program;
 };
 
@@ -304,10 +307,24 @@ bool ParseOptions(int argc, char** argv, Options* options) {
         else if (arg == "--pause") options->pause = value;
         else if (arg == "--tail") options->tail = Unhex(value);
         else if (arg == "--cwd") options->workingFolder = value;
+        else if (arg == "--progress") options->progress = value;
         else if (arg == "--run") options->program = value;
         else return false;
     }
     return !options->record.empty() && !options->program.empty();
+}
+
+// Hooks the progress recorder into the created, still held `thread`; the
+// program inherits the variable that names the recorder's file.
+HHOOK HookProgress(DWORD thread) {
+    char path[MAX_PATH];
+    DWORD length = GetModuleFileNameA(nullptr, path, sizeof path);
+    std::string dll(path, length);
+    dll = dll.substr(0, dll.find_last_of("\\/") + 1) + "ui-driver-hook.dll";
+    HMODULE module = LoadLibraryA(dll.c_str());
+    HOOKPROC hook = module != nullptr ? reinterpret_cast<HOOKPROC>(reinterpret_cast<void (*)()>(GetProcAddress(module, "ProgressHook"))) : nullptr;
+    if (hook == nullptr) return nullptr;
+    return SetWindowsHookExA(WH_CALLWNDPROCRET, hook, module, thread);
 }
 
 }  // namespace
@@ -316,7 +333,8 @@ int main(int argc, char** argv) {
     Options options;
     if (!ParseOptions(argc, argv, &options)) {
         fprintf(stderr, "usage: ui-driver --record FILE [--windows V] [--answer A]... [--delay MS]\n"
-                        "                 [--timeout S] [--pause FILE] [--tail HEX] [--cwd FOLDER] --run PROGRAM\n");
+                        "                 [--timeout S] [--pause FILE] [--tail HEX] [--cwd FOLDER] [--progress FILE]\n"
+                        "                 --run PROGRAM\n");
         return 2;
     }
     FILE* out = fopen(options.record.c_str(), "w");
@@ -336,10 +354,17 @@ int main(int argc, char** argv) {
     memset(&startup, 0, sizeof startup);
     startup.cb = sizeof startup;
     PROCESS_INFORMATION process;
+    if (!options.progress.empty()) SetEnvironmentVariableA("VALKRIN_PROGRESS_RECORD", options.progress.c_str());
     const char* folder = options.workingFolder.empty() ? nullptr : options.workingFolder.c_str();
     if (!CreateProcessA(options.program.c_str(), line.data(), nullptr, nullptr, FALSE, CREATE_SUSPENDED, nullptr,
                         folder, &startup, &process)) {
         fprintf(stderr, "ui-driver: cannot start %s (error %lu)\n", options.program.c_str(), GetLastError());
+        return 2;
+    }
+    HHOOK progressHook = nullptr;
+    if (!options.progress.empty() && (progressHook = HookProgress(process.dwThreadId)) == nullptr) {
+        fprintf(stderr, "ui-driver: cannot hook the progress recorder (error %lu)\n", GetLastError());
+        TerminateProcess(process.hProcess, 99);
         return 2;
     }
     if (!options.pause.empty() && !HoldUntilGo(options.pause, options.timeoutSeconds)) {
@@ -365,6 +390,7 @@ int main(int argc, char** argv) {
         fprintf(out, "exit %lu\n", code);
     }
     fclose(out);
+    if (progressHook != nullptr) UnhookWindowsHookEx(progressHook);
     CloseHandle(process.hThread);
     CloseHandle(process.hProcess);
     return 0;
