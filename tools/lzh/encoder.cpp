@@ -1249,7 +1249,7 @@ struct Encoder::State {
             Code(std::move(chunk));
             return;
         }
-        if (running.size() > static_cast<size_t>(threads)) CodeOldest();
+        if (running.size() >= static_cast<size_t>(threads)) CodeOldest();
         Chunk* c = chunk.get();
         if (!c->thread.Start([c] { c->FindTokens(); })) c->FindTokens();
         running.push_back(std::move(chunk));

@@ -59,9 +59,9 @@ public:
 
     void Write(const uint8_t* data, size_t size);
     void Finish();
-    // Before the first Write or after Finish: begins the next input, whose bytes go to `sink`, with
-    // the tables and buffers of the last one (many small files in a row
-    // then do not allocate and clear their memory anew each).
+    // Before the first Write or after Finish: begins the next input, whose
+    // bytes go to `sink`, with the tables and buffers of the last one (many
+    // small files in a row then do not allocate and clear memory anew).
     void Restart(ByteSink sink);
     // Bytes handed to the sink so far.
     uint64_t compressedSize() const;
