@@ -4,6 +4,8 @@
 #include <process.h>
 #include <windows.h>
 #else
+#include <condition_variable>
+#include <mutex>
 #include <system_error>
 #include <thread>
 #endif
@@ -12,31 +14,65 @@ namespace lzh {
 
 #ifdef _WIN32
 
+// Two auto-reset events: `wake` hands the thread a job (or the order to
+// end, with `job` empty), `done` tells that the job returned. Setting and
+// waiting on an event order the memory accesses around them.
 struct WorkerThread::Handle {
     HANDLE thread = nullptr;
-};
+    HANDLE wake = nullptr;
+    HANDLE done = nullptr;
+    std::function<void()>* job = nullptr;
 
-namespace {
-// Through the C runtime's own thread start, which sets up what the runtime
-// keeps per thread.
-unsigned __stdcall RunJob(void* job) {
-    (*static_cast<std::function<void()>*>(job))();
-    return 0;
-}
-}  // namespace
+    ~Handle() {
+        if (wake) CloseHandle(wake);
+        if (done) CloseHandle(done);
+    }
+
+    // Through the C runtime's own thread start, which sets up what the
+    // runtime keeps per thread.
+    bool MakeThread(std::function<void()>* slot) {
+        if (thread) return true;
+        job = slot;
+        if (!wake) wake = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+        if (!done) done = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+        if (!wake || !done) return false;
+        thread = reinterpret_cast<HANDLE>(_beginthreadex(nullptr, 0, RunJobs, this, 0, nullptr));
+        return thread != nullptr;
+    }
+
+    static unsigned __stdcall RunJobs(void* self) {
+        auto* h = static_cast<Handle*>(self);
+        for (;;) {
+            WaitForSingleObject(h->wake, INFINITE);
+            if (!*h->job) return 0;
+            (*h->job)();
+            SetEvent(h->done);
+        }
+    }
+};
 
 bool WorkerThread::Start(std::function<void()> job) {
     Join();
+    if (!handle_->MakeThread(&job_)) return false;
     job_ = std::move(job);
-    handle_->thread = reinterpret_cast<HANDLE>(_beginthreadex(nullptr, 0, RunJob, &job_, 0, nullptr));
-    return handle_->thread != nullptr;
+    running_ = true;
+    SetEvent(handle_->wake);
+    return true;
 }
 
 void WorkerThread::Join() {
-    if (handle_->thread == nullptr) return;
+    if (!running_) return;
+    WaitForSingleObject(handle_->done, INFINITE);
+    running_ = false;
+}
+
+WorkerThread::~WorkerThread() {
+    Join();
+    if (!handle_->thread) return;
+    job_ = nullptr;
+    SetEvent(handle_->wake);
     WaitForSingleObject(handle_->thread, INFINITE);
     CloseHandle(handle_->thread);
-    handle_->thread = nullptr;
 }
 
 int ProcessorCount() {
@@ -47,23 +83,63 @@ int ProcessorCount() {
 
 #else
 
+// The thread sleeps on `changed` until `waiting` says a job (or the order
+// to end, with `job` empty) is there, and clears it when the job returned.
 struct WorkerThread::Handle {
     std::thread thread;
+    std::mutex mutex;
+    std::condition_variable changed;
+    bool waiting = false;
+
+    void RunJobs(std::function<void()>* job) {
+        std::unique_lock<std::mutex> lock(mutex);
+        for (;;) {
+            changed.wait(lock, [this] { return waiting; });
+            if (!*job) return;
+            lock.unlock();
+            (*job)();
+            lock.lock();
+            waiting = false;
+            changed.notify_all();
+        }
+    }
 };
 
 bool WorkerThread::Start(std::function<void()> job) {
     Join();
-    job_ = std::move(job);
-    try {
-        handle_->thread = std::thread(job_);
-    } catch (const std::system_error&) {
-        return false;
+    if (!handle_->thread.joinable()) {
+        try {
+            Handle* h = handle_.get();
+            std::function<void()>* slot = &job_;
+            handle_->thread = std::thread([h, slot] { h->RunJobs(slot); });
+        } catch (const std::system_error&) {
+            return false;
+        }
     }
+    std::lock_guard<std::mutex> lock(handle_->mutex);
+    job_ = std::move(job);
+    running_ = handle_->waiting = true;
+    handle_->changed.notify_all();
     return true;
 }
 
 void WorkerThread::Join() {
-    if (handle_->thread.joinable()) handle_->thread.join();
+    if (!running_) return;
+    std::unique_lock<std::mutex> lock(handle_->mutex);
+    handle_->changed.wait(lock, [this] { return !handle_->waiting; });
+    running_ = false;
+}
+
+WorkerThread::~WorkerThread() {
+    Join();
+    if (!handle_->thread.joinable()) return;
+    {
+        std::lock_guard<std::mutex> lock(handle_->mutex);
+        job_ = nullptr;
+        handle_->waiting = true;
+        handle_->changed.notify_all();
+    }
+    handle_->thread.join();
 }
 
 int ProcessorCount() {
@@ -74,6 +150,5 @@ int ProcessorCount() {
 #endif
 
 WorkerThread::WorkerThread() : handle_(new Handle) {}
-WorkerThread::~WorkerThread() { Join(); }
 
 }  // namespace lzh

@@ -1,7 +1,10 @@
-// One thread that runs one job and is joined, over std::thread on POSIX
-// and _beginthreadex on Windows (the MinGW runtime of the windows build has
-// no std::thread). Joining is the only synchronisation: everything the job
-// wrote is visible to the thread that joined it.
+// A thread that runs one job at a time, over std::thread on POSIX and
+// _beginthreadex on Windows (the MinGW runtime of the windows build has no
+// std::thread). The thread is made by the first Start and kept for the next
+// jobs until the object goes, so that many small jobs in a row (the files of
+// a tree) do not each make and tear down a thread. Joining is the only
+// synchronisation: everything the job wrote is visible to the thread that
+// joined it.
 #pragma once
 
 #include <functional>
@@ -12,12 +15,12 @@ namespace lzh {
 class WorkerThread {
 public:
     WorkerThread();
-    ~WorkerThread();  // joins a running job
+    ~WorkerThread();  // waits for a running job, then ends the thread
     WorkerThread(const WorkerThread&) = delete;
     WorkerThread& operator=(const WorkerThread&) = delete;
 
-    // Runs `job` on a new thread. False when no thread could be made: the
-    // caller runs the job itself.
+    // Runs `job` on the thread, after waiting for the job before. False
+    // when no thread could be made: the caller runs the job itself.
     bool Start(std::function<void()> job);
     // Waits for the job started last; nothing when none runs.
     void Join();
@@ -26,6 +29,7 @@ private:
     struct Handle;
     std::unique_ptr<Handle> handle_;
     std::function<void()> job_;
+    bool running_ = false;  // a job was started and not joined yet
 };
 
 // Processors this program may run on (at least 1).
