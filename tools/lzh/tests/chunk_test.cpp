@@ -2,11 +2,14 @@
 // and however the input is cut, decoded back by the stub's own decoder.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <random>
 #include <string>
+#include <thread>
 
 #include "lzh/encoder.h"
 #include "lzh/header.h"
+#include "lzh/worker_thread.h"
 #include "our_decoder.h"
 #include "test_data.h"
 #include "support/test_support.h"
@@ -125,6 +128,28 @@ TEST(Chunks, MatchesReachIntoTheWindowBeforeAChunk) {
     // send another 40000 literals.
     EXPECT_LT(packed.size(), 40000u + 40000u);
     EXPECT_TRUE(Decode(lzh::Method::Lh7, packed, data) == data);
+}
+
+// One thread takes job after job: each job sees what the job before it
+// wrote, the caller sees every write once joined, and a job still running
+// when the worker goes is waited for.
+TEST(WorkerThread, RunsJobAfterJobOnOneThread) {
+    std::vector<int> sums(201, 0);
+    {
+        lzh::WorkerThread worker;
+        for (int i = 1; i <= 200; ++i) {
+            // The odd jobs are slow and not joined: the next Start waits for them.
+            ASSERT_TRUE(worker.Start([&sums, i] {
+                if (i % 2 == 1) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+                sums[i] = sums[i - 1] + i;
+            }));
+            if (i % 2 == 0) worker.Join();
+        }
+        worker.Join();
+        for (int i = 1; i <= 200; ++i) ASSERT_EQ(sums[i], i * (i + 1) / 2) << i;
+        ASSERT_TRUE(worker.Start([&sums] { sums[0] = -1; }));
+    }
+    EXPECT_EQ(sums[0], -1);
 }
 
 }  // namespace
