@@ -415,15 +415,27 @@ public:
     // every build decides the same.
     static bool LooksRandom(const uint8_t* bytes, uint32_t size) {
         if (size < RANDOM_TEST_BYTES) return false;
-        uint32_t counts[256] = {};
-        for (uint32_t i = 0; i < size; ++i) ++counts[bytes[i]];
+        // Four tables of counts, so that runs of one byte do not wait on
+        // the same counter.
+        uint32_t counts[4][256] = {};
+        uint32_t i = 0;
+        for (; i + 4 <= size; i += 4) {
+            ++counts[0][bytes[i]];
+            ++counts[1][bytes[i + 1]];
+            ++counts[2][bytes[i + 2]];
+            ++counts[3][bytes[i + 3]];
+        }
+        for (; i < size; ++i) ++counts[0][bytes[i]];
         uint64_t pairs = 0;
-        for (uint32_t c : counts) pairs += static_cast<uint64_t>(c) * c;
+        for (int b = 0; b < 256; ++b) {
+            uint64_t c = uint64_t{counts[0][b]} + counts[1][b] + counts[2][b] + counts[3][b];
+            pairs += c * c;
+        }
         const uint64_t n = size;
         if (256 * pairs > n * n + n * n / 128) return false;
         uint64_t seen[1 << 12] = {};
         int repeats = 0;
-        for (uint32_t i = 0; i + 8 <= size; ++i) {
+        for (i = 0; i + 8 <= size; ++i) {
             if (((Load32(bytes + i) * 2654435761u) >> 28) != 0) continue;
             uint64_t key;
             memcpy(&key, bytes + i, 8);
@@ -1210,7 +1222,7 @@ struct Encoder::State {
         this->tuning = tuning;
         this->tuning.maxChain = std::max(1, tuning.maxChain);
         this->tuning.niceLength = std::min(std::max(MIN_MATCH, tuning.niceLength), MAX_MATCH);
-        threads = ThreadCount(tuning);
+        threads = searchEnded.Works() ? ThreadCount(tuning) : 1;
         window = params.maxOffset + 1;
         filling = NewChunk();
     }
@@ -1220,6 +1232,10 @@ struct Encoder::State {
     int threads = 1;      // chunks searched at once
     uint32_t window = 0;  // input before a chunk that its matches may reach
     BlockCoder coder;
+    // Posted by a chunk's thread when its search ends; before the chunks,
+    // so that it outlives their threads.
+    Semaphore searchEnded;
+    int searching = 0;  // chunks started on a thread whose end is not taken yet
     std::unique_ptr<Chunk> filling;                // taking input
     std::deque<std::unique_ptr<Chunk>> running;    // oldest first
     std::vector<std::unique_ptr<Chunk>> spare;
@@ -1249,10 +1265,34 @@ struct Encoder::State {
             Code(std::move(chunk));
             return;
         }
-        if (running.size() >= static_cast<size_t>(threads)) CodeOldest();
+        // Waits for the end of any search, not just the oldest one's, and
+        // starts the chunk on the searcher that is free before the oldest
+        // chunks are coded.
+        while (searching >= threads) {
+            searchEnded.Wait();
+            --searching;
+        }
         Chunk* c = chunk.get();
-        if (!c->thread.Start([c] { c->FindTokens(); })) c->FindTokens();
+        auto job = [this, c] {
+            c->FindTokens();
+            searchEnded.Post();
+        };
+        if (c->thread.Start(job)) {
+            ++searching;
+        } else {
+            c->FindTokens();
+        }
         running.push_back(std::move(chunk));
+        // The oldest are coded, waited for if need be, until `threads` chunks
+        // are left: which input is coded when does not depend on timing, so
+        // neither does what the archive writer sees of the output so far.
+        while (running.size() > static_cast<size_t>(threads)) CodeOldest();
+    }
+
+    // Codes every chunk still held, and takes the ends of their searches.
+    void CodeAll() {
+        while (!running.empty()) CodeOldest();
+        for (; searching > 0; --searching) searchEnded.Wait();
     }
 
     void CodeOldest() {
@@ -1298,7 +1338,7 @@ void Encoder::Finish() {
         // The last chunk is searched on a thread too, so that the chunks
         // before it are coded while it is.
         s.Start(std::move(s.filling));
-        while (!s.running.empty()) s.CodeOldest();
+        s.CodeAll();
     }
     s.coder.Finish();
 }

@@ -4,6 +4,8 @@
 #include <process.h>
 #include <windows.h>
 #else
+#include <stdint.h>
+
 #include <condition_variable>
 #include <mutex>
 #include <system_error>
@@ -75,6 +77,17 @@ WorkerThread::~WorkerThread() {
     CloseHandle(handle_->thread);
 }
 
+struct Semaphore::Handle {
+    HANDLE semaphore = CreateSemaphoreW(nullptr, 0, 0x7FFFFFFF, nullptr);
+    ~Handle() {
+        if (semaphore) CloseHandle(semaphore);
+    }
+};
+
+bool Semaphore::Works() const { return handle_->semaphore != nullptr; }
+void Semaphore::Post() { ReleaseSemaphore(handle_->semaphore, 1, nullptr); }
+void Semaphore::Wait() { WaitForSingleObject(handle_->semaphore, INFINITE); }
+
 int ProcessorCount() {
     SYSTEM_INFO info;
     GetSystemInfo(&info);
@@ -142,6 +155,26 @@ WorkerThread::~WorkerThread() {
     handle_->thread.join();
 }
 
+struct Semaphore::Handle {
+    std::mutex mutex;
+    std::condition_variable posted;
+    uint64_t count = 0;
+};
+
+bool Semaphore::Works() const { return true; }
+
+void Semaphore::Post() {
+    std::lock_guard<std::mutex> lock(handle_->mutex);
+    ++handle_->count;
+    handle_->posted.notify_one();
+}
+
+void Semaphore::Wait() {
+    std::unique_lock<std::mutex> lock(handle_->mutex);
+    handle_->posted.wait(lock, [this] { return handle_->count > 0; });
+    --handle_->count;
+}
+
 int ProcessorCount() {
     unsigned count = std::thread::hardware_concurrency();
     return count > 0 ? static_cast<int>(count) : 1;
@@ -150,5 +183,7 @@ int ProcessorCount() {
 #endif
 
 WorkerThread::WorkerThread() : handle_(new Handle) {}
+Semaphore::Semaphore() : handle_(new Handle) {}
+Semaphore::~Semaphore() = default;
 
 }  // namespace lzh

@@ -32,6 +32,27 @@ private:
     bool running_ = false;  // a job was started and not joined yet
 };
 
+// Counts events, such as jobs that have ended, for a thread that waits for
+// the next of several. Post and the Wait that takes its count order the
+// memory accesses around them.
+class Semaphore {
+public:
+    Semaphore();
+    ~Semaphore();
+    Semaphore(const Semaphore&) = delete;
+    Semaphore& operator=(const Semaphore&) = delete;
+
+    // False when the system could not make one: do not use it then.
+    bool Works() const;
+    void Post();
+    // Waits until the count is above zero, and lowers it by one.
+    void Wait();
+
+private:
+    struct Handle;
+    std::unique_ptr<Handle> handle_;
+};
+
 // Processors this program may run on (at least 1).
 int ProcessorCount();
 
