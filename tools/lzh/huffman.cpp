@@ -11,14 +11,44 @@ namespace {
 // The most symbols a code may have (the symbol code has 510).
 constexpr int MAX_SYMBOLS = 512;
 
+// Sorts keys of a weight (high half) and an index below MAX_SYMBOLS (low
+// half): by radix, a byte of the weight at a time after the index, as many
+// bytes as the heaviest weight has. Codes are built for every block and
+// every block the coder weighs, so this runs often.
+void SortKeys(uint64_t* keys, int n, uint32_t heaviest) {
+    uint64_t spare[MAX_SYMBOLS];
+    uint64_t* from = keys;
+    uint64_t* to = spare;
+    auto pass = [&](int shift, int buckets) {
+        uint32_t start[MAX_SYMBOLS] = {};
+        for (int i = 0; i < n; ++i) ++start[(from[i] >> shift) & (buckets - 1)];
+        uint32_t sum = 0;
+        for (int b = 0; b < buckets; ++b) {
+            uint32_t count = start[b];
+            start[b] = sum;
+            sum += count;
+        }
+        for (int i = 0; i < n; ++i) to[start[(from[i] >> shift) & (buckets - 1)]++] = from[i];
+        std::swap(from, to);
+    };
+    static_assert(MAX_SYMBOLS == 512, "the index takes one pass of 512 buckets");
+    pass(0, MAX_SYMBOLS);
+    for (int shift = 32; shift < 64 && (heaviest >> (shift - 32)) != 0; shift += 8) pass(shift, 256);
+    if (from != keys) std::copy(from, from + n, keys);
+}
+
 // One Huffman build over the used symbols; returns the deepest length.
 int HuffmanDepths(const uint32_t* weights, const int* symbols, int n, uint8_t* lengths) {
     // Leaves sorted by weight (ties in symbol order), then the two-queue
     // merge: internal nodes are made in non-decreasing weight order, so a
     // second queue stays sorted.
     uint64_t keys[MAX_SYMBOLS];
-    for (int i = 0; i < n; ++i) keys[i] = (static_cast<uint64_t>(weights[i]) << 32) | static_cast<uint32_t>(i);
-    std::sort(keys, keys + n);
+    uint32_t heaviest = 0;
+    for (int i = 0; i < n; ++i) {
+        keys[i] = (static_cast<uint64_t>(weights[i]) << 32) | static_cast<uint32_t>(i);
+        heaviest = std::max(heaviest, weights[i]);
+    }
+    SortKeys(keys, n, heaviest);
     uint64_t nodeWeight[2 * MAX_SYMBOLS];
     int parent[2 * MAX_SYMBOLS];
     for (int i = 0; i < n; ++i) nodeWeight[i] = keys[i] >> 32;
