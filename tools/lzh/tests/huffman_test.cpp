@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+#include <queue>
+#include <random>
 #include <vector>
 
 namespace {
@@ -68,6 +71,35 @@ INSTANTIATE_TEST_SUITE_P(
                                      return f;
                                  }(), {}}),
     [](const ::testing::TestParamInfo<LengthCase>& info) { return std::to_string(info.index); });
+
+// Without the length limit in play, the code costs as few bits as any
+// Huffman code: weights of one, two and three bytes, with ties.
+TEST(CodeLengths, CostTheLeastBits) {
+    for (uint32_t spread : {200u, 60000u, 1u << 18}) {
+        std::mt19937 rng(spread);
+        std::vector<uint32_t> freq(510, 0);
+        for (size_t s = 0; s < freq.size(); s += 1 + rng() % 3) freq[s] = (spread >> 2) + rng() % (spread - (spread >> 2));
+        for (size_t s = 7; s < freq.size(); s += 50) freq[s] = freq[3];
+        std::vector<uint8_t> lengths(freq.size());
+        lzh::BuildCodeLengths(freq.data(), static_cast<int>(freq.size()), 16, lengths.data());
+        uint64_t bits = 0;
+        std::priority_queue<uint64_t, std::vector<uint64_t>, std::greater<uint64_t>> heap;
+        for (size_t s = 0; s < freq.size(); ++s) {
+            bits += uint64_t{freq[s]} * lengths[s];
+            if (freq[s] != 0) heap.push(freq[s]);
+        }
+        uint64_t least = 0;  // every merge adds its weight once per level
+        while (heap.size() > 1) {
+            uint64_t a = heap.top();
+            heap.pop();
+            uint64_t b = heap.top();
+            heap.pop();
+            least += a + b;
+            heap.push(a + b);
+        }
+        EXPECT_EQ(bits, least) << spread;
+    }
+}
 
 TEST(CanonicalCodes, FollowTheDecodersOrder) {
     // Shorter codes first, one length's codes consecutive in symbol order.
