@@ -17,13 +17,14 @@ namespace lzh {
 #ifdef _WIN32
 
 // Two auto-reset events: `wake` hands the thread a job (or the order to
-// end, with `job` empty), `done` tells that the job returned. Setting and
+// end, with `quit`), `done` tells that the job returned. Setting and
 // waiting on an event order the memory accesses around them.
 struct WorkerThread::Handle {
     HANDLE thread = nullptr;
     HANDLE wake = nullptr;
     HANDLE done = nullptr;
     std::function<void()>* job = nullptr;
+    bool quit = false;
 
     ~Handle() {
         if (wake) CloseHandle(wake);
@@ -46,7 +47,7 @@ struct WorkerThread::Handle {
         auto* h = static_cast<Handle*>(self);
         for (;;) {
             WaitForSingleObject(h->wake, INFINITE);
-            if (!*h->job) return 0;
+            if (h->quit) return 0;
             (*h->job)();
             SetEvent(h->done);
         }
@@ -71,7 +72,7 @@ void WorkerThread::Join() {
 WorkerThread::~WorkerThread() {
     Join();
     if (!handle_->thread) return;
-    job_ = nullptr;
+    handle_->quit = true;
     SetEvent(handle_->wake);
     WaitForSingleObject(handle_->thread, INFINITE);
     CloseHandle(handle_->thread);
@@ -97,18 +98,19 @@ int ProcessorCount() {
 #else
 
 // The thread sleeps on `changed` until `waiting` says a job (or the order
-// to end, with `job` empty) is there, and clears it when the job returned.
+// to end, with `quit`) is there, and clears it when the job returned.
 struct WorkerThread::Handle {
     std::thread thread;
     std::mutex mutex;
     std::condition_variable changed;
     bool waiting = false;
+    bool quit = false;
 
     void RunJobs(std::function<void()>* job) {
         std::unique_lock<std::mutex> lock(mutex);
         for (;;) {
             changed.wait(lock, [this] { return waiting; });
-            if (!*job) return;
+            if (quit) return;
             lock.unlock();
             (*job)();
             lock.lock();
@@ -148,8 +150,7 @@ WorkerThread::~WorkerThread() {
     if (!handle_->thread.joinable()) return;
     {
         std::lock_guard<std::mutex> lock(handle_->mutex);
-        job_ = nullptr;
-        handle_->waiting = true;
+        handle_->quit = handle_->waiting = true;
         handle_->changed.notify_all();
     }
     handle_->thread.join();
