@@ -23,6 +23,12 @@ constexpr size_t READ_CHUNK = 1 << 20;
 // on each thread: such a file is one chunk for the encoder, which would
 // search it on one thread only.
 constexpr uint64_t SMALL_FILE = ENCODER_CHUNK_SIZE;
+// Small files go to a thread in batches of about this many bytes, or this
+// many files: handing a thread work and taking it back costs far more than
+// compressing a file of a few kilobytes on some machines (a tenth of a
+// millisecond on a virtual one).
+constexpr size_t BATCH_BYTES = 256 << 10;
+constexpr size_t BATCH_FILES = 64;
 // Output the encoder may still hold back for input that has reached its
 // block coder.
 constexpr uint64_t PENDING_OUTPUT = 128 << 10;
@@ -304,15 +310,22 @@ public:
         return true;
     }
 
-    // Writes the small files still being compressed, oldest first, until
-    // at most `keep` are left.
+    // Writes the batches of small files still being compressed, oldest
+    // first, until at most `keep` are left; with 0, the batch still being
+    // collected too.
     bool WritePending(size_t keep, std::string* error) {
+        if (keep == 0 && !StartBatch(error)) return false;
         while (pending_.size() > keep) {
-            std::unique_ptr<SmallFile> file = std::move(pending_.front());
+            std::unique_ptr<SmallBatch> batch = std::move(pending_.front());
             pending_.pop_front();
-            file->thread.Join();
-            if (!WriteSmallFile(*file, error)) return false;
-            spareFiles_.push_back(std::move(file));
+            batch->thread.Join();
+            for (std::unique_ptr<SmallFile>& file : batch->files) {
+                if (!WriteSmallFile(*file, error)) return false;
+                spareFiles_.push_back(std::move(file));
+            }
+            batch->files.clear();
+            batch->bytes = 0;
+            spareBatches_.push_back(std::move(batch));
         }
         return true;
     }
@@ -332,21 +345,26 @@ public:
     }
 
 private:
-    // A small file read whole, and its compressed form once its thread is
-    // done. Kept for the next small file when written, with its buffers and
-    // encoder, so that many small files do not each allocate and clear
-    // memory anew.
+    // A small file read whole, and its compressed form once its batch is
+    // done. Kept for the next small file when written, with its buffers, so
+    // that many small files do not each allocate memory anew.
     struct SmallFile {
         EntryHeader header;
         std::string name;
         std::vector<uint8_t> data;
         std::vector<uint8_t> packed;
-        std::unique_ptr<Encoder> encoder;  // of one thread
+    };
+    // Small files compressed one after the other on one thread, with one
+    // encoder that keeps its tables from file to file.
+    struct SmallBatch {
+        std::vector<std::unique_ptr<SmallFile>> files;
+        size_t bytes = 0;
+        std::unique_ptr<Encoder> encoder;
         WorkerThread thread;  // last, so that it is joined before the rest goes
     };
 
-    // Reads the file and starts compressing it on a thread of its own,
-    // once fewer than `threads_` others are.
+    // Reads the file into the batch being collected, and starts the batch
+    // once it is big enough.
     bool QueueSmallFile(const PlannedEntry& entry, std::string* error) {
         std::unique_ptr<SmallFile> file = SpareFile();
         FileHandle in(hostfs::OpenFile(entry.diskPath, "rb"));
@@ -376,33 +394,55 @@ private:
         file->data.resize(n);
         h.dataCrc = Crc16(file->data.data(), n);
         file->name = entry.name;
+        if (!collecting_) collecting_ = SpareBatch();
+        collecting_->bytes += n;
+        collecting_->files.push_back(std::move(file));
+        if (collecting_->bytes < BATCH_BYTES && collecting_->files.size() < BATCH_FILES) return true;
+        return StartBatch(error);
+    }
+
+    // Starts compressing the batch collected so far on its thread, once
+    // fewer than `threads_` others are.
+    bool StartBatch(std::string* error) {
+        if (!collecting_) return true;
         if (!WritePending(static_cast<size_t>(threads_) - 1, error)) return false;
-        SmallFile* f = file.get();
-        auto job = [f] {
-            f->encoder->Restart(
-                [f](const uint8_t* bytes, size_t n) { f->packed.insert(f->packed.end(), bytes, bytes + n); });
-            f->encoder->Write(f->data.data(), f->data.size());
-            f->encoder->Finish();
+        SmallBatch* b = collecting_.get();
+        auto job = [b] {
+            for (std::unique_ptr<SmallFile>& file : b->files) {
+                SmallFile* f = file.get();
+                b->encoder->Restart(
+                    [f](const uint8_t* bytes, size_t n) { f->packed.insert(f->packed.end(), bytes, bytes + n); });
+                b->encoder->Write(f->data.data(), f->data.size());
+                b->encoder->Finish();
+            }
         };
-        if (!f->thread.Start(job)) job();
-        pending_.push_back(std::move(file));
+        if (!b->thread.Start(job)) job();
+        pending_.push_back(std::move(collecting_));
         return true;
     }
 
     // One that an earlier small file is done with, or a new one.
     std::unique_ptr<SmallFile> SpareFile() {
-        if (spareFiles_.empty()) {
-            std::unique_ptr<SmallFile> file(new SmallFile);
-            EncoderTuning one = tuning_;
-            one.threads = 1;
-            file->encoder.reset(new Encoder(options_.method, nullptr, one));
-            return file;
-        }
+        if (spareFiles_.empty()) return std::unique_ptr<SmallFile>(new SmallFile);
         std::unique_ptr<SmallFile> file = std::move(spareFiles_.back());
         spareFiles_.pop_back();
         file->header = EntryHeader();
         file->packed.clear();
         return file;
+    }
+
+    // One that an earlier batch is done with, or a new one.
+    std::unique_ptr<SmallBatch> SpareBatch() {
+        if (spareBatches_.empty()) {
+            std::unique_ptr<SmallBatch> batch(new SmallBatch);
+            EncoderTuning one = tuning_;
+            one.threads = 1;
+            batch->encoder.reset(new Encoder(options_.method, nullptr, one));
+            return batch;
+        }
+        std::unique_ptr<SmallBatch> batch = std::move(spareBatches_.back());
+        spareBatches_.pop_back();
+        return batch;
     }
 
     // The header and the compressed data of a small file, or its bytes
@@ -447,8 +487,10 @@ private:
     bool tooBig_ = false;
     EncoderTuning tuning_;
     int threads_ = 1;
-    std::deque<std::unique_ptr<SmallFile>> pending_;  // oldest first
     std::vector<std::unique_ptr<SmallFile>> spareFiles_;
+    std::vector<std::unique_ptr<SmallBatch>> spareBatches_;
+    std::unique_ptr<SmallBatch> collecting_;          // small files read, not started yet
+    std::deque<std::unique_ptr<SmallBatch>> pending_;  // started, oldest first
     std::unique_ptr<Encoder> fileEncoder_;  // of the last file compressed on its own
     bool fileEncoderFinished_ = false;
 };

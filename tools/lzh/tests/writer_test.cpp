@@ -289,12 +289,20 @@ TEST_F(Writer, SameArchiveForAnyThreadCount) {
     File("t/sub/empty", "");
     File("t/sub/chunk_plus_1", Periodic(5000, lzh::ENCODER_CHUNK_SIZE + 1, 51));
     File("t/sub/zeros", std::string(lzh::ENCODER_CHUNK_SIZE, '\0'));
+    // More small files than go to a thread at once.
+    Folder("t/many");
+    std::vector<std::string> many;
+    for (int i = 0; i < 70; ++i) {
+        many.push_back("many/" + std::to_string(100 + i));
+        File("t/" + many.back(), Periodic(100 + i, 2000, 60 + i));
+    }
     // The archive keeps each file's last access time, which the first read
     // of a new file may move: every file is read once before the first run.
     for (const char* name : {"words0", "words1", "words2", "words3", "words4", "words5", "words6", "words7",
                              "words8", "noise", "sub/empty", "sub/chunk_plus_1", "sub/zeros"}) {
         lzhtest::ReadFileBytes(Src(std::string("t/") + name));
     }
+    for (const std::string& name : many) lzhtest::ReadFileBytes(Src("t/" + name));
     for (bool best : {false, true}) {
         std::string first;
         for (int threads : {1, 2, 3}) {
@@ -313,12 +321,12 @@ TEST_F(Writer, SameArchiveForAnyThreadCount) {
                                           }))
                 << error;
             fclose(out);
-            EXPECT_EQ(reported, 9 * 20000u + 5000u * 36 + 50000 + 2 * lzh::ENCODER_CHUNK_SIZE + 1);
+            EXPECT_EQ(reported, 9 * 20000u + 5000u * 36 + 50000 + 2 * lzh::ENCODER_CHUNK_SIZE + 1 + 70 * 2000);
             std::string bytes = lzhtest::ReadFileBytes(archive());
             if (first.empty()) {
                 first = bytes;
                 std::vector<lzhtest::DecodedEntry> entries = Decode();
-                ASSERT_EQ(entries.size(), 15u);
+                ASSERT_EQ(entries.size(), 86u);
                 for (const lzhtest::DecodedEntry& e : entries) {
                     if (e.method == 'd') continue;
                     EXPECT_TRUE(e.crcMatches) << e.name;
