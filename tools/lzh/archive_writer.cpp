@@ -24,9 +24,9 @@ constexpr size_t READ_CHUNK = 1 << 20;
 // search it on one thread only.
 constexpr uint64_t SMALL_FILE = ENCODER_CHUNK_SIZE;
 // Small files go to a thread in batches of about this many bytes, or this
-// many files: handing a thread work and taking it back costs far more than
-// compressing a file of a few kilobytes on some machines (a tenth of a
-// millisecond on a virtual one).
+// many files: handing a thread work and taking it back can cost as much as
+// compressing a file of a few kilobytes (tens of microseconds on a virtual
+// machine, more when its cores are busy).
 constexpr size_t BATCH_BYTES = 256 << 10;
 constexpr size_t BATCH_FILES = 64;
 // Output the encoder may still hold back for input that has reached its
