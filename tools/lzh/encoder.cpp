@@ -1145,7 +1145,14 @@ private:
 // One chunk of input with the window before it, the tokens found in it and
 // the thread that finds them.
 struct Chunk {
-    Chunk(const MethodParameters& params, const EncoderTuning& tuning) : matcher(params, tuning) {}
+    // The buffer and the token lists get their largest size as capacity at
+    // once: pages are then touched only as they fill, and never twice by a
+    // vector growing and copying (a first touch is costly on some systems).
+    Chunk(const MethodParameters& params, const EncoderTuning& tuning) : matcher(params, tuning) {
+        buffer.reserve(HISTORY + CHUNK_SIZE + BUFFER_SLACK);
+        tokens.symbols.reserve(CHUNK_SIZE);
+        tokens.distances.reserve(CHUNK_SIZE / MIN_MATCH + 1);
+    }
 
     std::vector<uint8_t> buffer;  // window, input, BUFFER_SLACK bytes
     uint32_t history = 0;         // bytes of window
@@ -1159,9 +1166,7 @@ struct Chunk {
     // Room for `bytes` of window and input, grown as input comes so that a
     // small file does not touch a whole chunk of memory.
     void Reserve(uint32_t bytes) {
-        if (buffer.size() >= static_cast<size_t>(bytes) + BUFFER_SLACK) return;
-        size_t grown = std::min<size_t>(2 * buffer.size(), HISTORY + CHUNK_SIZE);
-        buffer.resize(std::max<size_t>(bytes, grown) + BUFFER_SLACK);
+        if (buffer.size() < static_cast<size_t>(bytes) + BUFFER_SLACK) buffer.resize(bytes + BUFFER_SLACK);
     }
     void FindTokens() {
         Reserve(end);  // an empty input has no buffer yet
@@ -1249,14 +1254,19 @@ struct Encoder::State {
         return chunk;
     }
 
-    // Sends the full chunk off and opens the next with its window.
+    // Sends the full chunk off and opens the next with its window. The next
+    // is taken after the full one starts, so that it can be one the start
+    // has just coded: `threads` + 1 chunks are all the memory in use. The
+    // full one's buffer stays as it is until it is taken again, so the
+    // window is copied from it, even when it is the next one itself.
     void Dispatch() {
-        std::unique_ptr<Chunk> next = NewChunk();
-        next->Reserve(window);
-        memcpy(next->buffer.data(), filling->buffer.data() + filling->end - window, window);
-        next->history = next->end = window;
+        Chunk* full = filling.get();
+        const uint32_t fullEnd = full->end;
         Start(std::move(filling));
-        filling = std::move(next);
+        filling = NewChunk();
+        filling->Reserve(window);
+        memmove(filling->buffer.data(), full->buffer.data() + fullEnd - window, window);
+        filling->history = filling->end = window;
     }
 
     void Start(std::unique_ptr<Chunk> chunk) {
