@@ -314,6 +314,10 @@ struct TokenList {
     // Where the chunk's own blocks end, as token counts (the last one is
     // every token); empty: the block coder chooses where blocks end.
     std::vector<uint32_t> blockEnds;
+    // Instead of the lists: this many literals, the bytes at `literals`
+    // (a random-looking chunk's input, in its buffer, not copied out).
+    const uint8_t* literals = nullptr;
+    uint32_t literalCount = 0;
 };
 
 // What a token is likely to cost, in sixteenths of a bit: the match finder
@@ -377,13 +381,17 @@ public:
     // before, entered into the tables without tokens; BUFFER_SLACK zeros
     // follow `end`.
     void Run(const uint8_t* data, uint32_t history, uint32_t end, TokenList& tokens) {
+        tokens.literals = nullptr;
+        tokens.literalCount = 0;
         if (tuning_.optimalPasses > 0) return RunOptimal(data, history, end, tokens);
         tokens.blockEnds.clear();
+        tokens.symbols.clear();
+        tokens.distances.clear();
         if (LooksRandom(data + history, end - history)) {
             // Every byte a literal: no search would find a match worth its
             // bits, and the window before is not needed either.
-            tokens.symbols.assign(data + history, data + end);
-            tokens.distances.clear();
+            tokens.literals = data + history;
+            tokens.literalCount = end - history;
             return;
         }
         data_ = data;
@@ -1010,6 +1018,10 @@ public:
 
     void Take(const TokenList& tokens) {
         if (!tokens.blockEnds.empty()) return TakeBlocks(tokens);
+        for (uint32_t i = 0; i < tokens.literalCount; ++i) {
+            Append(tokens.literals[i], nullptr, segment_);
+            if (segment_.tokens == SEGMENT_TOKENS) CloseSegment();
+        }
         const uint16_t* distance = tokens.distances.data();
         for (uint16_t symbol : tokens.symbols) {
             distance = Append(symbol, distance, segment_);
