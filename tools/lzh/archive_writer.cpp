@@ -319,12 +319,12 @@ public:
             std::unique_ptr<SmallBatch> batch = std::move(pending_.front());
             pending_.pop_front();
             batch->thread.Join();
-            for (std::unique_ptr<SmallFile>& file : batch->files) {
-                if (!WriteSmallFile(*file, error)) return false;
-                spareFiles_.push_back(std::move(file));
+            for (SmallFile& file : batch->files) {
+                if (!WriteSmallFile(*batch, file, error)) return false;
             }
             batch->files.clear();
-            batch->bytes = 0;
+            batch->data.clear();
+            batch->packed.clear();
             spareBatches_.push_back(std::move(batch));
         }
         return true;
@@ -345,20 +345,24 @@ public:
     }
 
 private:
-    // A small file read whole, and its compressed form once its batch is
-    // done. Kept for the next small file when written, with its buffers, so
-    // that many small files do not each allocate memory anew.
+    // A small file read whole into its batch: where its bytes and, once the
+    // batch is done, its compressed form lie in the batch's buffers.
     struct SmallFile {
         EntryHeader header;
         std::string name;
-        std::vector<uint8_t> data;
-        std::vector<uint8_t> packed;
+        size_t dataAt = 0;
+        size_t packedAt = 0;
+        size_t packedSize = 0;
     };
     // Small files compressed one after the other on one thread, with one
-    // encoder that keeps its tables from file to file.
+    // encoder that keeps its tables from file to file. Their bytes lie back
+    // to back in one buffer, their compressed forms in another; a batch that
+    // is written is used again, buffers and all, so that many small files do
+    // not each touch fresh memory.
     struct SmallBatch {
-        std::vector<std::unique_ptr<SmallFile>> files;
-        size_t bytes = 0;
+        std::vector<SmallFile> files;
+        std::vector<uint8_t> data;
+        std::vector<uint8_t> packed;
         std::unique_ptr<Encoder> encoder;
         WorkerThread thread;  // last, so that it is joined before the rest goes
     };
@@ -366,7 +370,7 @@ private:
     // Reads the file into the batch being collected, and starts the batch
     // once it is big enough.
     bool QueueSmallFile(const PlannedEntry& entry, std::string* error) {
-        std::unique_ptr<SmallFile> file = SpareFile();
+        SmallFile file;
         FileHandle in(hostfs::OpenFile(entry.diskPath, "rb"));
         hostfs::FileInfo info;
         std::string reason = in ? "" : hostfs::LastError();
@@ -374,15 +378,18 @@ private:
             *error = SystemError(entry.diskPath, "cannot open", reason);
             return false;
         }
-        EntryHeader& h = file->header;
+        EntryHeader& h = file.header;
         SetTimes(info, &h);
         h.attributes = ATTRIBUTE_ARCHIVE | (info.readOnly ? ATTRIBUTE_READ_ONLY : 0);
         SplitName(entry.sjisName, &h.directory, &h.file);
         h.originalSize = info.size;
         h.largeSizes = NeedsLargeSize(h.originalSize);
+        if (!collecting_) collecting_ = SpareBatch();
+        std::vector<uint8_t>& data = collecting_->data;
+        file.dataAt = data.size();
         // One byte more than the size: a file that grew is caught too.
-        file->data.resize(static_cast<size_t>(info.size) + 1);
-        size_t n = fread(file->data.data(), 1, file->data.size(), in.get());
+        data.resize(file.dataAt + static_cast<size_t>(info.size) + 1);
+        size_t n = fread(data.data() + file.dataAt, 1, static_cast<size_t>(info.size) + 1, in.get());
         if (ferror(in.get())) {
             *error = SystemError(entry.diskPath, "cannot read", hostfs::LastError());
             return false;
@@ -391,13 +398,11 @@ private:
             *error = Quoted(entry.diskPath) + ": the file changed while it was being packed";
             return false;
         }
-        file->data.resize(n);
-        h.dataCrc = Crc16(file->data.data(), n);
-        file->name = entry.name;
-        if (!collecting_) collecting_ = SpareBatch();
-        collecting_->bytes += n;
+        data.resize(file.dataAt + n);
+        h.dataCrc = Crc16(data.data() + file.dataAt, n);
+        file.name = entry.name;
         collecting_->files.push_back(std::move(file));
-        if (collecting_->bytes < BATCH_BYTES && collecting_->files.size() < BATCH_FILES) return true;
+        if (data.size() < BATCH_BYTES && collecting_->files.size() < BATCH_FILES) return true;
         return StartBatch(error);
     }
 
@@ -408,12 +413,13 @@ private:
         if (!WritePending(static_cast<size_t>(threads_) - 1, error)) return false;
         SmallBatch* b = collecting_.get();
         auto job = [b] {
-            for (std::unique_ptr<SmallFile>& file : b->files) {
-                SmallFile* f = file.get();
+            for (SmallFile& f : b->files) {
+                f.packedAt = b->packed.size();
                 b->encoder->Restart(
-                    [f](const uint8_t* bytes, size_t n) { f->packed.insert(f->packed.end(), bytes, bytes + n); });
-                b->encoder->Write(f->data.data(), f->data.size());
+                    [b](const uint8_t* bytes, size_t n) { b->packed.insert(b->packed.end(), bytes, bytes + n); });
+                b->encoder->Write(b->data.data() + f.dataAt, static_cast<size_t>(f.header.originalSize));
                 b->encoder->Finish();
+                f.packedSize = b->packed.size() - f.packedAt;
             }
         };
         if (!b->thread.Start(job)) job();
@@ -421,20 +427,14 @@ private:
         return true;
     }
 
-    // One that an earlier small file is done with, or a new one.
-    std::unique_ptr<SmallFile> SpareFile() {
-        if (spareFiles_.empty()) return std::unique_ptr<SmallFile>(new SmallFile);
-        std::unique_ptr<SmallFile> file = std::move(spareFiles_.back());
-        spareFiles_.pop_back();
-        file->header = EntryHeader();
-        file->packed.clear();
-        return file;
-    }
-
     // One that an earlier batch is done with, or a new one.
     std::unique_ptr<SmallBatch> SpareBatch() {
         if (spareBatches_.empty()) {
             std::unique_ptr<SmallBatch> batch(new SmallBatch);
+            // The most a batch holds, so that its buffers are not copied as
+            // they grow; pages are touched only as they fill.
+            batch->data.reserve(BATCH_BYTES + SMALL_FILE + 1);
+            batch->packed.reserve(BATCH_BYTES + SMALL_FILE);
             EncoderTuning one = tuning_;
             one.threads = 1;
             batch->encoder.reset(new Encoder(options_.method, nullptr, one));
@@ -447,14 +447,15 @@ private:
 
     // The header and the compressed data of a small file, or its bytes
     // stored when compression does not pay.
-    bool WriteSmallFile(SmallFile& file, std::string* error) {
+    bool WriteSmallFile(const SmallBatch& batch, SmallFile& file, std::string* error) {
         EntryHeader& h = file.header;
-        bool stored = file.packed.size() >= h.originalSize;
+        bool stored = file.packedSize >= h.originalSize;
         h.method = stored ? '0' : MethodLetter(options_.method);
-        const std::vector<uint8_t>& bytes = stored ? file.data : file.packed;
-        h.compressedSize = bytes.size();
+        const uint8_t* bytes = stored ? batch.data.data() + file.dataAt : batch.packed.data() + file.packedAt;
+        size_t size = stored ? static_cast<size_t>(h.originalSize) : file.packedSize;
+        h.compressedSize = size;
         if (!Put(BuildHeader(h), error)) return false;
-        if (fwrite(bytes.data(), 1, bytes.size(), out_) != bytes.size()) return Failed(error);
+        if (fwrite(bytes, 1, size, out_) != size) return Failed(error);
         done_ += h.originalSize;
         if (progress_) progress_(done_, total_, file.name);
         return true;
@@ -487,7 +488,6 @@ private:
     bool tooBig_ = false;
     EncoderTuning tuning_;
     int threads_ = 1;
-    std::vector<std::unique_ptr<SmallFile>> spareFiles_;
     std::vector<std::unique_ptr<SmallBatch>> spareBatches_;
     std::unique_ptr<SmallBatch> collecting_;          // small files read, not started yet
     std::deque<std::unique_ptr<SmallBatch>> pending_;  // started, oldest first
