@@ -769,7 +769,9 @@ private:
     void Reset() {
         head_.assign(size_t{1} << HASH_BITS, 0);
         head3_.assign(size_t{1} << HASH3_BITS, 0);
-        prev_.assign(linkMask_ + 1, NO_LINK);
+        // A link is read only at a position entered since this reset, and the
+        // heads lead to nothing older: the links need no clearing.
+        if (prev_.size() != linkMask_ + 1) prev_.assign(linkMask_ + 1, NO_LINK);
         base_ = UINT32_MAX;
         prices_.SetDefault();
         recent_.Clear();

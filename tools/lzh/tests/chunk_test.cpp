@@ -18,19 +18,10 @@ namespace {
 
 using lzh_test::Periodic;
 using lzh_test::RandomBytes;
+using lzh_test::Words;
 
 constexpr size_t CHUNK = lzh::ENCODER_CHUNK_SIZE;
 constexpr size_t WINDOW = 65536;
-
-// Words from a small vocabulary: matches of every length and distance.
-std::string Words(size_t size, uint32_t seed) {
-    static const char* words[] = {"chunk ", "window ", "thread ", "token ", "the ", "of ", "match\n", "0x1F ", "\t"};
-    std::mt19937 rng(seed);
-    std::string s;
-    while (s.size() < size) s += words[rng() % 9];
-    s.resize(size);
-    return s;
-}
 
 std::vector<uint8_t> Compress(lzh::Method method, const std::string& data, int threads, bool best = false) {
     lzh::EncoderTuning tuning = best ? lzh::BestTuning() : lzh::DefaultTuning(method);

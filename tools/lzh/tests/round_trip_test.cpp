@@ -14,18 +14,7 @@ namespace {
 
 using lzh_test::Periodic;
 using lzh_test::RandomBytes;
-
-// Text-like input: words from a small vocabulary, so matches of every
-// length and distance occur.
-std::string Words(size_t size, uint32_t seed) {
-    static const char* words[] = {"valkrin ", "archive ", "window ", "block ", "huffman ", "the ", "of ",
-                                  "install\n", "extract ", "folder ", "\t", "0123456789 ", "stub "};
-    std::mt19937 rng(seed);
-    std::string s;
-    while (s.size() < size) s += words[rng() % 13];
-    s.resize(size);
-    return s;
-}
+using lzh_test::Words;
 
 struct Input {
     const char* label;
@@ -203,6 +192,29 @@ TEST(Encoder, PiecewiseInputGivesTheSameStream) {
     encoder.Finish();
     EXPECT_EQ(pieces, whole);
     EXPECT_EQ(encoder.compressedSize(), whole.size());
+}
+
+// An encoder used again after Finish writes what a new one writes: nothing
+// of the input before may lead its search, in either mode.
+TEST(Encoder, RestartForgetsTheInputBefore) {
+    const std::string first = Words(100000, 41) + RandomBytes(50000, 42, 6);
+    const std::string second = RandomBytes(9000, 43, 6) + first.substr(70000, 9000) + Words(3000, 44);
+    for (bool best : {false, true}) {
+        for (lzh::Method method : {lzh::Method::Lh5, lzh::Method::Lh6, lzh::Method::Lh7}) {
+            lzh::EncoderTuning tuning = best ? lzh::BestTuning() : lzh::DefaultTuning(method);
+            std::vector<uint8_t> fresh =
+                lzh::Compress(method, reinterpret_cast<const uint8_t*>(second.data()), second.size(), tuning);
+            std::vector<uint8_t> out;
+            lzh::Encoder encoder(method, [&](const uint8_t* p, size_t n) { out.insert(out.end(), p, p + n); }, tuning);
+            encoder.Write(reinterpret_cast<const uint8_t*>(first.data()), first.size());
+            encoder.Finish();
+            out.clear();
+            encoder.Restart([&](const uint8_t* p, size_t n) { out.insert(out.end(), p, p + n); });
+            encoder.Write(reinterpret_cast<const uint8_t*>(second.data()), second.size());
+            encoder.Finish();
+            EXPECT_EQ(out, fresh) << "method " << lzh::MethodLetter(method) << (best ? " --best" : "");
+        }
+    }
 }
 
 }  // namespace

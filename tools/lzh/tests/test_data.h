@@ -26,4 +26,16 @@ inline std::string Periodic(size_t period, size_t size, uint32_t seed) {
     return s;
 }
 
+// Text-like input: words from a small vocabulary, so matches of every
+// length and distance occur.
+inline std::string Words(size_t size, uint32_t seed) {
+    static const char* words[] = {"valkrin ", "archive ", "window ", "block ", "huffman ", "the ", "of ",
+                                  "install\n", "extract ", "folder ", "\t", "0123456789 ", "stub "};
+    std::mt19937 rng(seed);
+    std::string s;
+    while (s.size() < size) s += words[rng() % 13];
+    s.resize(size);
+    return s;
+}
+
 }  // namespace lzh_test
