@@ -381,19 +381,19 @@ public:
     // before, entered into the tables without tokens; BUFFER_SLACK zeros
     // follow `end`.
     void Run(const uint8_t* data, uint32_t history, uint32_t end, TokenList& tokens) {
-        tokens.literals = nullptr;
-        tokens.literalCount = 0;
-        if (tuning_.optimalPasses > 0) return RunOptimal(data, history, end, tokens);
         tokens.blockEnds.clear();
         tokens.symbols.clear();
         tokens.distances.clear();
+        tokens.literals = nullptr;
+        tokens.literalCount = 0;
         if (LooksRandom(data + history, end - history)) {
-            // Every byte a literal: no search would find a match worth its
-            // bits, and the window before is not needed either.
+            // Every byte a literal, in either mode: no search would find a
+            // match worth its bits, and the window before is not needed.
             tokens.literals = data + history;
             tokens.literalCount = end - history;
             return;
         }
+        if (tuning_.optimalPasses > 0) return RunOptimal(data, history, end, tokens);
         data_ = data;
         Reset();
         if (history != 0) {

@@ -82,7 +82,11 @@ INSTANTIATE_TEST_SUITE_P(
                                     Words(WINDOW + 1 - 200, 9)},
                       ChunkCase{"best_words_chunk_plus_1_lh7", lzh::Method::Lh7, Words(CHUNK + 1, 12), true},
                       ChunkCase{"best_period_1000_chunks_plus_window_minus_1_lh5", lzh::Method::Lh5,
-                                Periodic(1000, 2 * CHUNK + WINDOW - 1, 13), true}),
+                                Periodic(1000, 2 * CHUNK + WINDOW - 1, 13), true},
+                      // A random chunk goes as literals without the parse, then
+                      // a parsed chunk has it for its window.
+                      ChunkCase{"best_random_chunk_then_words_lh6", lzh::Method::Lh6,
+                                RandomBytes(CHUNK, 14) + Words(CHUNK / 2, 15), true}),
     [](const ::testing::TestParamInfo<ChunkCase>& info) { return std::string(info.param.label); });
 
 // More threads than chunks, input in pieces of random size: the stream of
