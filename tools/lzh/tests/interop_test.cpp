@@ -5,7 +5,6 @@
 #include <sys/stat.h>
 
 #include <algorithm>
-#include <random>
 #include <tuple>
 
 #include "lzh/archive_writer.h"
@@ -18,16 +17,7 @@ namespace {
 
 using lzh_test::Periodic;
 using lzh_test::RandomBytes;
-
-std::string Words(size_t size, uint32_t seed) {
-    static const char* words[] = {"lorem ", "ipsum ", "dolor ", "sit ", "amet\n", "consectetur ", "adipiscing ",
-                                  "elit ", "sed ", "do ", "eiusmod ", "tempor ", "0x5C "};
-    std::mt19937 rng(seed);
-    std::string s;
-    while (s.size() < size) s += words[rng() % 13];
-    s.resize(size);
-    return s;
-}
+using lzh_test::Words;
 
 std::string ShiftJis(const std::string& utf8) {
     std::string sjis, error;
