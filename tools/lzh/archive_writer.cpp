@@ -89,14 +89,21 @@ public:
         entries_->push_back(entry);
         if (!folder) return true;
 
+        return AddContents(diskPath, name + "/", error);
+    }
+
+    // Every entry of a folder, by name, as `prefix` + its name: the folder
+    // itself gets no entry when `prefix` is empty (packing ".").
+    bool AddContents(const std::string& diskPath, const std::string& prefix, std::string* error) {
         std::vector<std::string> children;
+        std::string reason;
         if (!hostfs::ListFolder(diskPath, &children, &reason)) {
             *error = SystemError(diskPath, "cannot list the folder", reason);
             return false;
         }
         std::sort(children.begin(), children.end());
         for (const std::string& child : children) {
-            if (!Add(diskPath + "/" + child, name + "/" + child, error)) return false;
+            if (!Add(diskPath + "/" + child, prefix + child, error)) return false;
         }
         return true;
     }
@@ -507,8 +514,15 @@ bool PlanEntries(const std::vector<InputPath>& inputs, std::vector<PlannedEntry>
             return false;
         }
         if (parts.empty()) {
-            *error = Quoted(input.path) + ": give the name it should have in the archive";
-            return false;
+            // "." (or "./", "././") is the current folder: its contents go to
+            // the top of the archive. "/" and "" have no name of their own.
+            bool current = input.archiveName.empty() && !input.path.empty() && input.path[0] != '/';
+            if (!current) {
+                *error = Quoted(input.path) + ": give the name it should have in the archive";
+                return false;
+            }
+            if (!planner.AddContents(input.path, "", error)) return false;
+            continue;
         }
         std::string name;
         if (input.archiveName.empty()) {

@@ -614,4 +614,37 @@ TEST_F(PackCommand, SourceDateEpochGivesTheSameBytesAfterTouching) {
     EXPECT_NE(bad.output.find("SOURCE_DATE_EPOCH: \"16e8\""), std::string::npos) << bad.output;
 }
 
+TEST_F(PackCommand, DotPacksTheCurrentFoldersContentsAtTheTop) {
+    const std::string& dir = dir_;
+    ASSERT_EQ(system(("mkdir -p " + dir + "/here/sub && seq 1 3000 > " + dir + "/here/sub/n.txt && printf x > " + dir +
+                      "/here/b.txt && printf y > " + dir + "/here/a.txt").c_str()),
+              0);
+    const std::string pack = " --folder x --stub " + dir + "/stub.exe ";
+    ASSERT_EQ(setenv("SOURCE_DATE_EPOCH", "1600000000", 1), 0);
+    std::string inHere = "cd " + dir + "/here && env -u VALKRIN_STUB " + std::string(VALKRIN_PACK);
+    int dotStatus = system((inHere + " -o ../dot.exe" + pack + ". > ../dot.log 2>&1").c_str());
+    int namedStatus = system((inHere + " -o ../named.exe" + pack + "a.txt b.txt sub > ../named.log 2>&1").c_str());
+    int slashStatus = system((inHere + " -o ../slash.exe" + pack + "./ >/dev/null 2>&1").c_str());
+    ASSERT_EQ(unsetenv("SOURCE_DATE_EPOCH"), 0);
+    ASSERT_EQ(dotStatus, 0);
+    ASSERT_EQ(namedStatus, 0);
+    ASSERT_EQ(slashStatus, 0);
+    pe::Bytes a, b, c;
+    std::string error;
+    ASSERT_TRUE(pe::ReadFile(dir + "/dot.exe", &a, &error)) << error;
+    ASSERT_TRUE(pe::ReadFile(dir + "/named.exe", &b, &error)) << error;
+    ASSERT_TRUE(pe::ReadFile(dir + "/slash.exe", &c, &error)) << error;
+    EXPECT_EQ(a, b);
+    EXPECT_EQ(a, c);
+    Outcome listed = RunPack("--list " + dir + "/dot.exe");
+    EXPECT_NE(listed.output.find("sub/n.txt"), std::string::npos) << listed.output;
+    EXPECT_EQ(listed.output.find("here"), std::string::npos) << listed.output;
+
+    for (const char* nameless : {"/", "..", "''"}) {
+        Outcome refused = RunPack("-o " + dir + "/bad.exe" + pack + nameless);
+        EXPECT_EQ(refused.status, 1) << nameless << ": " << refused.output;
+        EXPECT_NE(access((dir + "/bad.exe").c_str(), F_OK), 0) << nameless;
+    }
+}
+
 }  // namespace
