@@ -36,6 +36,14 @@ void TakeRecord(uint8_t type, const uint8_t* block, HeaderSpan data, bool fromMs
         case EXT_DIR_NAME:
             fields->directory = data;
             break;
+        case EXT_UNICODE_FILE_NAME:
+            fields->hasUnicodeName = true;
+            fields->unicodeFile = data;
+            break;
+        case EXT_UNICODE_DIR_NAME:
+            fields->hasUnicodeName = true;
+            fields->unicodeDirectory = data;
+            break;
         case EXT_ATTRIBUTE:
             if (fromMsDos) fields->attributes = ReadU16(at);
             break;
@@ -62,6 +70,9 @@ void ReadBaseFields(const uint8_t* block, HeaderFields* fields) {
     fields->dataCrc = ReadU16(block + AT_DATA_CRC);
     fields->directory = HeaderSpan{0, 0};
     fields->file = HeaderSpan{0, 0};
+    fields->hasUnicodeName = false;
+    fields->unicodeDirectory = HeaderSpan{0, 0};
+    fields->unicodeFile = HeaderSpan{0, 0};
 }
 
 }  // namespace

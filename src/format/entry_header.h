@@ -38,6 +38,9 @@ struct HeaderFields {
     uint16_t dataCrc;
     HeaderSpan directory;     // EXT_DIR_NAME's data, or empty
     HeaderSpan file;          // EXT_FILE_NAME's data, or empty
+    bool hasUnicodeName;      // EXT_UNICODE_FILE_NAME or EXT_UNICODE_DIR_NAME was present
+    HeaderSpan unicodeDirectory;  // EXT_UNICODE_DIR_NAME's data (UTF-16LE), or empty
+    HeaderSpan unicodeFile;       // EXT_UNICODE_FILE_NAME's data (UTF-16LE), or empty
 };
 
 // Judges the first `got` bytes read where a header should start (at most

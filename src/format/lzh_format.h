@@ -38,6 +38,8 @@ enum ExtensionType : uint8_t {
     EXT_ATTRIBUTE = 0x40,     // the attribute word (2 bytes)
     EXT_WINDOWS_TIME = 0x41,  // creation, last write, last access (3 x 8 bytes)
     EXT_LARGE_SIZE = 0x42,    // compressed and original size (2 x 8 bytes)
+    EXT_UNICODE_FILE_NAME = 0x44,  // the file part in UTF-16LE, no terminator
+    EXT_UNICODE_DIR_NAME = 0x45,   // the directory part in UTF-16LE, 0xFFFF after each folder
 };
 
 // An extended header holds its type byte and the next size word besides its
