@@ -24,12 +24,20 @@ echo "== packed: $demo/setup.exe ($(stat -c %s "$demo/setup.exe") bytes)"
 "$pack" --inspect "$demo/setup.exe"
 "$pack" --list "$demo/setup.exe"
 
-# 32-bit Wine needs a kernel that runs 32-bit x86 programs; without one the
-# packed file is checked with lhasa instead, and the job says it could not run it.
-if wine --version 2>&1 | grep -q 'Exec format error'; then
-    echo "== this machine's kernel does not run 32-bit x86 programs, so Wine cannot run setup.exe here"
+# 32-bit Wine needs a kernel that runs 32-bit x86 programs, and a package
+# mirror that has its i386 libraries; without it the packed file is checked
+# with lhasa instead, and the job says why it could not run it.
+cannot_run() {
+    echo "== $1, so setup.exe cannot run here; lhasa checks the package instead"
     lhasa t "$demo/setup.exe"
     exit 2
+}
+if ! command -v wine >/dev/null 2>&1; then
+    reason=$(head -n 1 "${VALKRIN_STATE_DIR:-/var/lib/valkrin}/wine-not-installed" 2>/dev/null || true)
+    cannot_run "32-bit Wine is not installed${reason:+ ($reason)}"
+fi
+if wine --version 2>&1 | grep -q 'Exec format error'; then
+    cannot_run "this machine's kernel does not run 32-bit x86 programs"
 fi
 
 # LC_ALL=ja_JP.UTF-8 gives Wine the Japanese code page (932); no system locale is needed.

@@ -309,6 +309,13 @@ std::string WhyWineCannotRun() {
         const char* required = getenv("VALKRIN_REQUIRE_WINE");
         if (required != nullptr && *required != 0) return std::string();
         std::string output;
+        if (RunCommand("command -v wine >/dev/null 2>&1", &output) != 0) {
+            // The set-up records why it could not install Wine (a mirror out of step).
+            const char* state = getenv("VALKRIN_STATE_DIR");
+            std::string reason = ReadLine(std::string(state != nullptr ? state : "/var/lib/valkrin") +
+                                          "/wine-not-installed");
+            return "32-bit Wine is not installed" + (reason.empty() ? std::string() : " (" + reason + ")");
+        }
         if (RunCommand("wine --version 2>&1", &output) == 0) return std::string();
         if (output.find("Exec format error") == std::string::npos) return std::string();
         return "this machine's kernel does not run 32-bit x86 programs, which 32-bit Wine needs (wine: " +

@@ -9,15 +9,12 @@
 set -uo pipefail
 windows=$1 pack=$2 work=$3 mode=${4:-}
 
+source "$(dirname "$0")/../../tests/scripts/wine_check.sh"
 tools=(osslsigncode openssl)
-[ "$mode" = wine ] && tools+=(wine xvfb-run)
+[ "$mode" = wine ] && skip_without_wine && tools+=(xvfb-run)
 for tool in "${tools[@]}"; do
     command -v "$tool" >/dev/null 2>&1 || { echo "$tool is not installed: skipped"; exit 77; }
 done
-if [ "$mode" = wine ] && ! wine --version >/dev/null 2>&1; then
-    echo "Wine cannot run on this machine (no 32-bit support): skipped"
-    exit 77
-fi
 fail() {
     echo "FAILED: $*"
     exit 1

@@ -9,16 +9,8 @@
 set -uo pipefail
 windows_pack=$1 host_pack=$2 work=$3
 
-if ! command -v wine >/dev/null 2>&1; then
-    echo "wine is not installed: skipped"
-    exit 77
-fi
-# A kernel without 32-bit x86 support refuses Wine's loader.
-loader_says=$(wine --version 2>&1)
-if [ -z "${VALKRIN_REQUIRE_WINE:-}" ] && [[ $loader_says == *"Exec format error"* ]]; then
-    echo "this machine's kernel does not run 32-bit x86 programs, which 32-bit Wine needs: skipped"
-    exit 77
-fi
+source "$(dirname "$0")/../../tests/scripts/wine_check.sh"
+skip_without_wine
 fail() {
     echo "FAILED: $*"
     exit 1

@@ -7,10 +7,11 @@
 # a 32-bit program on this machine.
 set -uo pipefail
 windows=$1 pack=$2 work=$3
-for tool in wine xvfb-run convert python3; do
+source "$(dirname "$0")/../../tests/scripts/wine_check.sh"
+skip_without_wine
+for tool in xvfb-run convert python3; do
     command -v "$tool" >/dev/null 2>&1 || { echo "$tool is not installed: skipped"; exit 77; }
 done
-wine --version >/dev/null 2>&1 || { echo "Wine cannot run on this machine (no 32-bit support): skipped"; exit 77; }
 fail() {
     echo "FAILED: $*"
     exit 1
