@@ -11,6 +11,7 @@
 #include "archive/archive_entry.h"
 #include "common/abort.h"
 #include "common/run_state.h"
+#include "common/text.h"
 #include "decode/decoder.h"
 #include "extract/extraction.h"
 #include "platform/posix/host_controls.h"
@@ -65,8 +66,8 @@ int main(int argc, char** argv) {
     int rounds = argc > 2 ? atoi(argv[2]) : 1;
     host::Reset();
     host::SetInteractive(true);  // a failure prints its box
-    strncpy(g_run.ownPath, argv[1], sizeof g_run.ownPath - 1);
-    strncpy(g_config.title, "bench", sizeof g_config.title - 1);
+    TextFromBytes(g_run.ownPath, PATH_SIZE, argv[1]);
+    TextFromBytes(g_run.title, TITLE_SIZE, "bench");
     g_progressReport = Quiet;
     double best = 0;
     int64_t bytes = 0;

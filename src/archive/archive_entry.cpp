@@ -1,6 +1,7 @@
 #include "archive/archive_entry.h"
 
 #include "common/run_state.h"
+#include "common/system_calls.h"
 #include "common/text.h"
 #include "format/entry_header.h"
 #include "format/lzh_format.h"
@@ -21,14 +22,49 @@ bool IsSupportedMethod(char letter) {
            letter == 'd';
 }
 
-// Fills the name from the directory part and the file part. False when the two
-// together do not fit a path.
-bool BuildName(const uint8_t* block, HeaderSpan directory, HeaderSpan file) {
-    if (directory.length + file.length >= ENTRY_NAME_SIZE) return false;
-    MemCopy(g_entry.name, block + directory.offset, directory.length);
-    MemCopy(g_entry.name + directory.length, block + file.offset, file.length);
-    g_entry.name[directory.length + file.length] = 0;
-    NormalizeSeparators(g_entry.name, '/');
+// Appends a UTF-16LE part of the header (`span`) to the name; false when it
+// does not fit or is not well formed.
+bool AppendUnicodePart(const uint8_t* block, HeaderSpan span, uint32_t* used) {
+    if (span.length % 2 != 0 || *used + span.length / 2 >= ENTRY_NAME_SIZE) return false;
+    WCHAR* part = g_entry.name + *used;
+    for (uint32_t i = 0; i < span.length; i += 2) g_entry.name[(*used)++] = ReadU16(block + span.offset + i);
+    g_entry.name[*used] = 0;
+    return IsWellFormedUtf16(part, span.length / 2);
+}
+
+// Appends a Shift-JIS part of the header, its separators made `/` first. A
+// zero byte ends the whole name: `ended` is set, and nothing follows.
+bool AppendShiftJisPart(const uint8_t* block, HeaderSpan span, uint32_t* used, bool* ended) {
+    if (*ended) return true;
+    char bytes[ENTRY_NAME_SIZE];
+    MemCopy(bytes, block + span.offset, span.length);
+    bytes[span.length] = 0;
+    NormalizeSeparators(bytes);
+    uint32_t length = TextLength(bytes);
+    *ended = length < span.length;
+    if (!TextFromShiftJis(g_entry.name + *used, ENTRY_NAME_SIZE - *used, bytes, length)) return false;
+    *used += TextLength(g_entry.name + *used);
+    return true;
+}
+
+// Fills the name from the directory part and the file part. With the wide
+// calls, a UTF-16 part is taken where the header has one and the Shift-JIS
+// part otherwise; Windows 95 to Me take the Shift-JIS name alone. False for
+// a name that does not fit a path or a UTF-16 name that is not well formed.
+bool BuildName(const uint8_t* block, const HeaderFields& fields) {
+    if (fields.directory.length + fields.file.length >= ENTRY_NAME_SIZE) return false;
+    bool unicode = fields.hasUnicodeName && TextsAreUtf16();
+    uint32_t used = 0;
+    bool ended = false;
+    g_entry.name[0] = 0;
+    bool built = unicode && fields.unicodeDirectory.length != 0
+                     ? AppendUnicodePart(block, fields.unicodeDirectory, &used)
+                     : AppendShiftJisPart(block, fields.directory, &used, &ended);
+    built = built && (unicode && fields.unicodeFile.length != 0
+                          ? AppendUnicodePart(block, fields.unicodeFile, &used)
+                          : AppendShiftJisPart(block, fields.file, &used, &ended));
+    if (!built) return false;
+    NormalizeSeparators(g_entry.name);
     return true;
 }
 
@@ -73,17 +109,40 @@ FILETIME HeaderTimeToFileTime(uint32_t stamp) {
     return result;
 }
 
-void NormalizeSeparators(char* text, char separator, LeadByteTest isLead) {
+void NormalizeSeparators(char* text) {
     for (uint8_t* at = reinterpret_cast<uint8_t*>(text); *at != 0; ++at) {
-        if (isLead(*at)) {
+        if (IsShiftJisLeadByte(*at)) {
             // The trail byte is never looked at; a lead byte at the very end
             // ends the walk.
             if (at[1] == 0) break;
             ++at;
         } else if (*at == '/' || *at == '\\' || *at == 0xFF) {
-            *at = static_cast<uint8_t>(separator);
+            *at = '/';
         }
     }
+}
+
+void NormalizeSeparators(WCHAR* text, LeadTest isLead) {
+    for (WCHAR* at = text; *at != 0; ++at) {
+        if (isLead(*at)) {
+            if (at[1] == 0) break;
+            ++at;
+        } else if (*at == '/' || *at == '\\' || *at == 0xFFFF) {
+            *at = '/';
+        }
+    }
+}
+
+bool IsWellFormedUtf16(const WCHAR* text, uint32_t length) {
+    for (uint32_t i = 0; i < length; ++i) {
+        WCHAR unit = text[i];
+        if (unit == 0 || (unit >= 0xDC00 && unit <= 0xDFFF)) return false;  // a low half alone
+        if (unit >= 0xD800 && unit <= 0xDBFF) {
+            if (i + 1 >= length || text[i + 1] < 0xDC00 || text[i + 1] > 0xDFFF) return false;
+            ++i;
+        }
+    }
+    return true;
 }
 
 // ---------------------------------------------------------------------------
@@ -133,9 +192,8 @@ EntryStatus ReadNextEntry() {
     } else {
         g_entry.lastWriteTime = HeaderTimeToFileTime(fields.timeStamp);
     }
-    g_entry.name[0] = 0;
-    if (!BuildName(block, fields.directory, fields.file)) return EntryStatus::Damaged;
+    if (!BuildName(block, fields)) return EntryStatus::Damaged;
     return EntryStatus::Entry;
 }
 
-static_assert(sizeof(ArchiveEntry::name) == 260, "an entry name holds 259 bytes and the terminator");
+static_assert(sizeof(ArchiveEntry::name) == 260 * sizeof(WCHAR), "an entry name holds 259 units and the terminator");

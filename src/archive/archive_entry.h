@@ -7,7 +7,8 @@
 #include "common/text.h"
 #include "platform/win32.h"
 
-// An entry name: 259 bytes of text and the terminator.
+// An entry name: 259 units of text and the terminator (and no more than 259
+// bytes of Shift-JIS).
 constexpr uint32_t ENTRY_NAME_SIZE = MAX_PATH;
 
 // What ReadNextEntry delivers for one entry.
@@ -18,7 +19,7 @@ struct ArchiveEntry {
     uint16_t dataCrc;           // CRC-16 of the original data
     uint16_t attributes;        // the attribute word
     FILETIME lastWriteTime;     // from the header time stamp or EXT_WINDOWS_TIME
-    char name[ENTRY_NAME_SIZE]; // directory part then file part, separators as '/'
+    WCHAR name[ENTRY_NAME_SIZE]; // directory part then file part, separators as '/'
     uint8_t* headerBlock;       // the whole header, held until ReleaseEntry
 };
 
@@ -47,6 +48,12 @@ void ReleaseEntry();
 // negative stamp gives the current time.
 FILETIME HeaderTimeToFileTime(uint32_t stamp);
 
-// Turns every `/`, `\` and 0xFF outside double-byte characters into
-// `separator`, in place. Names are Shift-JIS, whatever the system's code page.
-void NormalizeSeparators(char* text, char separator, LeadByteTest isLead = IsShiftJisLeadByte);
+// Turns every separator outside double-byte characters into `/`, in place:
+// `/`, `\` and 0xFF in a Shift-JIS name, whatever the system's code page;
+// `/`, `\` and 0xFFFF (the folder end of a UTF-16 name) in a text of units.
+void NormalizeSeparators(char* text);
+void NormalizeSeparators(WCHAR* text, LeadTest isLead = IsNameLead);
+
+// True for a UTF-16 name as an archive may carry it: no unit 0 and every
+// surrogate in a pair.
+bool IsWellFormedUtf16(const WCHAR* text, uint32_t length);

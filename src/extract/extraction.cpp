@@ -4,13 +4,12 @@
 #include "common/abort.h"
 #include "common/run_state.h"
 #include "common/text.h"
-#include "common/wide_names.h"
+#include "common/system_calls.h"
 #include "decode/decoder.h"
 #include "extract/output_paths.h"
 #include "install/install_command.h"
 #include "install/path_variables.h"
 #include "res/resource.h"
-#include "startup/install_config.h"
 #include "ui/progress.h"
 #include "ui/progress_window.h"
 #include "ui/texts.h"
@@ -20,14 +19,14 @@ namespace {
 enum class PassMode { Test, Extract };
 
 bool g_longNames;                          // the extraction volume takes long names
-char g_volumeRoot[EXTRACTION_FOLDER_SIZE];  // root of the extraction folder's volume
+WCHAR g_volumeRoot[EXTRACTION_FOLDER_SIZE];  // root of the extraction folder's volume
 
 bool IsFolderMode() { return (g_config.flags & CFG_EXTRACT_TO_FOLDER) != 0; }
 
 // Folder mode: the destination with its path variables expanded.
 void TakeDestinationFolder() {
-    char destination[PATH_SIZE];
-    UnquotePath(destination, sizeof destination, g_config.command);
+    WCHAR destination[PATH_SIZE];
+    UnquotePath(destination, PATH_SIZE, g_run.command);
     ExpandPathVariables(destination, g_textBuffer, TEXT_BUFFER_SIZE, nullptr);
     TextCopy(g_run.extractionFolder, PATH_SIZE, g_textBuffer);
 }
@@ -37,27 +36,26 @@ void TakeDestinationFolder() {
 // and the create; a folder that exists by then moves on to the next number,
 // as a name seen taken does. Nothing found in the way is ever entered.
 bool CreateTemporaryFolder() {
-    char base[EXTRACTION_FOLDER_SIZE];
-    char name[EXTRACTION_FOLDER_SIZE];
+    WCHAR base[EXTRACTION_FOLDER_SIZE];
+    WCHAR name[EXTRACTION_FOLDER_SIZE];
     if (g_run.tempBaseFolder[0] != 0) {
         UnquotePath(base, PATH_SIZE + 1, g_run.tempBaseFolder);
-        AppendBackslash(base, sizeof base);
+        AppendBackslash(base, EXTRACTION_FOLDER_SIZE);
     } else {
-        // A temporary path the system cannot give in MAX_PATH bytes leaves the
+        // A temporary path the system cannot give in MAX_PATH units leaves the
         // buffer unwritten: no folder can be made then, and the box names the
         // first folder that was wanted.
-        DWORD length = GetTempPathA(MAX_PATH, base);
+        DWORD length = GetTempFolder(base, MAX_PATH);
         if (length == 0 || length >= MAX_PATH) {
-            wsprintfA(name, LoadText(IDS_TEMP_FOLDER_FORMAT), "", 0);
+            FormatText(name, EXTRACTION_FOLDER_SIZE, LoadText(IDS_TEMP_FOLDER_FORMAT), WIDE(""), 0);
             ErrorBox(IDS_WRITE_ERROR, name);
             return false;
         }
     }
     for (int n = 0; n < 1000; ++n) {
-        wsprintfA(g_textBuffer, LoadText(IDS_TEMP_FOLDER_FORMAT), base, n);
-        TextCopy(name, sizeof name, g_textBuffer);
-        if (GetFileAttributesA(name) != INVALID_FILE_ATTRIBUTES) continue;
-        if (!CreateDirectoryA(name, nullptr)) {
+        FormatText(name, EXTRACTION_FOLDER_SIZE, LoadText(IDS_TEMP_FOLDER_FORMAT), base, n);
+        if (AttributesOf(name) != INVALID_FILE_ATTRIBUTES) continue;
+        if (!MakeFolder(name)) {
             if (GetLastError() == ERROR_ALREADY_EXISTS) continue;
             ErrorBox(IDS_WRITE_ERROR, name);
             return false;
@@ -71,8 +69,8 @@ bool CreateTemporaryFolder() {
 
 // Opens our own file at the archive. False after the message has been shown.
 bool OpenArchive() {
-    g_run.archiveFile = CreateFileA(g_run.ownPath, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                    nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    g_run.archiveFile = OpenPath(g_run.ownPath, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                 OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL);
     if (g_run.archiveFile == INVALID_HANDLE_VALUE) {
         g_run.archiveFile = nullptr;
         ErrorBox(IDS_READ_ERROR, g_run.ownPath);
@@ -90,10 +88,9 @@ bool OpenArchive() {
 
 // Long names are used when the volume reports exactly 255 (or cannot tell).
 void ChooseNameRegime() {
-    VolumeRoot(g_volumeRoot, sizeof g_volumeRoot, g_run.extractionFolder);
+    VolumeRoot(g_volumeRoot, EXTRACTION_FOLDER_SIZE, g_run.extractionFolder);
     DWORD maxComponentLength = 255;
-    GetVolumeInformationA(g_volumeRoot, nullptr, 0, nullptr, &maxComponentLength, nullptr,
-                          nullptr, 0);
+    VolumeComponentLength(g_volumeRoot, &maxComponentLength);
     g_longNames = maxComponentLength == 255;
 }
 
@@ -136,11 +133,10 @@ bool TestEntry() {
 bool ExtractFolder() {
     uint32_t length = TextLength(g_run.outputPath);
     if (length > 0 && g_run.outputPath[length - 1] == '/') g_run.outputPath[length - 1] = 0;
-    CreateFolderAt(g_run.outputPath, g_run.outputNameStart);
+    MakeFolder(g_run.outputPath);
     if ((GetVersion() & 0x80000000u) == 0) {
-        HANDLE folder = OpenFileAt(g_run.outputPath, g_run.outputNameStart, GENERIC_WRITE,
-                                   FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING,
-                                   FILE_FLAG_BACKUP_SEMANTICS);
+        HANDLE folder = OpenPath(g_run.outputPath, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                 OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS);
         if (folder != INVALID_HANDLE_VALUE) {
             SetFileTime(folder, nullptr, nullptr, &g_entry.lastWriteTime);
             CloseHandle(folder);
@@ -153,8 +149,7 @@ bool ExtractFolder() {
 // A file entry: create, fill, stamp, close, check. Every failure removes the
 // partial file; the message has been shown where it was detected.
 bool ExtractFile() {
-    g_run.outputFile = OpenFileAt(g_run.outputPath, g_run.outputNameStart, GENERIC_WRITE, 0,
-                                  CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL);
+    g_run.outputFile = OpenPath(g_run.outputPath, GENERIC_WRITE, 0, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL);
     if (g_run.outputFile == INVALID_HANDLE_VALUE) {
         g_run.outputFile = nullptr;
         ErrorBox(IDS_WRITE_ERROR, g_run.outputPath);
@@ -165,18 +160,18 @@ bool ExtractFile() {
     g_run.outputFile = nullptr;
     if (!completed) {
         CloseHandle(file);
-        DeleteFileAt(g_run.outputPath, g_run.outputNameStart);
+        DeletePath(g_run.outputPath);
         return false;
     }
     SetFileTime(file, nullptr, nullptr, &g_entry.lastWriteTime);
     if (!CloseHandle(file)) {
         ErrorBox(IDS_WRITE_ERROR, g_run.outputPath);
-        DeleteFileAt(g_run.outputPath, g_run.outputNameStart);
+        DeletePath(g_run.outputPath);
         return false;
     }
     if (Crc16Value() != g_entry.dataCrc) {
         ErrorBox(IDS_ARCHIVE_BROKEN, g_run.outputPath);
-        DeleteFileAt(g_run.outputPath, g_run.outputNameStart);
+        DeletePath(g_run.outputPath);
         return false;
     }
     return true;
@@ -184,14 +179,13 @@ bool ExtractFile() {
 
 // Extract pass: one entry below the extraction folder.
 bool ExtractEntry() {
-    g_run.outputNameStart = TextLength(g_run.extractionFolder);
     if (!BuildOutputPath(g_run.outputPath, OUTPUT_PATH_SIZE, g_run.extractionFolder, g_entry.name,
-                         g_volumeRoot, g_longNames, &g_run.outputNameStart)) {
+                         g_volumeRoot, g_longNames)) {
         ErrorBox(IDS_WRITE_ERROR, g_run.outputPath);  // too long for any path: cannot be created
         return false;
     }
     bool ok = g_entry.method == 'd' ? ExtractFolder() : ExtractFile();
-    if (ok) SetAttributesAt(g_run.outputPath, g_run.outputNameStart, g_entry.attributes);
+    if (ok) SetPathAttributes(g_run.outputPath, g_entry.attributes);
     return ok;
 }
 
@@ -206,7 +200,7 @@ bool ShowEntryStatusBox(EntryStatus status) {
             ErrorBox(IDS_UNSUPPORTED_METHOD, g_run.ownPath);
             return true;
         case EntryStatus::NoMemory:
-            PlainErrorBox(IDS_NO_MEMORY, g_config.title, g_run.progressWindow);
+            PlainErrorBox(IDS_NO_MEMORY, g_run.title, g_run.progressWindow);
             return true;
         case EntryStatus::Damaged:
         case EntryStatus::ReadError:
@@ -248,15 +242,15 @@ bool InstallAndCleanUp() {
         CloseWindow(g_run.progressWindow);
         if (!RunInstallCommand()) {
             OpenIcon(g_run.progressWindow);
-            PlainErrorBox(IDS_LAUNCH_FAILED, g_config.title, g_run.progressWindow);
+            PlainErrorBox(IDS_LAUNCH_FAILED, g_run.title, g_run.progressWindow);
             g_run.errorFlag = 1;
         }
     }
     // Room for the longest path an entry can have been written to, and for
     // the "\*.*" that lists a folder: whatever was extracted can be removed.
-    char folder[OUTPUT_PATH_SIZE + 4];
-    TextCopy(folder, sizeof folder, g_run.extractionFolder);
-    RemoveFolderTree(folder, sizeof folder);
+    static WCHAR folder[OUTPUT_PATH_SIZE + 4];  // deep trees recurse: not on the stack
+    TextCopy(folder, OUTPUT_PATH_SIZE + 4, g_run.extractionFolder);
+    RemoveFolderTree(folder, OUTPUT_PATH_SIZE + 4);
     return g_run.errorFlag == 0;
 }
 
@@ -297,7 +291,7 @@ int RunPass(PassMode mode, bool* entriesWalked) {
 int RunExtraction() {
     // The record must outlive the window: it is static.
     static ProgressWindowParams params;
-    params = ProgressWindowParams{g_config.title, &g_run.cancelFlag, nullptr, 0};
+    params = ProgressWindowParams{g_run.title, &g_run.cancelFlag, nullptr, 0};
     g_run.progressWindow = CreateProgressWindow(&params);
     if (g_run.progressWindow == nullptr) return 0;
     g_run.total = 0;

@@ -2,13 +2,11 @@
 
 #include "common/run_state.h"
 #include "common/text.h"
-#include "common/wide_names.h"
+#include "common/system_calls.h"
 #include "format/command_line.h"
 #include "install/path_variables.h"
-#include "install/wide_install.h"
 #include "res/resource.h"
 #include "startup/dll_safety.h"
-#include "startup/install_config.h"
 #include "ui/progress.h"
 #include "ui/progress_window.h"
 #include "ui/texts.h"
@@ -16,7 +14,7 @@
 namespace {
 
 // folder + one backslash + name; false when it does not fit.
-bool JoinExtractedName(char* dest, uint32_t capacity, const char* folder, const char* name) {
+bool JoinExtractedName(WCHAR* dest, uint32_t capacity, const WCHAR* folder, const WCHAR* name) {
     if (!TextCopy(dest, capacity, folder)) return false;
     AppendBackslash(dest, capacity);
     return TextAppend(dest, capacity, name);
@@ -53,66 +51,37 @@ void ClassWait() {
     GraceWait();
 }
 
-typedef BOOL(WINAPI* ShellExecuteExFn)(SHELLEXECUTEINFOA*);
-
-// Starts `command` again through the shell with the verb "runas", which
+// Starts the command again through the shell with the verb "runas", which
 // asks for an administrator's rights: for an installer whose own manifest
-// demands them, which CreateProcessA cannot start from a process that lacks
+// demands them, which CreateProcess cannot start from a process that lacks
 // them. The program and its arguments are split as for a bare program; the
 // working folder is the extraction folder. shell32 is loaded here from the
 // system folder, so the stub starts on Windows that never needs it. False
-// when the shell cannot start it (the user declined, ShellExecuteExA is
+// when the shell cannot start it (the user declined, ShellExecuteEx is
 // missing, any other failure); `process` may be null after a start when the
 // shell gives no process to wait for.
 bool StartElevated(HANDLE* process) {
     HMODULE shell = LoadSystemLibrary("shell32.dll");
     if (shell == nullptr) return false;
-    auto execute = reinterpret_cast<ShellExecuteExFn>(
-        reinterpret_cast<void*>(GetProcAddress(shell, "ShellExecuteExA")));
-    if (execute == nullptr) return false;
-    lzh_format::ProgramSpan span =
-        lzh_format::FindProgram(g_config.command, lzh_format::NameEnd::BlankOrTab);
-    const char* token = g_config.command + span.begin;
-    const char* rest = g_config.command + span.after;
-    uint32_t length = span.length;
-    char program[PATH_SIZE];
-    if (length >= sizeof program) return false;
-    MemCopy(program, token, length);
-    program[length] = 0;
+    lzh_format::ProgramSpan span = lzh_format::FindProgram(g_run.command, lzh_format::NameEnd::BlankOrTab);
+    const WCHAR* rest = g_run.command + span.after;
+    WCHAR program[PATH_SIZE];
+    if (span.length >= PATH_SIZE) return false;
+    MemCopy(program, g_run.command + span.begin, span.length * sizeof(WCHAR));
+    program[span.length] = 0;
     while (*rest == ' ' || *rest == '\t') ++rest;
-    SHELLEXECUTEINFOA info;
-    MemFill(&info, 0, sizeof info);
-    info.cbSize = sizeof info;
-    // The process handle is kept for the wait; the shell shows no error box
-    // of its own, since the launch failure is shown once, by the caller.
-    info.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_FLAG_NO_UI;
-    info.lpVerb = "runas";
-    info.lpFile = program;
-    info.lpParameters = *rest != 0 ? rest : nullptr;
-    info.lpDirectory = g_run.extractionFolder;
-    info.nShow = SW_SHOW;
-    if (!execute(&info)) return false;
-    *process = info.hProcess;
-    return true;
+    return StartThroughShell(shell, program, *rest != 0 ? rest : nullptr, g_run.extractionFolder, process);
 }
 
 // Starts the installer; its process handle goes to `process` (null when
 // there is none to wait for). An installer that needs an administrator's
 // rights (ERROR_ELEVATION_REQUIRED) is started through the shell instead.
 bool StartInstaller(HANDLE* process) {
-    STARTUPINFOA startup;
-    MemFill(&startup, 0, sizeof startup);
-    startup.cb = sizeof startup;
-    startup.dwFlags = STARTF_USESHOWWINDOW;
-    startup.wShowWindow = SW_SHOW;
     DWORD flags = (GetVersion() & 0x80000000u) == 0 ? CREATE_SEPARATE_WOW_VDM : 0;
     PROCESS_INFORMATION created;
     MemFill(&created, 0, sizeof created);
     DropCurrentFolderFromDllSearch(false);
-    BOOL started = UsesWideNames()
-                       ? StartWideInstaller(g_run.extractionFolder, flags, &created)
-                       : CreateProcessA(nullptr, g_config.command, nullptr, nullptr, FALSE, flags,
-                                        nullptr, g_run.extractionFolder, &startup, &created);
+    BOOL started = StartProcess(g_run.command, g_run.extractionFolder, flags, &created);
     DWORD error = GetLastError();  // before the search is restricted again
     DropCurrentFolderFromDllSearch(true);
     if (started != 0) {
@@ -139,51 +108,51 @@ bool AwaitProcess(HANDLE process) {
     return cancelled;
 }
 
-bool HasFolderPart(const char* token, uint32_t length) {
-    for (const char* p = token; p < token + length; p = CharNextA(p)) {
-        if (*p == '\\' || *p == '/' || *p == ':') return true;
+bool HasFolderPart(const WCHAR* token, uint32_t length) {
+    for (uint32_t i = 0; i < length; i += IsSystemLead(token[i]) && i + 1 < length ? 2 : 1) {
+        if (token[i] == '\\' || token[i] == '/' || token[i] == ':') return true;
     }
     return false;
 }
 
-bool HasExtension(const char* token, uint32_t length) {
+bool HasExtension(const WCHAR* token, uint32_t length) {
     for (uint32_t i = 0; i < length; ++i) {
         if (token[i] == '.') return true;
     }
     return false;
 }
 
-bool IsFileIn(const char* path) {
-    DWORD attributes = GetFileAttributesA(path);
+bool IsFileIn(const WCHAR* path) {
+    DWORD attributes = AttributesOf(path);
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
 }
 
 }  // namespace
 
-bool ResolveBareProgram(char* command, uint32_t capacity, const char* folder) {
+bool ResolveBareProgram(WCHAR* command, uint32_t capacity, const WCHAR* folder) {
     lzh_format::ProgramSpan span = lzh_format::FindProgram(command, lzh_format::NameEnd::BlankOrTab);
-    const char* token = command + span.begin;
-    const char* rest = command + span.after;
+    const WCHAR* token = command + span.begin;
+    const WCHAR* rest = command + span.after;
     uint32_t length = span.length;
     if (length == 0 || HasFolderPart(token, length)) return true;
-    char program[OUTPUT_PATH_SIZE];
-    char name[OUTPUT_PATH_SIZE];
-    MemCopy(name, token, length);
+    WCHAR program[OUTPUT_PATH_SIZE];
+    WCHAR name[OUTPUT_PATH_SIZE];
+    MemCopy(name, token, length * sizeof(WCHAR));
     name[length] = 0;
-    if (!JoinExtractedName(program, sizeof program, folder, name)) return true;
+    if (!JoinExtractedName(program, OUTPUT_PATH_SIZE, folder, name)) return true;
     if (!IsFileIn(program)) {
-        if (HasExtension(name, length) || !TextAppend(program, sizeof program, ".exe") ||
+        if (HasExtension(name, length) || !TextAppend(program, OUTPUT_PATH_SIZE, WIDE(".exe")) ||
             !IsFileIn(program)) {
             return true;  // not ours: Windows searches as usual
         }
     }
-    char rewritten[TEXT_BUFFER_SIZE];
+    WCHAR rewritten[TEXT_BUFFER_SIZE];
     rewritten[0] = '"';
     rewritten[1] = 0;
-    bool fits = TextAppend(rewritten, sizeof rewritten, program) &&
-                TextAppend(rewritten, sizeof rewritten, "\"") &&
-                TextAppend(rewritten, sizeof rewritten, rest);
-    if (!fits || TextLength(rewritten) >= capacity) return false;
+    bool fits = TextAppend(rewritten, TEXT_BUFFER_SIZE, program) &&
+                TextAppend(rewritten, TEXT_BUFFER_SIZE, WIDE("\"")) &&
+                TextAppend(rewritten, TEXT_BUFFER_SIZE, rest);
+    if (!fits || TextLength(rewritten) >= capacity || SystemTextBytes(rewritten) >= PATH_SIZE) return false;
     TextCopy(command, capacity, rewritten);
     return true;
 }
@@ -200,70 +169,66 @@ BOOL CALLBACK MatchWindowClass(HWND window, LPARAM record) {
 }
 
 bool RunInstallCommand() {
-    bool wide = UsesWideNames();
-    if (wide && !PrepareWideCommand(g_config.command, g_run.extractionFolder)) return false;
-    ExpandPathVariables(g_config.command, g_textBuffer, TEXT_BUFFER_SIZE, g_run.extractionFolder);
-    TextCopy(g_config.command, sizeof g_config.command, g_textBuffer);
-    if (!ResolveBareProgram(g_config.command, sizeof g_config.command, g_run.extractionFolder)) {
-        return false;
+    ExpandPathVariables(g_run.command, g_textBuffer, TEXT_BUFFER_SIZE, g_run.extractionFolder);
+    // Cut to the field, as the command has always been held.
+    TextCopy(g_run.command, PATH_SIZE, g_textBuffer);
+    while (SystemTextBytes(g_run.command) >= PATH_SIZE) {
+        uint32_t length = TextLength(g_run.command);
+        g_run.command[FitCharacters(g_run.command, length, length - 1)] = 0;
     }
+    if (!ResolveBareProgram(g_run.command, PATH_SIZE, g_run.extractionFolder)) return false;
     SendWindowCommand(CMD_SET_LABEL, reinterpret_cast<LPARAM>(LoadText(IDS_WATCHING)));
-    if (wide) {
-        ShowWideName(WideCommand());
-    } else {
-        SendWindowCommand(CMD_SET_NAME, reinterpret_cast<LPARAM>(g_config.command));
-    }
+    SendWindowCommand(CMD_SET_NAME, reinterpret_cast<LPARAM>(g_run.command));
 
-    char savedDirectory[MAX_PATH];
-    GetCurrentDirectoryA(MAX_PATH, savedDirectory);
-    SetCurrentDirectoryA(g_run.extractionFolder);
+    WCHAR savedDirectory[MAX_PATH];
+    GetCurrentFolder(savedDirectory, MAX_PATH);
+    SetCurrentFolder(g_run.extractionFolder);
     HANDLE process = nullptr;
     if (!StartInstaller(&process)) {
-        SetCurrentDirectoryA(savedDirectory);
+        SetCurrentFolder(savedDirectory);
         return false;
     }
     bool cancelled = process != nullptr && AwaitProcess(process);
-    SetCurrentDirectoryA(savedDirectory);
+    SetCurrentFolder(savedDirectory);
     if (cancelled || !GraceWait()) return true;  // the installer is left running
     if ((g_config.flags & CFG_WAIT_FOR_CLASS) != 0) ClassWait();
     return true;
 }
 
-void RemoveFolderTree(char* path, uint32_t capacity) {
-    if (UsesWideNames()) {
-        RemoveFolderTreeWide(path);
-        return;
-    }
+static bool IsDotEntry(const WCHAR* name) {
+    return name[0] == '.' && (name[1] == 0 || (name[1] == '.' && name[2] == 0));
+}
+
+void RemoveFolderTree(WCHAR* path, uint32_t capacity) {
     uint32_t length = TextLength(path);
     if (length == 0) return;
     AppendBackslash(path, capacity);
-    if (!TextAppend(path, capacity, "*.*")) return;
-    WIN32_FIND_DATAA found;
-    HANDLE listing = FindFirstFileA(path, &found);
+    if (!TextAppend(path, capacity, WIDE("*.*"))) return;
+    FoundEntry found;
+    HANDLE listing = FindFirstEntry(path, &found);
     if (listing == INVALID_HANDLE_VALUE) return;  // the folder and its contents stay
     do {
-        const char* name = found.cFileName;
-        if (TextEqual(name, ".") || TextEqual(name, "..")) continue;
+        if (IsDotEntry(found.name)) continue;
         path[length] = 0;
         AppendBackslash(path, capacity);
-        if (!TextAppend(path, capacity, name)) continue;  // beyond any usable path
-        DWORD attributes = found.dwFileAttributes;
+        if (!TextAppend(path, capacity, found.name)) continue;  // beyond any usable path
+        DWORD attributes = found.attributes;
         if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
             // A link: removed itself, its target left alone.
             if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
-                RemoveDirectoryA(path);
+                RemoveFolder(path);
             } else {
-                DeleteFileA(path);
+                DeletePath(path);
             }
         } else if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
             RemoveFolderTree(path, capacity);
         } else {
-            SetFileAttributesA(path, FILE_ATTRIBUTE_NORMAL);
-            DeleteFileA(path);
+            SetPathAttributes(path, FILE_ATTRIBUTE_NORMAL);
+            DeletePath(path);
         }
-    } while (FindNextFileA(listing, &found));
+    } while (FindNextEntry(listing, &found));
     FindClose(listing);
     path[length] = 0;
-    SetFileAttributesA(path, FILE_ATTRIBUTE_NORMAL);
-    RemoveDirectoryA(path);
+    SetPathAttributes(path, FILE_ATTRIBUTE_NORMAL);
+    RemoveFolder(path);
 }

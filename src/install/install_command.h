@@ -22,8 +22,9 @@ bool RunInstallCommand();
 // could wait. When the extraction folder holds that program (with ".exe"
 // added when the name has no extension, as Windows does), `command` is
 // rewritten to name it by its full path, in quotes. False when the
-// rewritten command would not fit `capacity` bytes (it is then not run).
-bool ResolveBareProgram(char* command, uint32_t capacity, const char* folder);
+// rewritten command would not fit `capacity` units, or 259 bytes in the
+// system's code page (it is then not run).
+bool ResolveBareProgram(WCHAR* command, uint32_t capacity, const WCHAR* folder);
 
 // The search record of MatchWindowClass.
 struct WindowSearch {
@@ -38,5 +39,5 @@ BOOL CALLBACK MatchWindowClass(HWND window, LPARAM record);
 // Removes the folder in `path` with everything in it, as far as possible:
 // read-only, hidden and system files included. Only the entries "." and
 // ".." are skipped; a junction or symbolic link is removed itself, never
-// descended into. `path` is working storage of `capacity` bytes.
-void RemoveFolderTree(char* path, uint32_t capacity);
+// descended into. `path` is working storage of `capacity` units.
+void RemoveFolderTree(WCHAR* path, uint32_t capacity);

@@ -5,21 +5,19 @@
 
 #include <stdint.h>
 
-// Writes `text` with its path variables replaced to `out` (capacity bytes,
-// terminator included). A result too long for `out` is cut, never split
-// inside a double-byte character. `extractionFolder` may be null:
-// %ExtractDir% and %ExtractDirX% then stay as written.
-void ExpandPathVariables(const char* text, char* out, uint32_t capacity,
-                         const char* extractionFolder);
+#include "platform/win32.h"
 
-// The same expansion as UTF-16, where names go through the wide calls: the
-// text is Shift-JIS, the values are converted from the system's code page.
-struct WideText;
-void ExpandPathVariablesWide(const char* text, WideText* out, const char* extractionFolder);
+// Writes `text` with its path variables replaced to `out` (capacity units,
+// terminator included). A result too long for `out` is cut, never split
+// inside a character; nothing follows a value that was cut.
+// `extractionFolder` may be null: %ExtractDir% and %ExtractDirX% then stay
+// as written.
+void ExpandPathVariables(const WCHAR* text, WCHAR* out, uint32_t capacity,
+                         const WCHAR* extractionFolder);
 
 // The folders that the registry names; the order of the table behind them.
 enum class RegistryFolderKind { ProgramFiles, CommonFiles, MyDocuments };
 
-// `out` (260 bytes) receives the registry value, or the default folder when
+// `out` (260 units) receives the registry value, or the default folder when
 // the value is missing, too long or not a text.
-void QueryRegistryFolder(RegistryFolderKind kind, char* out);
+void QueryRegistryFolder(RegistryFolderKind kind, WCHAR* out);

@@ -31,11 +31,15 @@ void DropCurrentFolderFromDllSearch(bool drop) {
 }
 
 HMODULE LoadSystemLibrary(const char* name) {
+    // The system folder and a DLL's name behind it, in the system's bytes:
+    // the folder never ends in a double-byte character.
     char path[MAX_PATH];
     UINT length = GetSystemDirectoryA(path, MAX_PATH);
     if (length == 0 || length >= MAX_PATH) return nullptr;
-    AppendBackslash(path, sizeof path);
-    if (!TextAppend(path, sizeof path, name)) return nullptr;
+    if (path[length - 1] != '\\') path[length++] = '\\';
+    uint32_t nameLength = TextLength(name);
+    if (length + nameLength >= MAX_PATH) return nullptr;
+    MemCopy(path + length, name, nameLength + 1);
     return LoadLibraryA(path);
 }
 

@@ -1,24 +1,36 @@
 #include "startup/install_config.h"
 
+#include "common/run_state.h"
+#include "common/system_calls.h"
 #include "common/text.h"
-#include "platform/win32.h"
 #include "res/resource.h"
 #include "ui/texts.h"
 
 InstallConfig g_config;
 
-// Makes sure a text field ends inside itself, without a split character.
-static void TerminateField(char* field, uint32_t size) {
-    for (uint32_t i = 0; i < size; ++i) {
-        if (field[i] == 0) return;
+// The length of a text field: up to its terminator, or cut inside the field
+// before a lead byte left without its trail byte.
+static uint32_t FieldLength(const char* field, uint32_t size) {
+    uint32_t length = 0;
+    while (length < size && field[length] != 0) ++length;
+    if (length < size) return length;
+    uint32_t fit = 0;
+    while (fit < size - 1) {
+        uint32_t step = IsShiftJisLeadByte(static_cast<uint8_t>(field[fit])) ? 2 : 1;
+        if (fit + step > size - 1) break;
+        fit += step;
     }
-    field[FitCharacters(field, size, size - 1)] = 0;
+    return fit;
 }
 
-bool LoadInstallConfig(const char* ownPath) {
+static void TakeField(WCHAR* dest, uint32_t capacity, const char* field, uint32_t size) {
+    TextFromShiftJis(dest, capacity, field, FieldLength(field, size));
+}
+
+bool LoadInstallConfig(const WCHAR* ownPath) {
     MemFill(&g_config, 0, sizeof g_config);
-    HANDLE file = CreateFileA(ownPath, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE file = OpenPath(ownPath, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING,
+                           FILE_ATTRIBUTE_NORMAL);
     if (file == INVALID_HANDLE_VALUE) return false;
     if (SetFilePointer(file, CONFIG_FILE_OFFSET, nullptr, FILE_BEGIN) == INVALID_SET_FILE_POINTER) {
         CloseHandle(file);
@@ -29,9 +41,8 @@ bool LoadInstallConfig(const char* ownPath) {
     CloseHandle(file);
     if (!ok || read != sizeof g_config) return false;
 
-    TerminateField(g_config.title, sizeof g_config.title);
-    TerminateField(g_config.command, sizeof g_config.command);
-    TerminateField(g_config.windowClass, sizeof g_config.windowClass);
-    if (g_config.title[0] == 0) TextCopy(g_config.title, sizeof g_config.title, LoadText(IDS_TITLE));
+    TakeField(g_run.title, TITLE_SIZE, g_config.title, sizeof g_config.title);
+    TakeField(g_run.command, PATH_SIZE, g_config.command, sizeof g_config.command);
+    if (g_run.title[0] == 0) TextCopy(g_run.title, TITLE_SIZE, LoadText(IDS_TITLE));
     return true;
 }

@@ -2,7 +2,7 @@
 
 #include "common/run_state.h"
 #include "common/text.h"
-#include "common/wide_names.h"
+#include "common/system_calls.h"
 #include "extract/extraction.h"
 #include "format/command_line.h"
 #include "install/path_variables.h"
@@ -55,43 +55,44 @@ const char* SkipProgramName(const char* line) {
 
 // The folder argument: what follows a switch token and its blanks and tabs,
 // or the whole line when it starts with no switch.
-static const char* FolderArgument(const char* line) {
+static const WCHAR* FolderArgument(const WCHAR* line) {
     if (*line != '-' && *line != '/') return line;
     while (*line != 0 && *line != ' ' && *line != '\t') ++line;
     while (*line == ' ' || *line == '\t') ++line;
     return line;
 }
 
-// Only the second byte of a switch counts: N sets, Q clears the no-question bit.
-static void ApplySwitch(const char* line) {
+// Only the second unit of a switch counts: N sets, Q clears the no-question bit.
+static void ApplySwitch(const WCHAR* line) {
     if (*line != '-' && *line != '/') return;
-    char letter = line[1];
+    WCHAR letter = line[1];
     if (letter == 'N' || letter == 'n') g_config.flags |= CFG_NO_CONFIRM;
     if (letter == 'Q' || letter == 'q') g_config.flags &= ~CFG_NO_CONFIRM;
 }
 
-// Replaces environment references in `command`. An expansion that needs more
-// than 260 bytes gives no usable result, so the text then stays unexpanded.
+// Replaces environment references in the command. An expansion that needs
+// more than 260 units, or more than 259 bytes in the system's code page,
+// gives no usable result, so the text then stays unexpanded.
 static void ExpandCommandEnvironment() {
-    DWORD needed = ExpandEnvironmentStringsA(g_config.command, g_textBuffer, MAX_PATH);
-    if (needed == 0 || needed > MAX_PATH) return;
-    TextCopy(g_config.command, sizeof g_config.command, g_textBuffer);
+    DWORD needed = ExpandEnvironment(g_run.command, g_textBuffer, MAX_PATH);
+    if (needed == 0 || needed > MAX_PATH || SystemTextBytes(g_textBuffer) >= PATH_SIZE) return;
+    TextCopy(g_run.command, PATH_SIZE, g_textBuffer);
 }
 
-bool ApplyCommandLine(const char* line) {
+bool ApplyCommandLine(const WCHAR* line) {
     g_run.tempBaseFolder[0] = 0;
     ApplySwitch(line);
     line = FolderArgument(line);
     if (*line != 0) {
         bool folderMode = (g_config.flags & CFG_EXTRACT_TO_FOLDER) != 0;
-        char* field = folderMode ? g_config.command : g_run.tempBaseFolder;
-        if (TextLength(line) >= PATH_SIZE) return false;
+        WCHAR* field = folderMode ? g_run.command : g_run.tempBaseFolder;
+        if (TextLength(line) >= PATH_SIZE || SystemTextBytes(line) >= PATH_SIZE) return false;
         TextCopy(field, PATH_SIZE, line);
     }
-    if (g_config.command[0] != 0) {
+    if (g_run.command[0] != 0) {
         ExpandCommandEnvironment();
     } else if ((g_config.flags & CFG_EXTRACT_TO_FOLDER) != 0) {
-        GetCurrentDirectoryA(MAX_PATH, g_config.command);
+        GetCurrentFolder(g_run.command, MAX_PATH);
     }
     return true;
 }
@@ -99,90 +100,59 @@ bool ApplyCommandLine(const char* line) {
 // Composes the question in the shared text buffer; in folder mode it names
 // the destination. A question too long for the buffer is cut.
 static void ComposeQuestion() {
-    wsprintfA(g_textBuffer, LoadText(IDS_CONFIRM), g_config.title);
+    FormatText(g_textBuffer, TEXT_BUFFER_SIZE, LoadText(IDS_CONFIRM), g_run.title);
     if ((g_config.flags & CFG_EXTRACT_TO_FOLDER) == 0) return;
-    TextAppend(g_textBuffer, TEXT_BUFFER_SIZE, "\r\n\r\n");
+    TextAppend(g_textBuffer, TEXT_BUFFER_SIZE, WIDE("\r\n\r\n"));
     TextAppend(g_textBuffer, TEXT_BUFFER_SIZE, LoadText(IDS_DESTINATION));
-    char destination[PATH_SIZE];
-    UnquotePath(destination, sizeof destination, g_config.command);
+    WCHAR destination[PATH_SIZE];
+    UnquotePath(destination, PATH_SIZE, g_run.command);
     uint32_t used = TextLength(g_textBuffer);
     ExpandPathVariables(destination, g_textBuffer + used, TEXT_BUFFER_SIZE - used, nullptr);
 }
 
-// The question where names go through the wide calls: the title in it is
-// Shift-JIS, the rest (texts, destination) the system's own.
-static int AskWideQuestion() {
-    char confirm[LOADED_TEXT_SIZE];
-    TextCopy(confirm, sizeof confirm, LoadText(IDS_CONFIRM));
-    uint32_t placeholder = 0;
-    while (confirm[placeholder] != 0 &&
-           !(confirm[placeholder] == '%' && confirm[placeholder + 1] == 's')) {
-        ++placeholder;
-    }
-    WideText text;
-    WideBegin(&text);
-    WideAppend(&text, confirm, placeholder, CP_ACP);
-    if (confirm[placeholder] != 0) {
-        WideAppendText(&text, g_config.title, SHIFT_JIS_CODE_PAGE);
-        WideAppendText(&text, confirm + placeholder + 2, CP_ACP);
-    }
-    if ((g_config.flags & CFG_EXTRACT_TO_FOLDER) != 0) {
-        WideAppendText(&text, "\r\n\r\n", CP_ACP);
-        WideAppendText(&text, LoadText(IDS_DESTINATION), CP_ACP);
-        char destination[PATH_SIZE];
-        UnquotePath(destination, sizeof destination, g_config.command);
-        ExpandPathVariables(destination, g_textBuffer, TEXT_BUFFER_SIZE, nullptr);
-        WideAppendText(&text, g_textBuffer, CP_ACP);
-    }
-    return ShowBox(nullptr, &text, g_config.title, MB_YESNO | MB_ICONQUESTION);
-}
-
 // The folder argument that does not fit: shown like a folder that cannot be
 // written, with the argument (cut) as subject, before any window exists.
-static void ShowArgumentTooLong(const char* line, const char* caption) {
-    char subject[PATH_SIZE];
-    TextCopy(subject, sizeof subject, FolderArgument(line));
+static void ShowArgumentTooLong(const WCHAR* line, const WCHAR* caption) {
+    WCHAR subject[PATH_SIZE];
+    TextCopy(subject, PATH_SIZE, FolderArgument(line));
+    // Cut to 259 bytes of the system's code page, as the field would hold it.
+    while (SystemTextBytes(subject) >= PATH_SIZE) subject[FitCharacters(subject, TextLength(subject), TextLength(subject) - 1)] = 0;
     ShowSubjectBox(nullptr, IDS_WRITE_ERROR, subject, caption);
 }
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int) {
     bool searchRestricted = RestrictDllSearch();
-    ChooseWideNames();
+    ChooseSystemCalls();
     g_run.instance = instance;
     InitCommonControlsFromSystem(searchRestricted);
-    char caption[PATH_SIZE];
-    TextCopy(caption, sizeof caption, LoadText(IDS_TITLE));
+    WCHAR caption[PATH_SIZE];
+    TextCopy(caption, PATH_SIZE, LoadText(IDS_TITLE));
 
     if (!IsWindowsSupported()) {
         PlainErrorBox(IDS_WRONG_WINDOWS, caption, nullptr);
         return 0;
     }
-    GetModuleFileNameA(instance, g_run.ownPath, MAX_PATH);
+    GetOwnPath(instance, g_run.ownPath, MAX_PATH);
     if (!LoadInstallConfig(g_run.ownPath)) {
         PlainErrorBox(IDS_READ_ERROR, caption, nullptr);
         return 0;
     }
-    if (!ApplyCommandLine(commandLine)) {
-        ShowArgumentTooLong(commandLine, g_config.title);
+    const WCHAR* line = CommandLineText(commandLine);
+    if (!ApplyCommandLine(line)) {
+        ShowArgumentTooLong(line, g_run.title);
         return 0;
     }
     if (!IsWindowsPermitted(g_config.flags)) {
-        PlainErrorBox(IDS_WRONG_WINDOWS, g_config.title, nullptr);
+        PlainErrorBox(IDS_WRONG_WINDOWS, g_run.title, nullptr);
         return 0;
     }
-    if (g_config.command[0] == 0) {
-        PlainErrorBox(IDS_NO_COMMAND, g_config.title, nullptr);
+    if (g_run.command[0] == 0) {
+        PlainErrorBox(IDS_NO_COMMAND, g_run.title, nullptr);
         return 0;
     }
     if ((g_config.flags & CFG_NO_CONFIRM) == 0) {
-        int answer;
-        if (UsesWideNames()) {
-            answer = AskWideQuestion();
-        } else {
-            ComposeQuestion();
-            answer = MessageBoxA(nullptr, g_textBuffer, g_config.title, MB_YESNO | MB_ICONQUESTION);
-        }
-        if (answer == IDNO) return 0;
+        ComposeQuestion();
+        if (ShowMessageBox(nullptr, g_textBuffer, g_run.title, MB_YESNO | MB_ICONQUESTION) == IDNO) return 0;
     }
     return g_extractionRun();
 }

@@ -6,7 +6,8 @@
 // The program: version gate, own path, configuration block, command line,
 // permission check, the question, then the extraction run. Returns the exit
 // code: 1 when both passes succeeded, else 0. `commandLine` is the process
-// command line without the program's own name (see SkipProgramName).
+// command line without the program's own name (see SkipProgramName); on the
+// NT family the wide command line is read instead, skipped the same way.
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR commandLine, int show);
 
 // The extraction run that WinMain hands over to after the question. A plain
@@ -24,10 +25,10 @@ bool IsWindowsPermitted(DWORD flags);
 DWORD RequiredPermissionBit(DWORD platformId, DWORD major, DWORD minor);
 
 // Applies the switch (-n, -q, /N, /Q) and the folder argument, then expands
-// environment variables in `command` (folder mode: the current directory when
-// it is empty). False when the folder argument does not fit its 259 bytes;
-// the caller then refuses the run.
-bool ApplyCommandLine(const char* commandLine);
+// environment variables in the command (folder mode: the current directory
+// when it is empty). False when the folder argument does not fit its 259
+// bytes; the caller then refuses the run.
+bool ApplyCommandLine(const WCHAR* commandLine);
 
 // The process command line behind the program's name: a quoted name ends at
 // its closing quote, an unquoted one at the first byte of 0x20 or below; the

@@ -1,7 +1,7 @@
 #include "ui/progress_window.h"
 
 #include "common/run_state.h"
-#include "common/wide_names.h"
+#include "common/system_calls.h"
 #include "res/resource.h"
 #include "ui/progress.h"
 
@@ -12,13 +12,10 @@ static bool IsOldShell(const ProgressWindowParams* params) {
 }
 
 HWND CreateProgressWindow(ProgressWindowParams* params) {
-    if (UsesWideNames()) {
-        return g_wide.createDialogParam(g_run.instance,
-                                        reinterpret_cast<LPCWSTR>(MAKEINTRESOURCEA(IDD_PROGRESS)),
-                                        nullptr, ProgressDialogProc, reinterpret_cast<LPARAM>(params));
-    }
-    return CreateDialogParamA(g_run.instance, MAKEINTRESOURCEA(IDD_PROGRESS), nullptr,
-                              ProgressDialogProc, reinterpret_cast<LPARAM>(params));
+    // Made by the wide call on the NT family, the dialog is a Unicode
+    // window: the texts set on it and its controls stay UTF-16.
+    return CreateDialogWindow(g_run.instance, IDD_PROGRESS, ProgressDialogProc,
+                              reinterpret_cast<LPARAM>(params));
 }
 
 static void CentreOnScreen(HWND window) {
@@ -30,19 +27,6 @@ static void CentreOnScreen(HWND window) {
                (GetSystemMetrics(SM_CYSCREEN) - height) / 2, width, height, FALSE);
 }
 
-// Where names go through the wide calls, Shift-JIS texts (the configured
-// title, entry names) are shown converted, never as bytes of another code page.
-static void ShowShiftJis(HWND window, int control, const char* text) {
-    WideText wide;
-    WideBegin(&wide);
-    WideAppendText(&wide, text, SHIFT_JIS_CODE_PAGE);
-    if (control == 0) {
-        g_wide.setWindowText(window, wide.text);
-    } else {
-        g_wide.setDlgItemText(window, control, wide.text);
-    }
-}
-
 static INT_PTR InitDialog(HWND window, ProgressWindowParams* params) {
     SetWindowLongPtrA(window, DWLP_USER, reinterpret_cast<LONG_PTR>(params));
     params->icon = LoadIconA(g_run.instance, MAKEINTRESOURCEA(IDI_APP));
@@ -50,11 +34,7 @@ static INT_PTR InitDialog(HWND window, ProgressWindowParams* params) {
     if (!IsOldShell(params)) {
         SendMessageA(window, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(params->icon));
     }
-    if (UsesWideNames()) {
-        ShowShiftJis(window, 0, params->title);
-    } else {
-        SetWindowTextA(window, params->title);
-    }
+    SetWindowTitle(window, params->title);
     CentreOnScreen(window);
     return 1;  // the system puts the focus on Cancel
 }
@@ -79,14 +59,10 @@ static INT_PTR OnCommand(HWND window, ProgressWindowParams* params, WORD id, LPA
             SendDlgItemMessageA(window, IDC_PROGRESS, PBM_SETPOS, static_cast<WPARAM>(lParam), 0);
             return 0;
         case CMD_SET_NAME:
-            if (UsesWideNames()) {
-                ShowShiftJis(window, IDC_NAME, reinterpret_cast<LPCSTR>(lParam));
-            } else {
-                SetDlgItemTextA(window, IDC_NAME, reinterpret_cast<LPCSTR>(lParam));
-            }
+            SetItemText(window, IDC_NAME, reinterpret_cast<const WCHAR*>(lParam));
             return 0;
         case CMD_SET_LABEL:
-            SetDlgItemTextA(window, IDC_LABEL, reinterpret_cast<LPCSTR>(lParam));
+            SetItemText(window, IDC_LABEL, reinterpret_cast<const WCHAR*>(lParam));
             return 0;
         default:
             return 0;
@@ -128,10 +104,6 @@ void PumpMessages(HWND window) {
         TranslateMessage(&message);
         DispatchMessageA(&message);
     }
-}
-
-void ShowWideName(const WCHAR* text) {
-    if (g_run.progressWindow != nullptr) g_wide.setDlgItemText(g_run.progressWindow, IDC_NAME, text);
 }
 
 void SendWindowCommand(WORD command, LPARAM value) {

@@ -8,7 +8,7 @@
 
 // The creation record, attached to the dialog for its whole life.
 struct ProgressWindowParams {
-    const char* title;     // the window caption: the configured title
+    const WCHAR* title;    // the window caption: the configured title
     int* cancelFlag;       // set to 1 by Cancel, Esc, closing, session end
     HICON icon;            // IDI_APP, loaded at WM_INITDIALOG
     DWORD windowsVersion;  // GetVersion; low byte below 4 means an old shell
@@ -22,11 +22,7 @@ INT_PTR CALLBACK ProgressDialogProc(HWND window, UINT message, WPARAM wParam, LP
 // Handles every message waiting in the thread's queue, then returns.
 void PumpMessages(HWND window);
 
-// Where names go through the wide calls: a UTF-16 text on the name line
-// (the install command, which mixes Shift-JIS and the system's texts).
-// CMD_SET_NAME then takes Shift-JIS entry names.
-void ShowWideName(const WCHAR* text);
-
 // Sends one of the private commands (CMD_SET_NAME, CMD_SET_LABEL with a
-// text; CMD_SET_PROGRESS with a percentage) to the window, if it exists.
+// text, a const WCHAR*; CMD_SET_PROGRESS with a percentage) to the window,
+// if it exists.
 void SendWindowCommand(WORD command, LPARAM value);

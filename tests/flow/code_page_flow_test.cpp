@@ -62,7 +62,7 @@ protected:
     }
     void Pack(const std::vector<EntryPlan>& entries, uint32_t flags, const std::string& command) {
         InstallConfig config = support::MakeConfig(command, CFG_OS_ALL | flags);
-        TextCopy(config.title, sizeof config.title, title_.c_str());
+        snprintf(config.title, sizeof config.title, "%s", title_.c_str());
         support::WritePacked(packedPath(), config, support::BuildArchive(entries));
     }
 

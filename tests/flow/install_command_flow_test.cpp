@@ -23,14 +23,12 @@ protected:
     void SetUp() override {
         support::ResetRunState();
         g_config.flags = CFG_OS_ALL;
-        TextCopy(g_run.extractionFolder, EXTRACTION_FOLDER_SIZE, folder_.path().c_str());
-        params_ = ProgressWindowParams{"Sample", &g_run.cancelFlag, nullptr, 0};
+        support::SetText(g_run.extractionFolder, EXTRACTION_FOLDER_SIZE, folder_.path());
+        params_ = ProgressWindowParams{u"Sample", &g_run.cancelFlag, nullptr, 0};
         g_run.progressWindow = CreateProgressWindow(&params_);
     }
     void TearDown() override { DestroyWindow(g_run.progressWindow); }
-    void SetCommand(const std::string& command) {
-        TextCopy(g_config.command, sizeof g_config.command, command.c_str());
-    }
+    void SetCommand(const std::string& command) { support::SetText(g_run.command, PATH_SIZE, command); }
 
     support::ScratchFolder folder_;
     ProgressWindowParams params_;
@@ -54,7 +52,7 @@ TEST_F(InstallCommand, RunsFromTheExtractionFolderAndWaits) {
     char after[MAX_PATH];
     GetCurrentDirectoryA(MAX_PATH, after);
     EXPECT_STREQ(before, after);  // restored
-    EXPECT_EQ(host::Progress().names.back(), g_config.command);
+    EXPECT_EQ(host::Progress().utf8Names.back(), support::Utf8Of(g_run.command));
     EXPECT_EQ(host::SleepCount(), 0);  // no grace time configured
 }
 
@@ -83,7 +81,7 @@ TEST_F(InstallCommand, GraceTimeIsCountedInCycles) {
 
 TEST_F(InstallCommand, ClassWaitLastsWhileAWindowOfTheClassExists) {
     g_config.flags |= CFG_WAIT_FOR_CLASS;
-    TextCopy(g_config.windowClass, sizeof g_config.windowClass, "InstallerMain");
+    snprintf(g_config.windowClass, sizeof g_config.windowClass, "%s", "InstallerMain");
     host::AddWindowClass("Other");
     host::AddWindowClass("InstallerMain", 3);  // gone after three enumerations
     SetCommand("true");
@@ -94,7 +92,7 @@ TEST_F(InstallCommand, ClassWaitLastsWhileAWindowOfTheClassExists) {
 TEST_F(InstallCommand, ClassNamesCompareOnTheirFirstFortyBytes) {
     g_config.flags |= CFG_WAIT_FOR_CLASS;
     std::string forty(40, 'K');
-    TextCopy(g_config.windowClass, sizeof g_config.windowClass, forty.c_str());
+    snprintf(g_config.windowClass, sizeof g_config.windowClass, "%s", forty.c_str());
     host::AddWindowClass(forty + "LONGER", 2);
     SetCommand("true");
     EXPECT_TRUE(RunInstallCommand());
@@ -122,7 +120,7 @@ TEST_F(InstallCommand, ElevationRequiredGoesThroughTheShellAndIsAwaited) {
     host::RequireElevation(true);
     g_config.graceSeconds = 1;
     g_config.flags |= CFG_WAIT_FOR_CLASS;
-    TextCopy(g_config.windowClass, sizeof g_config.windowClass, "InstallerMain");
+    snprintf(g_config.windowClass, sizeof g_config.windowClass, "%s", "InstallerMain");
     host::AddWindowClass("InstallerMain", 3);
     char before[MAX_PATH];
     GetCurrentDirectoryA(MAX_PATH, before);
@@ -164,9 +162,9 @@ TEST_F(InstallCommand, CommandNamingNoProgramCannotStart) {
 class RemoveFolder : public ::testing::Test {
 protected:
     void Remove(const std::string& path) {
-        char buffer[OUTPUT_PATH_SIZE];
-        TextCopy(buffer, sizeof buffer, path.c_str());
-        RemoveFolderTree(buffer, sizeof buffer);
+        WCHAR buffer[OUTPUT_PATH_SIZE];
+        support::SetText(buffer, OUTPUT_PATH_SIZE, path);
+        RemoveFolderTree(buffer, OUTPUT_PATH_SIZE);
     }
     support::ScratchFolder scratch_;
 };
@@ -211,10 +209,10 @@ namespace {
 class BareProgram : public ::testing::Test {
 protected:
     std::string Resolve(const std::string& command, uint32_t capacity = 260) {
-        char buffer[300];
-        TextCopy(buffer, sizeof buffer, command.c_str());
-        if (!ResolveBareProgram(buffer, capacity, folder_.path().c_str())) return "<refused>";
-        return buffer;
+        WCHAR buffer[300];
+        support::SetText(buffer, 300, command);
+        if (!ResolveBareProgram(buffer, capacity, support::ProductText(folder_.path()).c_str())) return "<refused>";
+        return support::Utf8Of(buffer);
     }
     support::ScratchFolder folder_;
 };

@@ -150,8 +150,8 @@ TEST_F(StartupFlow, SwitchesSetAndClearTheQuestion) {
 TEST_F(StartupFlow, TemporaryModeStoresTheBaseFolderUnchanged) {
     Pack(MakeConfig("setup.exe /q", CFG_OS_ALL | CFG_NO_CONFIRM));
     EXPECT_EQ(Run("-x \"D:\\Work dir\""), 1);
-    EXPECT_STREQ(g_run.tempBaseFolder, "\"D:\\Work dir\"");
-    EXPECT_STREQ(g_config.command, "setup.exe /q");  // the command cannot be changed
+    EXPECT_EQ(support::Utf8Of(g_run.tempBaseFolder), "\"D:\\Work dir\"");
+    EXPECT_EQ(support::Utf8Of(g_run.command), "setup.exe /q");  // the command cannot be changed
 }
 
 TEST_F(StartupFlow, FolderModeArgumentReplacesTheDestination) {

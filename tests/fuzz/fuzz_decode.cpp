@@ -41,7 +41,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     fuzzing::OpenInput(reinterpret_cast<const uint8_t*>(archive.data()), archive.size());
     g_run.outputFile = CreateFileA("/dev/null", GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    strncpy(g_run.outputPath, "/dev/null", sizeof g_run.outputPath - 1);
+    TextFromBytes(g_run.outputPath, OUTPUT_PATH_SIZE, "/dev/null");
     g_reports.clear();
     g_progressReport = Record;
     bool finished = DecodeEntryData(job.method, job.originalSize, compressedSize);

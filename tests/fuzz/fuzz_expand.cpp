@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "common/system_calls.h"
 #include "install/path_variables.h"
 #include "platform/posix/host_controls.h"
 
@@ -30,17 +31,34 @@ std::string DoubleBytes(size_t bytes) {
     return text;
 }
 
+// Windows 98 in code page 932: texts of bytes, double-byte characters in
+// the system's values (which the host keeps in UTF-8).
 void SetUpMachine() {
     host::Reset();
-    host::SetSystemFolders("C:\\" + DoubleBytes(6) + "\\SYSTEM32", "C:\\W" + DoubleBytes(8));
-    host::SetTempPath("C:\\TEMP\\" + DoubleBytes(4) + "\\");
+    host::SetWindows("win98");
+    ChooseSystemCalls();
+    auto utf8 = [](const std::string& bytes) { return host::ToUtf8(bytes); };
+    host::SetSystemFolders(utf8("C:\\" + DoubleBytes(6) + "\\SYSTEM32"), utf8("C:\\W" + DoubleBytes(8)));
+    host::SetTempPath(utf8("C:\\TEMP\\" + DoubleBytes(4) + "\\"));
     const std::string current = "Software\\Microsoft\\Windows\\CurrentVersion";
     // 259 bytes: the longest value taken.
-    host::SetRegistryValue(HKEY_LOCAL_MACHINE, current, "ProgramFilesDir", "D:" + DoubleBytes(256) + "x");
-    host::SetRegistryValue(HKEY_LOCAL_MACHINE, current, "CommonFilesDir", "E:\\c" + DoubleBytes(60));
+    host::SetRegistryValue(HKEY_LOCAL_MACHINE, current, "ProgramFilesDir", utf8("D:" + DoubleBytes(256) + "x"));
+    host::SetRegistryValue(HKEY_LOCAL_MACHINE, current, "CommonFilesDir", utf8("E:\\c" + DoubleBytes(60)));
     // Too long: the default stays.
     host::SetRegistryValue(HKEY_CURRENT_USER, current + "\\Explorer\\Shell Folders", "Personal",
-                           DoubleBytes(300));
+                           utf8(DoubleBytes(300)));
+}
+
+std::u16string Units(const std::string& bytes) {
+    std::u16string units;
+    for (unsigned char c : bytes) units += c;
+    return units;
+}
+
+std::string Bytes(const WCHAR* units) {
+    std::string bytes;
+    for (; *units != 0; ++units) bytes += static_cast<char>(*units);
+    return bytes;
 }
 
 // Offsets at which a character of `text` starts, and its end.
@@ -74,20 +92,22 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     size_t textLength = strnlen(rest.c_str(), rest.size());
     std::string text = rest.substr(0, std::min<size_t>(textLength, 259));
     std::string folder = textLength < rest.size() ? TakeFolder(rest.substr(textLength + 1)) : "";
-    const char* extractionFolder = (data[2] & 1) != 0 ? folder.c_str() : nullptr;
+    std::u16string folderUnits = Units(folder), textUnits = Units(text);
+    const WCHAR* extractionFolder = (data[2] & 1) != 0 ? folderUnits.c_str() : nullptr;
 
     // The whole expansion: no value is longer than 259 bytes, no name shorter than 6.
-    static char whole[259 * 44 + 1];
-    ExpandPathVariables(text.c_str(), whole, sizeof whole, extractionFolder);
-    std::string full = whole;
-    Check(full.size() + 1 < sizeof whole);
+    static WCHAR whole[259 * 44 + 1];
+    const uint32_t wholeSize = sizeof whole / sizeof whole[0];
+    ExpandPathVariables(textUnits.c_str(), whole, wholeSize, extractionFolder);
+    std::string full = Bytes(whole);
+    Check(full.size() + 1 < wholeSize);
 
-    std::unique_ptr<char[]> out(new char[capacity]);
-    memset(out.get(), 0xBE, capacity);
-    ExpandPathVariables(text.c_str(), out.get(), capacity, extractionFolder);
+    std::unique_ptr<WCHAR[]> out(new WCHAR[capacity]);
+    for (uint32_t i = 0; i < capacity; ++i) out[i] = 0xBE;
+    ExpandPathVariables(textUnits.c_str(), out.get(), capacity, extractionFolder);
     if (capacity == 0) return 0;
-    Check(memchr(out.get(), 0, capacity) != nullptr);
-    std::string got = out.get();
+    Check(std::find(out.get(), out.get() + capacity, 0) != out.get() + capacity);
+    std::string got = Bytes(out.get());
     if (full.size() < capacity) {
         Check(got == full);
         return 0;

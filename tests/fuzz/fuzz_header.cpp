@@ -16,8 +16,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         }
         const char m = g_entry.method;
         if (m != '0' && m != '4' && m != '5' && m != '6' && m != '7' && m != 'd') __builtin_trap();
-        size_t nameLength = strnlen(g_entry.name, sizeof g_entry.name);
-        if (nameLength >= sizeof g_entry.name) __builtin_trap();
+        if (TextLength(g_entry.name) >= ENTRY_NAME_SIZE) __builtin_trap();
         if (!host::Boxes().empty()) __builtin_trap();
         ReleaseEntry();
         LONG high = static_cast<LONG>(g_entry.compressedSize >> 32);

@@ -4,16 +4,19 @@
 // length (up to the 271 bytes of a temporary-mode folder). The rest is an
 // entry name as the header reader delivers it. The folder is made of 8.3-safe
 // components, so it survives both regimes unchanged and the entry's part of
-// the output path can be told apart.
+// the output path can be told apart. Names are texts of bytes, as Windows
+// 95 to Me hold them, so that every byte rule is seen.
 #include <stdint.h>
 #include <string.h>
 
+#include <algorithm>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "archive/archive_entry.h"
 #include "common/run_state.h"
+#include "common/text.h"
 #include "extract/output_paths.h"
 #include "fuzz/fuzz_support.h"
 #include "platform/posix/host_controls.h"
@@ -31,13 +34,24 @@ void Check(bool condition) {
     if (!condition) __builtin_trap();
 }
 
-// A byte buffer of exactly `size` bytes on the heap, so that the address
-// sanitizer sees every write past it.
-std::unique_ptr<char[]> Exact(const std::string& text, size_t size) {
-    std::unique_ptr<char[]> buffer(new char[size]);
-    memset(buffer.get(), 0, size);
-    memcpy(buffer.get(), text.data(), std::min(text.size(), size));
+// A text of exactly `size` units on the heap, one byte a unit, so that the
+// address sanitizer sees every write past it.
+std::unique_ptr<WCHAR[]> Exact(const std::string& text, size_t size) {
+    std::unique_ptr<WCHAR[]> buffer(new WCHAR[size]);
+    for (size_t i = 0; i < size; ++i) buffer[i] = i < text.size() ? static_cast<uint8_t>(text[i]) : 0;
     return buffer;
+}
+
+std::string Bytes(const WCHAR* units) {
+    std::string bytes;
+    for (; *units != 0; ++units) bytes += static_cast<char>(*units);
+    return bytes;
+}
+
+std::u16string Units(const std::string& bytes) {
+    std::u16string units;
+    for (unsigned char c : bytes) units += c;
+    return units;
 }
 
 // The root, then 8.3-safe components up to `extra` bytes; never empty.
@@ -123,20 +137,21 @@ void CheckComponent(const std::string& in, const std::string& out, bool longName
 
 void CheckOutputPath(const std::string& folder, const std::string& root, const char* name,
                      bool longNames) {
-    std::unique_ptr<char[]> dest(new char[OUTPUT_PATH_SIZE]);
-    memset(dest.get(), 0x5A, OUTPUT_PATH_SIZE);
+    std::unique_ptr<WCHAR[]> dest(new WCHAR[OUTPUT_PATH_SIZE]);
+    for (size_t i = 0; i < OUTPUT_PATH_SIZE; ++i) dest[i] = 0x5A;
     host::Reset();
     host::SimulateFolders(true);
     ForgetCreatedFolders();
-    bool built = BuildOutputPath(dest.get(), OUTPUT_PATH_SIZE, folder.c_str(), name, root.c_str(), longNames);
+    bool built = BuildOutputPath(dest.get(), OUTPUT_PATH_SIZE, Units(folder).c_str(), Units(name).c_str(),
+                                 Units(root).c_str(), longNames);
 
     bool endsInBackslash = folder.back() == '\\';
     size_t joined = folder.size() + (endsInBackslash ? 0 : 1) + strlen(name);
     Check(built == (joined < OUTPUT_PATH_SIZE));
-    Check(memchr(dest.get(), 0, OUTPUT_PATH_SIZE) != nullptr);
+    Check(std::find(dest.get(), dest.get() + OUTPUT_PATH_SIZE, 0) != dest.get() + OUTPUT_PATH_SIZE);
     if (!built) return;
 
-    std::string out = dest.get();
+    std::string out = Bytes(dest.get());
     Check(out.size() <= joined);
     // The extraction folder comes first, its separators behind the root as `/`.
     std::string prefix = folder;
@@ -149,7 +164,7 @@ void CheckOutputPath(const std::string& folder, const std::string& root, const c
     std::vector<std::string> in = Split(name);
     std::vector<std::string> fitted = Split(out.substr(prefix.size()));
     Check(in.size() == fitted.size());
-    bool confined = IsNameConfined(name);
+    bool confined = IsNameConfined(Units(name).c_str());
     for (size_t i = 0; i < in.size(); ++i) {
         CheckComponent(in[i], fitted[i], longNames);
         // A name the rules accept never climbs out of the extraction folder.
@@ -175,27 +190,27 @@ void CheckPieces(const std::string& text, uint8_t control) {
 
     auto component = Exact(piece, piece.size() + 1);
     FitComponent(component.get(), longNames);
-    Check(strlen(component.get()) <= piece.size());
+    Check(TextLength(component.get()) <= piece.size());
 
     auto path = Exact(piece, piece.size() + 1);
     FitPathComponents(path.get(), longNames);
-    Check(strlen(path.get()) <= piece.size());
+    Check(TextLength(path.get()) <= piece.size());
 
     uint32_t limit = control;
     auto sanitized = Exact(piece, piece.size() + 1);
-    char* end = SanitizeName(sanitized.get(), limit, longNames);
+    WCHAR* end = SanitizeName(sanitized.get(), limit, longNames);
     Check(*end == 0 && static_cast<uint32_t>(end - sanitized.get()) <= limit);
-    Check(WholeCharacters(std::string(sanitized.get(), end)));
+    Check(WholeCharacters(Bytes(sanitized.get())));
 
     uint32_t capacity = control % 64 + 1;
     auto root = Exact("", capacity);
-    VolumeRoot(root.get(), capacity, piece.c_str());
-    Check(memchr(root.get(), 0, capacity) != nullptr);
-    Check(piece.compare(0, strlen(root.get()), root.get()) == 0);
+    VolumeRoot(root.get(), capacity, Units(piece).c_str());
+    Check(std::find(root.get(), root.get() + capacity, 0) != root.get() + capacity);
+    Check(piece.compare(0, TextLength(root.get()), Bytes(root.get())) == 0);
 
     auto joined = Exact("", capacity);
-    bool fits = JoinPath(joined.get(), capacity, "C:\\A", piece.c_str());
-    Check(memchr(joined.get(), 0, capacity) != nullptr);
+    bool fits = JoinPath(joined.get(), capacity, u"C:\\A", Units(piece).c_str());
+    Check(std::find(joined.get(), joined.get() + capacity, 0) != joined.get() + capacity);
     size_t nameLength = piece.size() - (piece[0] == '\\' ? 1 : 0);
     Check(fits == (5 + nameLength < capacity));
 }
@@ -210,19 +225,20 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     size_t extra = (data[1] | (data[0] & 0x08) << 5) % (EXTRACTION_FOLDER_SIZE - rootLength);
     std::string rest(reinterpret_cast<const char*>(data) + 2, size - 2);
 
+    SetTextsUtf16(false);
     CheckPieces(rest, data[1]);
 
     char name[ENTRY_NAME_SIZE];
     size_t nameLength = std::min<size_t>(strnlen(rest.c_str(), rest.size()), ENTRY_NAME_SIZE - 1);
     memcpy(name, rest.data(), nameLength);
     name[nameLength] = 0;
-    NormalizeSeparators(name, '/');
+    NormalizeSeparators(name);
 
     std::string root;
     std::string folder = MakeFolder(kind, extra, &root);
-    char volumeRoot[EXTRACTION_FOLDER_SIZE];
-    VolumeRoot(volumeRoot, sizeof volumeRoot, folder.c_str());
-    Check(root == volumeRoot);
+    WCHAR volumeRoot[EXTRACTION_FOLDER_SIZE];
+    VolumeRoot(volumeRoot, EXTRACTION_FOLDER_SIZE, Units(folder).c_str());
+    Check(root == Bytes(volumeRoot));
     CheckOutputPath(folder, root, name, longNames);
     return 0;
 }

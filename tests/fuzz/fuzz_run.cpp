@@ -227,6 +227,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (line == 2) commandLine = "-q";
     if (argumentFolder) commandLine = "/n " + base;
     if (line == 5) commandLine = "/n " + std::string(300, 'x');
+    host::SetCommandLine(commandLine);
     int result = WinMain(host::ModuleHandle(), nullptr, &commandLine[0], SW_SHOWDEFAULT);
 
     for (const std::string& path : host::ChangedPaths()) {

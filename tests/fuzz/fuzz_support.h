@@ -12,6 +12,8 @@
 
 #include "archive/archive_entry.h"
 #include "common/run_state.h"
+#include "common/system_calls.h"
+#include "common/text.h"
 #include "platform/posix/host_controls.h"
 #include "startup/install_config.h"
 
@@ -42,14 +44,15 @@ inline const std::string& ArchivePath() {
 inline void OpenInput(const uint8_t* data, size_t size) {
     memset(&g_run, 0, sizeof g_run);
     host::Reset();
+    ChooseSystemCalls();
     g_run.instance = host::ModuleHandle();
-    strncpy(g_config.title, "Fuzz", sizeof g_config.title - 1);
-    strncpy(g_run.ownPath, ArchivePath().c_str(), sizeof g_run.ownPath - 1);
+    TextFromBytes(g_run.title, TITLE_SIZE, "Fuzz");
+    TextFromBytes(g_run.ownPath, PATH_SIZE, ArchivePath().c_str());
     FILE* out = fopen(ArchivePath().c_str(), "wb");
     if (out == nullptr) __builtin_trap();
     if (size != 0 && fwrite(data, 1, size, out) != size) __builtin_trap();
     fclose(out);
-    g_run.archiveFile = CreateFileA(g_run.ownPath, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+    g_run.archiveFile = CreateFileA(ArchivePath().c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                     OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (g_run.archiveFile == INVALID_HANDLE_VALUE) __builtin_trap();
     g_run.outputFile = INVALID_HANDLE_VALUE;

@@ -53,7 +53,7 @@ protected:
     void SetUp() override {
         if (!HaveJlha()) GTEST_SKIP() << "jlha is not installed";
         support::ResetRunState();
-        strncpy(g_config.title, "Interop", sizeof g_config.title - 1);
+        TextFromBytes(g_run.title, TITLE_SIZE, "Interop");
         g_progressReport = Record;
         g_reports.clear();
         // The tree to pack, every name plain ASCII or Japanese (Shift-JIS in
@@ -100,19 +100,19 @@ uint64_t Position(HANDLE file) {
 TEST_P(JlhaInterop, EveryEntryDecodesToTheInputFile) {
     std::string options = GetParam();
     std::string archive = Pack(options);
-    strncpy(g_run.ownPath, archive.c_str(), sizeof g_run.ownPath - 1);
+    TextFromBytes(g_run.ownPath, PATH_SIZE, archive.c_str());
     g_run.archiveFile = CreateFileA(archive.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                     OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     ASSERT_NE(g_run.archiveFile, INVALID_HANDLE_VALUE);
     std::string outputPath = folder_ / "out.bin";
-    strncpy(g_run.outputPath, outputPath.c_str(), sizeof g_run.outputPath - 1);
+    TextFromBytes(g_run.outputPath, OUTPUT_PATH_SIZE, outputPath.c_str());
 
     std::map<char, int> methods;
     std::vector<std::string> names;
     uint64_t produced = 0;  // bytes of all files so far: `done` must match
     EntryStatus status;
     while ((status = ReadNextEntry()) == EntryStatus::Entry) {
-        std::string name = g_entry.name;
+        std::string name = support::ShiftJisOf(g_entry.name);
         names.push_back(name);
         ++methods[g_entry.method];
         fs::path source = folder_ / host::ToUtf8(name);

@@ -10,7 +10,7 @@
 #include "archive/archive_entry.h"
 #include "common/run_state.h"
 #include "decode/decoder_state.h"
-#include "common/wide_names.h"
+#include "common/system_calls.h"
 #include "extract/extraction.h"
 #include "startup/startup.h"
 
@@ -78,8 +78,34 @@ void ResetRunState() {
     memset(&g_entry, 0, sizeof g_entry);
     memset(&g_decoder, 0, sizeof g_decoder);
     host::Reset();
-    ChooseWideNames();  // as start-up does, for tests that call the product directly
+    ChooseSystemCalls();  // as start-up does, for tests that call the product directly
     g_run.instance = host::ModuleHandle();
+}
+
+std::u16string ByteUnits(const std::string& bytes) {
+    std::u16string units;
+    for (unsigned char c : bytes) units += static_cast<char16_t>(c);
+    return units;
+}
+
+std::u16string ProductText(const std::string& utf8) {
+    return TextsAreUtf16() ? host::WideFromUtf8(utf8) : ByteUnits(host::ToAnsi(utf8));
+}
+
+std::string Utf8Of(const WCHAR* text) {
+    if (TextsAreUtf16()) return host::Utf8FromWide(text);
+    std::string bytes;
+    for (; *text != 0; ++text) bytes += static_cast<char>(*text);
+    return bytes;
+}
+
+std::string ShiftJisOf(const WCHAR* text) { return TextsAreUtf16() ? host::ToAnsi(Utf8Of(text)) : Utf8Of(text); }
+
+void SetText(WCHAR* field, size_t capacity, const std::string& utf8) {
+    std::u16string text = ProductText(utf8);
+    size_t length = std::min(text.size(), capacity - 1);
+    std::copy(text.begin(), text.begin() + static_cast<long>(length), field);
+    field[length] = 0;
 }
 
 void RunTest::SetUp() {
@@ -98,7 +124,8 @@ void ExtractingRunTest::SetUp() {
 void RunTest::TearDown() { g_extractionRun = RunExtraction; }
 
 int RunTest::Run(const std::string& commandLine) {
-    std::string line = commandLine;
+    host::SetCommandLine(commandLine);
+    std::string line = host::ToAnsi(commandLine);
     return WinMain(host::ModuleHandle(), nullptr, &line[0], SW_SHOWDEFAULT);
 }
 

@@ -6,6 +6,8 @@
 
 #include <string>
 
+#include "common/text.h"
+
 #include "platform/posix/host_controls.h"
 #include "startup/install_config.h"
 
@@ -22,6 +24,19 @@ public:
 private:
     std::string path_;
 };
+
+// Texts in the product's form (common/text.h). With UTF-16 texts (the NT
+// family, the host's default) a UTF-8 text is converted; with byte texts
+// each byte of the ANSI code page becomes a unit.
+std::u16string ProductText(const std::string& utf8);
+// Each byte one unit, as Windows 95 to Me hold texts.
+std::u16string ByteUnits(const std::string& bytes);
+// A product text in UTF-8 (UTF-16 texts) or as its bytes (byte texts).
+std::string Utf8Of(const WCHAR* text);
+// A product text as Shift-JIS bytes: UTF-16 converted, bytes as they are.
+std::string ShiftJisOf(const WCHAR* text);
+// Copies ProductText(utf8) into a field of `capacity` units.
+void SetText(WCHAR* field, size_t capacity, const std::string& utf8);
 
 // A block with every permission bit, temporary mode, the given command.
 InstallConfig MakeConfig(const std::string& command, uint32_t flags = CFG_OS_ALL);

@@ -1,6 +1,7 @@
 // Entry headers, the CRC-16 engine, time stamps and the separator rule.
 #include "unit/decode_fixture.h"
 #include "unit/decode_stream_writer.h"
+#include "common/system_calls.h"
 #include "extract/extraction.h"
 #include "support/damaged_headers.h"
 
@@ -68,9 +69,13 @@ TEST(NormalizeSeparators, TurnsSeparatorsOutsideDoubleByteCharacters) {
     };
     for (const Case& c : cases) {
         std::string text = c.in;
-        NormalizeSeparators(&text[0], '/');
+        NormalizeSeparators(&text[0]);
         EXPECT_EQ(text, c.out) << c.in;
     }
+    // In units: 0xFFFF ends a folder of a UTF-16 name; U+00FF is a letter there.
+    std::u16string units = u"a\uFFFFb\\c/\u00FFd";
+    NormalizeSeparators(&units[0], [](WCHAR) { return false; });
+    EXPECT_EQ(units, u"a/b/c/\u00FFd");
 }
 
 class HeaderReading : public DecodeFixture {
@@ -179,7 +184,7 @@ TEST_F(HeaderReading, TypicalLayoutOfOurArchives) {
     EXPECT_EQ(g_entry.dataCrc, 0xBEEF);
     EXPECT_EQ(g_entry.attributes, 0x20);
     EXPECT_EQ(Ticks(g_entry.lastWriteTime), 0x01D0000012345678ull);
-    EXPECT_STREQ(g_entry.name, "setup.exe");
+    EXPECT_EQ(support::Utf8Of(g_entry.name), "setup.exe");
     EXPECT_EQ(support::ReadWholeFile(archivePath_).substr(0, header.size()), header);
     EXPECT_EQ(ArchivePosition(), header.size());  // at the first data byte
     EXPECT_EQ(host::ReadRequests(), (std::vector<DWORD>{26, static_cast<DWORD>(header.size() - 26)}));
@@ -253,8 +258,58 @@ TEST_F(HeaderReading, NamesFromDirectoryAndFileParts) {
         h.extensions = c.parts;
         ReleaseEntry();
         ASSERT_EQ(Read(h.Bytes()), EntryStatus::Entry) << c.what;
-        EXPECT_EQ(std::string(g_entry.name), c.name) << c.what;
+        EXPECT_EQ(support::ShiftJisOf(g_entry.name), c.name) << c.what;
     }
+}
+
+// UTF-16LE bytes of a UTF-8 text, with 0xFFFF after each folder when asked.
+std::string Utf16Le(const std::u16string& units) {
+    std::string bytes;
+    for (char16_t unit : units) lzh::PutU16(bytes, unit);
+    return bytes;
+}
+
+TEST_F(HeaderReading, UnicodeNamesWinWithTheWideCallsAndMustBeWellFormed) {
+    const Extension sjisDir = lzh::DirName("__\xFF"), sjisFile = lzh::FileName("_.txt");
+    const Extension uniDir{0x45, Utf16Le(u"\uD55C\uAD6D\uFFFF")}, uniFile{0x44, Utf16Le(u"\u00DC.txt")};
+    struct Case {
+        const char* what;
+        std::vector<Extension> parts;
+        std::string name;  // UTF-8; empty: damaged
+    } cases[] = {
+        {"both parts", {sjisDir, sjisFile, uniDir, uniFile}, "\xED\x95\x9C\xEA\xB5\xAD/\xC3\x9C.txt"},
+        {"the Unicode header before the Shift-JIS one", {uniFile, sjisFile}, "\xC3\x9C.txt"},
+        {"a folder part alone", {sjisDir, sjisFile, uniDir}, "\xED\x95\x9C\xEA\xB5\xAD/_.txt"},
+        {"a file part alone", {sjisDir, sjisFile, uniFile}, "__/\xC3\x9C.txt"},
+        {"a surrogate pair", {Extension{0x44, Utf16Le(u"\U0001F600")}}, "\xF0\x9F\x98\x80"},
+        {"a backslash inside", {Extension{0x44, Utf16Le(u"a\\b")}}, "a/b"},
+        {"odd length", {Extension{0x44, "a\0b"}}, ""},
+        {"a high surrogate alone", {Extension{0x44, Utf16Le(u"a\xD800" u"b")}}, ""},
+        {"a low surrogate alone", {Extension{0x44, Utf16Le(u"\xDC00")}}, ""},
+        {"a surrogate at the end", {Extension{0x44, Utf16Le(u"a\xD83D")}}, ""},
+        {"a unit 0", {Extension{0x44, Utf16Le(std::u16string(u"a\0b", 3))}}, ""},
+        {"260 units", {Extension{0x44, Utf16Le(std::u16string(260, u'x'))}}, ""},
+    };
+    for (const Case& c : cases) {
+        Header h;
+        h.extensions = c.parts;
+        ReleaseEntry();
+        EntryStatus status = Read(h.Bytes());
+        if (c.name.empty()) {
+            EXPECT_EQ(status, EntryStatus::Damaged) << c.what;
+            continue;
+        }
+        ASSERT_EQ(status, EntryStatus::Entry) << c.what;
+        EXPECT_EQ(support::Utf8Of(g_entry.name), c.name) << c.what;
+    }
+    // Windows 95 to Me read the Shift-JIS name and never judge the Unicode one.
+    host::SetWindows("win98");
+    ChooseSystemCalls();
+    Header h;
+    h.extensions = {sjisDir, sjisFile, Extension{0x44, "odd"}};
+    ReleaseEntry();
+    ASSERT_EQ(Read(h.Bytes()), EntryStatus::Entry);
+    EXPECT_EQ(support::Utf8Of(g_entry.name), "__/_.txt");
 }
 
 TEST_F(HeaderReading, EntriesFollowOneAnother) {
@@ -270,7 +325,7 @@ TEST_F(HeaderReading, EntriesFollowOneAnother) {
     SetFilePointer(g_run.archiveFile, 3, nullptr, FILE_CURRENT);
     ASSERT_EQ(ReadNextEntry(), EntryStatus::Entry);
     EXPECT_EQ(g_entry.method, 'd');
-    EXPECT_STREQ(g_entry.name, "two");
+    EXPECT_EQ(support::Utf8Of(g_entry.name), "two");
     ReleaseEntry();
     EXPECT_EQ(ReadNextEntry(), EntryStatus::End);
 }

@@ -33,8 +33,8 @@ protected:
         support::ResetRunState();
         archivePath_ = folder_ / "setup.exe";
         outputPath_ = folder_ / "out.bin";
-        strncpy(g_run.ownPath, archivePath_.c_str(), sizeof g_run.ownPath - 1);
-        strncpy(g_config.title, "Sample", sizeof g_config.title - 1);
+        support::SetText(g_run.ownPath, PATH_SIZE, archivePath_);
+        support::SetText(g_run.title, TITLE_SIZE, "Sample");
         Reports().clear();
         g_progressReport = RecordReport;
         g_run.archiveFile = INVALID_HANDLE_VALUE;
@@ -67,7 +67,7 @@ protected:
 
     void CreateOutput() {
         CloseOutput();
-        strncpy(g_run.outputPath, outputPath_.c_str(), sizeof g_run.outputPath - 1);
+        support::SetText(g_run.outputPath, OUTPUT_PATH_SIZE, outputPath_);
         g_run.outputFile = CreateFileA(outputPath_.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                        FILE_ATTRIBUTE_NORMAL, nullptr);
         ASSERT_NE(g_run.outputFile, INVALID_HANDLE_VALUE);

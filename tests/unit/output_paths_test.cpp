@@ -1,5 +1,6 @@
 // Output paths and the name rules of both volume kinds, with the worked
-// examples and the double-byte edge cases.
+// examples and the double-byte edge cases. Most run on texts of bytes, as
+// Windows 95 to Me hold them; the last ones on UTF-16 names.
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -13,25 +14,41 @@ namespace {
 
 const std::string kTable = "\x95\x5c";  // a double-byte character ending in 0x5C
 
+// Texts of bytes for every test here but the UTF-16 ones.
+struct ByteTexts {
+    ByteTexts() { SetTextsUtf16(false); }
+};
+const ByteTexts kByteTexts;
+
+std::u16string Units(const std::string& bytes) { return support::ByteUnits(bytes); }
+
+std::string Bytes(const WCHAR* units) {
+    std::string bytes;
+    for (; *units != 0; ++units) bytes += static_cast<char>(*units);
+    return bytes;
+}
+
 std::string Root(const std::string& path) {
-    char out[520];
-    VolumeRoot(out, sizeof out, path.c_str());
-    return out;
+    WCHAR out[520];
+    VolumeRoot(out, 520, Units(path).c_str());
+    return Bytes(out);
 }
 
 std::string Fit(const std::string& component, bool longNames) {
-    char buffer[600];
-    snprintf(buffer, sizeof buffer, "%s", component.c_str());
-    FitComponent(buffer, longNames);
-    return buffer;
+    std::u16string buffer = Units(component);
+    buffer.resize(600);
+    FitComponent(&buffer[0], longNames);
+    return Bytes(buffer.c_str());
 }
 
 std::string FitAll(const std::string& text, bool longNames) {
-    char buffer[600];
-    snprintf(buffer, sizeof buffer, "%s", text.c_str());
-    FitPathComponents(buffer, longNames);
-    return buffer;
+    std::u16string buffer = Units(text);
+    buffer.resize(600);
+    FitPathComponents(&buffer[0], longNames);
+    return Bytes(buffer.c_str());
 }
+
+bool Confined(const std::string& name) { return IsNameConfined(Units(name).c_str()); }
 
 TEST(VolumeRoot, UncDriveAndRelative) {
     EXPECT_EQ(Root("\\\\server\\share\\dir\\x"), "\\\\server\\share\\");
@@ -46,22 +63,22 @@ TEST(VolumeRoot, UncDriveAndRelative) {
 TEST(VolumeRoot, UncPathIntoARootTooSmallForIt) {
     // Found by fuzzing: a two-byte root was scanned past its end.
     for (uint32_t capacity : {1u, 2u}) {
-        std::unique_ptr<char[]> root(new char[capacity]);
-        VolumeRoot(root.get(), capacity, "\\\\");
-        EXPECT_STREQ(root.get(), "") << capacity;
+        std::unique_ptr<WCHAR[]> root(new WCHAR[capacity]);
+        VolumeRoot(root.get(), capacity, u"\\\\");
+        EXPECT_EQ(Bytes(root.get()), "") << capacity;
     }
-    char three[3];
-    VolumeRoot(three, sizeof three, "\\\\srv\\share\\x");
-    EXPECT_STREQ(three, "\\\\");
+    WCHAR three[3];
+    VolumeRoot(three, 3, u"\\\\srv\\share\\x");
+    EXPECT_EQ(Bytes(three), "\\\\");
 }
 
 TEST(JoinPath, OneBackslashBetween) {
-    char out[520];
-    ASSERT_TRUE(JoinPath(out, sizeof out, "C:\\A", "\\b.txt"));
-    EXPECT_STREQ(out, "C:\\A\\b.txt");
-    ASSERT_TRUE(JoinPath(out, sizeof out, "C:\\A\\", "b.txt"));
-    EXPECT_STREQ(out, "C:\\A\\b.txt");
-    EXPECT_FALSE(JoinPath(out, 8, "C:\\A", "b.txt"));
+    WCHAR out[520];
+    ASSERT_TRUE(JoinPath(out, 520, u"C:\\A", u"\\b.txt"));
+    EXPECT_EQ(Bytes(out), "C:\\A\\b.txt");
+    ASSERT_TRUE(JoinPath(out, 520, u"C:\\A\\", u"b.txt"));
+    EXPECT_EQ(Bytes(out), "C:\\A\\b.txt");
+    EXPECT_FALSE(JoinPath(out, 8, u"C:\\A", u"b.txt"));
 }
 
 TEST(FitComponent, LongNames) {
@@ -102,34 +119,34 @@ TEST(FitPathComponents, EveryComponentAndEmptyOnes) {
 }
 
 TEST(IsNameConfined, NamesThatClimbOut) {
-    EXPECT_TRUE(IsNameConfined("doc/readme.txt"));
-    EXPECT_TRUE(IsNameConfined("./a/.hidden/..x/x../a.b"));
-    EXPECT_TRUE(IsNameConfined("/abs/path"));
-    EXPECT_FALSE(IsNameConfined("../evil.txt"));
-    EXPECT_FALSE(IsNameConfined("a/../../evil.txt"));
-    EXPECT_FALSE(IsNameConfined("a/.."));
-    EXPECT_FALSE(IsNameConfined("a/.../b"));
-    EXPECT_FALSE(IsNameConfined("a/.. /b"));
-    EXPECT_FALSE(IsNameConfined(". ./x"));
+    EXPECT_TRUE(Confined("doc/readme.txt"));
+    EXPECT_TRUE(Confined("./a/.hidden/..x/x../a.b"));
+    EXPECT_TRUE(Confined("/abs/path"));
+    EXPECT_FALSE(Confined("../evil.txt"));
+    EXPECT_FALSE(Confined("a/../../evil.txt"));
+    EXPECT_FALSE(Confined("a/.."));
+    EXPECT_FALSE(Confined("a/.../b"));
+    EXPECT_FALSE(Confined("a/.. /b"));
+    EXPECT_FALSE(Confined(". ./x"));
     // Found by fuzzing: components that climb only once fitted, when a lead
     // byte without its trail is dropped or the cut to 255 bytes leaves dots
     // and blanks.
-    EXPECT_FALSE(IsNameConfined(". .\x89"));
-    EXPECT_FALSE(IsNameConfined("..\x81/evil.txt"));
-    EXPECT_FALSE(IsNameConfined(("a/.." + std::string(253, ' ') + "x/b").c_str()));
-    EXPECT_TRUE(IsNameConfined((".." + std::string(252, ' ') + "x/b").c_str()));
-    EXPECT_TRUE(IsNameConfined("..\x81\x40/b"));
+    EXPECT_FALSE(Confined(". .\x89"));
+    EXPECT_FALSE(Confined("..\x81/evil.txt"));
+    EXPECT_FALSE(Confined("a/.." + std::string(253, ' ') + "x/b"));
+    EXPECT_TRUE(Confined(".." + std::string(252, ' ') + "x/b"));
+    EXPECT_TRUE(Confined("..\x81\x40/b"));
 }
 
 class BuildOutputPathTest : public ::testing::Test {
 protected:
     std::string Build(const std::string& folder, const std::string& name, bool longNames) {
-        char out[520];
+        WCHAR out[520];
         std::string root = Root(folder);
-        if (!BuildOutputPath(out, sizeof out, folder.c_str(), name.c_str(), root.c_str(), longNames)) {
+        if (!BuildOutputPath(out, 520, Units(folder).c_str(), Units(name).c_str(), Units(root).c_str(), longNames)) {
             return "<refused>";
         }
-        return out;
+        return Bytes(out);
     }
     support::ScratchFolder scratch_;
 };
@@ -177,27 +194,20 @@ TEST_F(BuildOutputPathTest, FolderFollowsTheSystemCodePageAndTheNameShiftJis) {
     struct Case {
         UINT codePage;
         std::string folder, name, path;
-        uint32_t nameStart;
     };
     // E9 is an accented letter in code page 1252 and a Shift-JIS lead byte.
     const std::string accented = "C:\\Jos\xE9\\EXT";
     const Case cases[] = {
-        {1252, accented, kTable + "/x.txt", "C:\\Jos\xE9/EXT/" + kTable + "/x.txt", 12},
-        {932, accented, kTable + "/x.txt", "C:\\Jos\xE9\\EXT/" + kTable + "/x.txt", 12},
-        {1252, "C:\\TEMP", "a" + kTable + "|b?", "C:\\TEMP/a" + kTable + "_b_", 8},
-        {1252, "C:\\", kTable + "/x", "C:\\" + kTable + "/x", 3},
-        {1252, "rel\\x", kTable + "\x83", "rel/x/" + kTable, 6},  // a lone lead byte is dropped
+        {1252, accented, kTable + "/x.txt", "C:\\Jos\xE9/EXT/" + kTable + "/x.txt"},
+        {932, accented, kTable + "/x.txt", "C:\\Jos\xE9\\EXT/" + kTable + "/x.txt"},
+        {1252, "C:\\TEMP", "a" + kTable + "|b?", "C:\\TEMP/a" + kTable + "_b_"},
+        {1252, "C:\\", kTable + "/x", "C:\\" + kTable + "/x"},
+        {1252, "rel\\x", kTable + "\x83", "rel/x/" + kTable},  // a lone lead byte is dropped
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.path);
         host::SetCodePage(c.codePage);
-        char out[520];
-        uint32_t nameStart = 0;
-        std::string root = Root(c.folder);
-        ASSERT_TRUE(BuildOutputPath(out, sizeof out, c.folder.c_str(), c.name.c_str(), root.c_str(),
-                                    true, &nameStart));
-        EXPECT_EQ(std::string(out), c.path);
-        EXPECT_EQ(nameStart, c.nameStart);
+        EXPECT_EQ(Build(c.folder, c.name, true), c.path);
     }
     host::SetCodePage(932);
 }
@@ -207,6 +217,38 @@ TEST_F(BuildOutputPathTest, OverlongPathIsRefused) {
     EXPECT_EQ(Build(folder, std::string(250, 'n') + "/" + std::string(20, 'm'), true),
               "<refused>");
     EXPECT_NE(Build(folder, std::string(250, 'n'), true), "<refused>");
+}
+
+// UTF-16 names meet the same rules; their limits count Shift-JIS bytes, so
+// that a Japanese name is fitted as it always was.
+TEST(NameRules, Utf16NamesAreFittedAndConfinedAlike) {
+    SetTextsUtf16(true);
+    auto fit = [](const std::string& utf8, bool longNames) {
+        std::u16string buffer = host::WideFromUtf8(utf8);
+        buffer.resize(600);
+        FitPathComponents(&buffer[0], longNames);
+        return host::Utf8FromWide(buffer.c_str());
+    };
+    const std::string kanji = "\xE8\xA1\xA8";  // 表, two bytes in Shift-JIS
+    struct Case {
+        std::string name;
+        bool longNames;
+        std::string fitted;
+    } cases[] = {
+        {"\xC3\x9C" "ber?.txt", true, "\xC3\x9C" "ber_.txt"},
+        {"C:/\xED\x95\x9C.txt", true, "C_/\xED\x95\x9C.txt"},
+        {std::string(254, 'x') + kanji, true, std::string(254, 'x')},
+        {std::string(253, 'x') + kanji, true, std::string(253, 'x') + kanji},
+        {"\xF0\x9F\x98\x80" + std::string(252, 'x'), true, "\xF0\x9F\x98\x80" + std::string(251, 'x')},
+        {kanji + kanji + kanji + kanji + kanji + ".txt", false, kanji + kanji + kanji + kanji + ".txt"},
+        {"\xEF\xBD\xB1\xEF\xBD\xB2x.tx" + kanji, false, "\xEF\xBD\xB1\xEF\xBD\xB2x.tx"},
+        {"a b\xC3\xBF", false, "a_b\xC3\xBF"},
+    };
+    for (const Case& c : cases) EXPECT_EQ(fit(c.name, c.longNames), c.fitted) << c.name;
+    for (const char16_t* climbing : {u"..", u"a/../b", u"\x2E\x2E /x", u".\u3000."}) {
+        EXPECT_EQ(IsNameConfined(climbing), std::u16string(climbing) == u".\u3000.") << host::Utf8FromWide(climbing);
+    }
+    SetTextsUtf16(false);
 }
 
 }  // namespace

@@ -1,9 +1,12 @@
 // Expansion of the folder variables: exact matching, the extraction-folder
 // variables without a folder, registry folders and their defaults, bounds.
+// On texts of bytes (Windows 98, code page 932) with their double-byte
+// characters, and once on UTF-16 with folders no code page spells.
 #include <gtest/gtest.h>
 
 #include <string>
 
+#include "common/system_calls.h"
 #include "install/path_variables.h"
 #include "support/test_support.h"
 
@@ -13,14 +16,18 @@ class PathVariables : public ::testing::Test {
 protected:
     void SetUp() override {
         support::ResetRunState();
+        host::SetWindows("win98");
+        ChooseSystemCalls();
         host::SetTempPath("C:\\TEMP\\");
         host::SetSystemFolders("C:\\WINDOWS\\SYSTEM32", "C:\\WINDOWS");
     }
+    // Bytes in, bytes out.
     std::string Expand(const std::string& text, const char* folder = nullptr,
                        uint32_t capacity = 1024) {
-        std::string out(1100, '#');
-        ExpandPathVariables(text.c_str(), &out[0], capacity, folder);
-        return out.c_str();
+        std::u16string out(1100, u'#');
+        std::u16string units = support::ByteUnits(text), folderUnits = support::ByteUnits(folder ? folder : "");
+        ExpandPathVariables(units.c_str(), &out[0], capacity, folder ? folderUnits.c_str() : nullptr);
+        return support::Utf8Of(out.c_str());
     }
 };
 
@@ -83,8 +90,22 @@ TEST_F(PathVariables, ResultIsCutToTheOutputNeverPastIt) {
     EXPECT_EQ(Expand("ab\x95\x5c", nullptr, 4), "ab");
     // Found by fuzzing: a value cut before a double-byte character left one
     // byte free, and the text behind the variable went on into it.
-    host::SetSystemFolders("C:\\WINDOWS\\SYSTEM32", "C:\\W\x95\x5c\x8e\xa6");
+    host::SetSystemFolders("C:\\WINDOWS\\SYSTEM32", "C:\\W\xE8\xA1\xA8\xE7\xA4\xBA");  // 表示
     EXPECT_EQ(Expand("w%windir%ir", nullptr, 9), "wC:\\W\x95\x5c");
+}
+
+TEST_F(PathVariables, Utf16ValuesComeAsTheSystemHasThem) {
+    host::SetWindows("winxp");
+    host::SetCodePage(1252);
+    ChooseSystemCalls();
+    host::SetSystemFolders("C:\\\xEC\x8B\x9C\xED\x97\x98", "C:\\Zo\xC3\xAB");  // 시험, Zoë
+    host::SetRegistryValue(HKEY_CURRENT_USER,
+                           "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders",
+                           "Personal", "E:\\\xE7\x94\xB0\xE4\xB8\xAD");  // 田中
+    std::u16string out(300, u'#');
+    ExpandPathVariables(u"%SystemDir%|%windir%|%MyDocuments%|%ExtractDir%\\\u00DCber", &out[0], 300, u"D:\\\uD55C");
+    EXPECT_EQ(support::Utf8Of(out.c_str()),
+              "C:\\\xEC\x8B\x9C\xED\x97\x98|C:\\Zo\xC3\xAB|E:\\\xE7\x94\xB0\xE4\xB8\xAD|D:\\\xED\x95\x9C\\\xC3\x9C" "ber");
 }
 
 }  // namespace

@@ -36,7 +36,7 @@ protected:
     void TearDown() override { DestroyWindow(window_); }
     void Open(DWORD version) {
         host::SetVersion(version, VER_PLATFORM_WIN32_NT, version & 0xFF, (version >> 8) & 0xFF);
-        params_ = ProgressWindowParams{"Sample", &g_run.cancelFlag, nullptr, 0};
+        params_ = ProgressWindowParams{u"Sample", &g_run.cancelFlag, nullptr, 0};
         window_ = CreateProgressWindow(&params_);
         ASSERT_NE(window_, nullptr);
     }

@@ -5,7 +5,7 @@
 #include <string.h>
 
 #include "pack/command_prefix.h"
-#include "startup/install_config.h"
+#include "format/config_block.h"
 
 const OsName OS_NAMES[7] = {
     {"win95", CFG_OS_WIN95}, {"win98", CFG_OS_WIN98},     {"winme", CFG_OS_WINME}, {"nt351", CFG_OS_NT351},

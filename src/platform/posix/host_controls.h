@@ -17,6 +17,8 @@ struct BoxRecord {
     UINT flags;
     HWND owner;
     bool wide = false;  // shown with MessageBoxW (texts recorded as code page 932 bytes)
+    std::string utf8Text;     // the text as shown, in UTF-8 (any code page, either call)
+    std::string utf8Caption;
 };
 
 enum class Fault { Fail, Short };
@@ -36,8 +38,14 @@ bool SetWindows(const std::string& name);
 // Any version: the raw GetVersion value and the GetVersionExA triple.
 void SetVersion(DWORD getVersionValue, DWORD platformId, DWORD major, DWORD minor);
 
-// Our own executable's path, as GetModuleFileNameA reports it.
+// Texts of the system given to these controls are UTF-8; the ANSI calls
+// hand them out in the ANSI code page ('?' for what it lacks), the wide calls
+// in UTF-16. File names on the host are UTF-8 as well, as Wine keeps them.
+
+// Our own executable's path, as GetModuleFileName reports it.
 void SetModulePath(const std::string& path);
+// The command line behind the program's name, as GetCommandLineW gives it.
+void SetCommandLine(const std::string& line);
 HINSTANCE ModuleHandle();
 
 // Every box shown since Reset, in order.
@@ -106,10 +114,10 @@ void FailRead(int nth, Fault fault = Fault::Fail);
 void FailWrite(int nth, Fault fault = Fault::Fail);
 void FailAllocation(int nth);
 void FailClose(int nth);
-// CreateFileA and CreateDirectoryA refuse this path (as the product names it).
+// CreateFile and CreateDirectory refuse this path (as the product names it).
 void RefusePath(const std::string& path);
 // Another process creates this folder (as the product names it) just before
-// the product's own CreateDirectoryA of it, after any look at the name.
+// the product's own CreateDirectory of it, after any look at the name.
 void CreateFolderFirst(const std::string& path);
 
 // Every path (host form) that a call which succeeded created, changed or
@@ -135,6 +143,8 @@ struct ProgressRecord {
     int percent = 0;         // IDC_PROGRESS position now
     std::vector<std::string> labels;  // every label set, in order
     std::vector<std::string> names;   // every name set, in order
+    std::vector<std::string> utf8Names;  // every name set through the wide call, in UTF-8
+    bool wide = false;                // made by CreateDialogParamW
     std::vector<int> percents;        // every position set, in order
     int minimizeCount = 0;   // CloseWindow calls
     int restoreCount = 0;    // OpenIcon calls
@@ -166,8 +176,7 @@ bool CurrentFolderDroppedFromSearch();
 void SetOldKernel(bool old);
 
 // The ANSI code page: 932 (the default) or 1252, which has no double-byte
-// characters. The wide calls take and record texts as code page 932 bytes,
-// so that a name they created is the same file as under code page 932.
+// characters.
 void SetCodePage(UINT codePage);
 // The user's UI language: the English texts instead of the Japanese ones.
 void SetEnglishUi(bool english);
@@ -177,5 +186,8 @@ void SetEnglishUi(bool english);
 // Shift-JIS bytes of a UTF-8 text, and back (code page 932).
 std::string ToAnsi(const std::string& utf8);
 std::string ToUtf8(const std::string& ansi);
+// UTF-16 and UTF-8.
+std::string Utf8FromWide(LPCWSTR text);
+std::u16string WideFromUtf8(const std::string& text);
 
 }  // namespace host

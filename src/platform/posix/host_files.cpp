@@ -21,15 +21,31 @@ using host::HostPath;
 
 namespace {
 
+// One entry of a folder listing, its name in UTF-8.
+struct ListedEntry {
+    DWORD attributes;
+    FILETIME lastWrite;
+    uint64_t size;
+    std::string name;
+};
+
 struct HostFile : HostHandle {
     ~HostFile() override {
         if (fd >= 0) close(fd);
     }
     int fd = -1;
     bool isFind = false;
-    std::vector<WIN32_FIND_DATAA> listing;  // a search: every match, handed out in order
+    std::vector<ListedEntry> listing;  // a search: every match, handed out in order
     size_t next = 0;
 };
+
+// A path as the host uses it and as the product named it (both UTF-8).
+struct Name {
+    std::string path;
+    std::string named;
+};
+Name NameOf(LPCSTR name) { return Name{HostPath(name), host::Utf8FromAnsi(name)}; }
+Name NameOf(LPCWSTR name) { return Name{HostPath(name), host::Utf8FromWide(name)}; }
 
 DWORD ErrorFromErrno(int error) {
     switch (error) {
@@ -53,7 +69,7 @@ BOOL Fail(DWORD error) {
     return FALSE;
 }
 
-bool Refused(LPCSTR path) { return Current().refusedPaths.count(path) != 0; }
+bool Refused(const Name& name) { return Current().refusedPaths.count(name.named) != 0; }
 
 BOOL Changed(const std::string& path) {
     host::Record(Current().changedPaths, path);
@@ -78,11 +94,9 @@ FILETIME FileTimeOf(const struct timespec& t) {
     return FILETIME{static_cast<DWORD>(value), static_cast<DWORD>(value >> 32)};
 }
 
-}  // namespace
 
-HANDLE WINAPI CreateFileA(LPCSTR name, DWORD access, DWORD, LPSECURITY_ATTRIBUTES,
-                          DWORD disposition, DWORD flags, HANDLE) {
-    std::string path = HostPath(name);
+HANDLE OpenFile(const Name& name, DWORD access, DWORD disposition, DWORD flags) {
+    const std::string& path = name.path;
     if (Refused(name)) {
         SetLastError(ERROR_ACCESS_DENIED);
         return INVALID_HANDLE_VALUE;
@@ -121,6 +135,165 @@ HANDLE WINAPI CreateFileA(LPCSTR name, DWORD access, DWORD, LPSECURITY_ATTRIBUTE
     HostFile* file = new HostFile;
     file->fd = fd;
     return file;
+}
+
+DWORD FileAttributes(const Name& name) {
+    struct stat info;
+    if (lstat(name.path.c_str(), &info) != 0) {
+        SetLastError(ErrorFromErrno(errno));
+        return INVALID_FILE_ATTRIBUTES;
+    }
+    return AttributesOf(name.path, info);
+}
+
+BOOL SetAttributes(const Name& name, DWORD attributes) {
+    const std::string& path = name.path;
+    struct stat info;
+    if (lstat(path.c_str(), &info) != 0) return Fail(ErrorFromErrno(errno));
+    if (S_ISLNK(info.st_mode)) return TRUE;
+    mode_t mode = info.st_mode & 07777;
+    mode = (attributes & FILE_ATTRIBUTE_READONLY) != 0 ? (mode & ~0222) : (mode | 0200);
+    if (chmod(path.c_str(), mode) != 0) return Fail(ErrorFromErrno(errno));
+    DWORD extra = attributes & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE);
+    if (extra != 0) {
+        Current().extraAttributes[path] = extra;
+    } else {
+        Current().extraAttributes.erase(path);
+    }
+    return Changed(path);
+}
+
+BOOL MakeDirectory(const Name& name) {
+    if (Refused(name)) return Fail(ERROR_ACCESS_DENIED);
+    if (Current().simulateFolders) {
+        Current().foldersTried.push_back(name.named);
+        return Fail(ERROR_ALREADY_EXISTS);
+    }
+    const std::string& path = name.path;
+    if (Current().foldersCreatedFirst.erase(name.named) != 0) mkdir(path.c_str(), 0777);
+    return mkdir(path.c_str(), 0777) == 0 ? Changed(path) : Fail(ErrorFromErrno(errno));
+}
+
+BOOL RemoveDirectoryAt(const Name& name) {
+    const std::string& path = name.path;
+    struct stat info;
+    if (lstat(path.c_str(), &info) == 0 && S_ISLNK(info.st_mode)) {
+        return unlink(path.c_str()) == 0 ? Changed(path) : Fail(ErrorFromErrno(errno));
+    }
+    if (rmdir(path.c_str()) != 0) return Fail(ErrorFromErrno(errno));
+    Current().extraAttributes.erase(path);
+    return Changed(path);
+}
+
+BOOL DeleteFileAt(const Name& name) {
+    const std::string& path = name.path;
+    struct stat info;
+    if (lstat(path.c_str(), &info) != 0) return Fail(ErrorFromErrno(errno));
+    if (S_ISDIR(info.st_mode)) return Fail(ERROR_ACCESS_DENIED);
+    if (!S_ISLNK(info.st_mode) && IsReadOnly(info)) return Fail(ERROR_ACCESS_DENIED);
+    if (unlink(path.c_str()) != 0) return Fail(ErrorFromErrno(errno));
+    Current().extraAttributes.erase(path);
+    return Changed(path);
+}
+
+// Lists a folder for a pattern "folder\*.*" (or "folder\*"); other patterns
+// match names literally. The entries "." and ".." come first, as on an NTFS
+// folder that is not a root.
+HostFile* FindFirst(const Name& pattern) {
+    const std::string& full = pattern.path;
+    size_t slash = full.rfind('/');
+    std::string folder = slash == std::string::npos ? "." : full.substr(0, slash);
+    std::string mask = slash == std::string::npos ? full : full.substr(slash + 1);
+    bool all = mask == "*.*" || mask == "*";
+    DIR* dir = opendir(folder.empty() ? "/" : folder.c_str());
+    if (dir == nullptr) {
+        SetLastError(ErrorFromErrno(errno));
+        return nullptr;
+    }
+    HostFile* find = new HostFile;
+    find->isFind = true;
+    std::vector<std::string> names;
+    while (struct dirent* entry = readdir(dir)) names.push_back(entry->d_name);
+    closedir(dir);
+    std::sort(names.begin(), names.end(), [](const std::string& a, const std::string& b) {
+        bool aDots = a == "." || a == "..";
+        bool bDots = b == "." || b == "..";
+        if (aDots != bDots) return aDots;
+        return a < b;
+    });
+    for (const std::string& name : names) {
+        if (!all && name != mask) continue;
+        std::string path = folder + "/" + name;
+        struct stat info;
+        if (lstat(path.c_str(), &info) != 0 || name.size() >= MAX_PATH) continue;
+        find->listing.push_back(ListedEntry{AttributesOf(path, info), FileTimeOf(info.st_mtim),
+                                            static_cast<uint64_t>(info.st_size), name});
+    }
+    if (find->listing.empty()) {
+        delete find;
+        SetLastError(ERROR_FILE_NOT_FOUND);
+        return nullptr;
+    }
+    return find;
+}
+
+// The next entry of a listing, or null at its end.
+const ListedEntry* FindNext(HANDLE handle) {
+    HostFile* find = static_cast<HostFile*>(handle);
+    if (find->next >= find->listing.size()) {
+        SetLastError(ERROR_NO_MORE_FILES);
+        return nullptr;
+    }
+    return &find->listing[find->next++];
+}
+
+template <typename FindData>
+void FillFindData(const ListedEntry& entry, FindData* data) {
+    memset(data, 0, sizeof *data);
+    data->dwFileAttributes = entry.attributes;
+    data->ftLastWriteTime = entry.lastWrite;
+    data->nFileSizeLow = static_cast<DWORD>(entry.size);
+    data->nFileSizeHigh = static_cast<DWORD>(entry.size >> 32);
+}
+
+void TakeName(const ListedEntry& entry, LPWIN32_FIND_DATAA data) {
+    FillFindData(entry, data);
+    std::string ansi = host::AnsiFromUtf8(entry.name);
+    memcpy(data->cFileName, ansi.c_str(), std::min<size_t>(ansi.size(), MAX_PATH - 1));
+}
+
+void TakeName(const ListedEntry& entry, LPWIN32_FIND_DATAW data) {
+    FillFindData(entry, data);
+    std::u16string wide = host::WideFromUtf8(entry.name);
+    memcpy(data->cFileName, wide.data(), std::min<size_t>(wide.size(), MAX_PATH - 1) * 2);
+}
+
+template <typename FindData>
+HANDLE FindFirstInto(const Name& pattern, FindData* data) {
+    HostFile* find = FindFirst(pattern);
+    if (find == nullptr) return INVALID_HANDLE_VALUE;
+    TakeName(*FindNext(find), data);
+    return find;
+}
+
+template <typename FindData>
+BOOL FindNextInto(HANDLE handle, FindData* data) {
+    const ListedEntry* entry = FindNext(handle);
+    if (entry == nullptr) return FALSE;
+    TakeName(*entry, data);
+    return TRUE;
+}
+
+}  // namespace
+
+HANDLE WINAPI CreateFileA(LPCSTR name, DWORD access, DWORD, LPSECURITY_ATTRIBUTES,
+                          DWORD disposition, DWORD flags, HANDLE) {
+    return OpenFile(NameOf(name), access, disposition, flags);
+}
+
+HANDLE WINAPI HostCreateFileW(LPCWSTR name, DWORD access, DWORD, LPSECURITY_ATTRIBUTES,
+                              DWORD disposition, DWORD flags, HANDLE) {
+    return OpenFile(NameOf(name), access, disposition, flags);
 }
 
 BOOL WINAPI ReadFile(HANDLE handle, LPVOID buffer, DWORD toRead, LPDWORD read, LPOVERLAPPED) {
@@ -208,129 +381,36 @@ BOOL WINAPI SetFileTime(HANDLE handle, const FILETIME*, const FILETIME*, const F
     return futimens(file->fd, times) == 0 ? TRUE : Fail(ErrorFromErrno(errno));
 }
 
-DWORD WINAPI GetFileAttributesA(LPCSTR name) {
-    std::string path = HostPath(name);
-    struct stat info;
-    if (lstat(path.c_str(), &info) != 0) {
-        SetLastError(ErrorFromErrno(errno));
-        return INVALID_FILE_ATTRIBUTES;
-    }
-    return AttributesOf(path, info);
+DWORD WINAPI GetFileAttributesA(LPCSTR name) { return FileAttributes(NameOf(name)); }
+DWORD WINAPI HostGetFileAttributesW(LPCWSTR name) { return FileAttributes(NameOf(name)); }
+BOOL WINAPI SetFileAttributesA(LPCSTR name, DWORD attributes) { return SetAttributes(NameOf(name), attributes); }
+BOOL WINAPI HostSetFileAttributesW(LPCWSTR name, DWORD attributes) {
+    return SetAttributes(NameOf(name), attributes);
 }
+BOOL WINAPI CreateDirectoryA(LPCSTR name, LPSECURITY_ATTRIBUTES) { return MakeDirectory(NameOf(name)); }
+BOOL WINAPI HostCreateDirectoryW(LPCWSTR name, LPSECURITY_ATTRIBUTES) { return MakeDirectory(NameOf(name)); }
+BOOL WINAPI RemoveDirectoryA(LPCSTR name) { return RemoveDirectoryAt(NameOf(name)); }
+BOOL WINAPI HostRemoveDirectoryW(LPCWSTR name) { return RemoveDirectoryAt(NameOf(name)); }
+BOOL WINAPI DeleteFileA(LPCSTR name) { return DeleteFileAt(NameOf(name)); }
+BOOL WINAPI HostDeleteFileW(LPCWSTR name) { return DeleteFileAt(NameOf(name)); }
 
-BOOL WINAPI SetFileAttributesA(LPCSTR name, DWORD attributes) {
-    std::string path = HostPath(name);
-    struct stat info;
-    if (lstat(path.c_str(), &info) != 0) return Fail(ErrorFromErrno(errno));
-    if (S_ISLNK(info.st_mode)) return TRUE;
-    mode_t mode = info.st_mode & 07777;
-    mode = (attributes & FILE_ATTRIBUTE_READONLY) != 0 ? (mode & ~0222) : (mode | 0200);
-    if (chmod(path.c_str(), mode) != 0) return Fail(ErrorFromErrno(errno));
-    DWORD extra = attributes & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE);
-    if (extra != 0) {
-        Current().extraAttributes[path] = extra;
-    } else {
-        Current().extraAttributes.erase(path);
-    }
-    return Changed(path);
-}
-
-BOOL WINAPI CreateDirectoryA(LPCSTR name, LPSECURITY_ATTRIBUTES) {
-    if (Refused(name)) return Fail(ERROR_ACCESS_DENIED);
-    if (Current().simulateFolders) {
-        Current().foldersTried.push_back(name);
-        return Fail(ERROR_ALREADY_EXISTS);
-    }
-    std::string path = HostPath(name);
-    if (Current().foldersCreatedFirst.erase(name) != 0) mkdir(path.c_str(), 0777);
-    return mkdir(path.c_str(), 0777) == 0 ? Changed(path) : Fail(ErrorFromErrno(errno));
-}
-
-BOOL WINAPI RemoveDirectoryA(LPCSTR name) {
-    std::string path = HostPath(name);
-    struct stat info;
-    if (lstat(path.c_str(), &info) == 0 && S_ISLNK(info.st_mode)) {
-        return unlink(path.c_str()) == 0 ? Changed(path) : Fail(ErrorFromErrno(errno));
-    }
-    if (rmdir(path.c_str()) != 0) return Fail(ErrorFromErrno(errno));
-    Current().extraAttributes.erase(path);
-    return Changed(path);
-}
-
-BOOL WINAPI DeleteFileA(LPCSTR name) {
-    std::string path = HostPath(name);
-    struct stat info;
-    if (lstat(path.c_str(), &info) != 0) return Fail(ErrorFromErrno(errno));
-    if (S_ISDIR(info.st_mode)) return Fail(ERROR_ACCESS_DENIED);
-    if (!S_ISLNK(info.st_mode) && IsReadOnly(info)) return Fail(ERROR_ACCESS_DENIED);
-    if (unlink(path.c_str()) != 0) return Fail(ErrorFromErrno(errno));
-    Current().extraAttributes.erase(path);
-    return Changed(path);
-}
-
-// Lists a folder for a pattern "folder\*.*" (or "folder\*"); other patterns
-// match names literally. The entries "." and ".." come first, as on an NTFS
-// folder that is not a root.
 HANDLE WINAPI FindFirstFileA(LPCSTR pattern, LPWIN32_FIND_DATAA data) {
-    std::string full = HostPath(pattern);
-    size_t slash = full.rfind('/');
-    std::string folder = slash == std::string::npos ? "." : full.substr(0, slash);
-    std::string mask = slash == std::string::npos ? full : full.substr(slash + 1);
-    bool all = mask == "*.*" || mask == "*";
-    DIR* dir = opendir(folder.empty() ? "/" : folder.c_str());
-    if (dir == nullptr) {
-        SetLastError(ErrorFromErrno(errno));
-        return INVALID_HANDLE_VALUE;
-    }
-    HostFile* find = new HostFile;
-    find->isFind = true;
-    std::vector<std::string> names;
-    while (struct dirent* entry = readdir(dir)) names.push_back(entry->d_name);
-    closedir(dir);
-    std::sort(names.begin(), names.end(), [](const std::string& a, const std::string& b) {
-        bool aDots = a == "." || a == "..";
-        bool bDots = b == "." || b == "..";
-        if (aDots != bDots) return aDots;
-        return a < b;
-    });
-    for (const std::string& name : names) {
-        if (!all && name != mask) continue;
-        std::string path = folder + "/" + name;
-        struct stat info;
-        if (lstat(path.c_str(), &info) != 0 || name.size() >= MAX_PATH) continue;
-        WIN32_FIND_DATAA item;
-        memset(&item, 0, sizeof item);
-        item.dwFileAttributes = AttributesOf(path, info);
-        item.ftLastWriteTime = FileTimeOf(info.st_mtim);
-        item.nFileSizeLow = static_cast<DWORD>(info.st_size);
-        item.nFileSizeHigh = static_cast<DWORD>(static_cast<uint64_t>(info.st_size) >> 32);
-        memcpy(item.cFileName, name.c_str(), name.size() + 1);
-        find->listing.push_back(item);
-    }
-    if (find->listing.empty()) {
-        delete find;
-        SetLastError(ERROR_FILE_NOT_FOUND);
-        return INVALID_HANDLE_VALUE;
-    }
-    *data = find->listing[find->next++];
-    return find;
+    return FindFirstInto(NameOf(pattern), data);
 }
-
-BOOL WINAPI FindNextFileA(HANDLE handle, LPWIN32_FIND_DATAA data) {
-    HostFile* find = static_cast<HostFile*>(handle);
-    if (find->next >= find->listing.size()) return Fail(ERROR_NO_MORE_FILES);
-    *data = find->listing[find->next++];
-    return TRUE;
+HANDLE WINAPI HostFindFirstFileW(LPCWSTR pattern, LPWIN32_FIND_DATAW data) {
+    return FindFirstInto(NameOf(pattern), data);
 }
+BOOL WINAPI FindNextFileA(HANDLE handle, LPWIN32_FIND_DATAA data) { return FindNextInto(handle, data); }
+BOOL WINAPI HostFindNextFileW(HANDLE handle, LPWIN32_FIND_DATAW data) { return FindNextInto(handle, data); }
 
 BOOL WINAPI FindClose(HANDLE handle) {
     delete static_cast<HostHandle*>(handle);
     return TRUE;
 }
 
-BOOL WINAPI GetVolumeInformationA(LPCSTR, LPSTR volumeName, DWORD volumeNameSize, LPDWORD serial,
-                                  LPDWORD maxComponentLength, LPDWORD flags, LPSTR fileSystemName,
-                                  DWORD fileSystemNameSize) {
+template <typename Char>
+static BOOL VolumeInformation(Char* volumeName, DWORD volumeNameSize, LPDWORD serial, LPDWORD maxComponentLength,
+                              LPDWORD flags, Char* fileSystemName, DWORD fileSystemNameSize) {
     if (Current().volumeFails) return Fail(ERROR_PATH_NOT_FOUND);
     if (volumeName != nullptr && volumeNameSize > 0) volumeName[0] = 0;
     if (serial != nullptr) *serial = 0x12345678;
@@ -338,4 +418,18 @@ BOOL WINAPI GetVolumeInformationA(LPCSTR, LPSTR volumeName, DWORD volumeNameSize
     if (flags != nullptr) *flags = 0;
     if (fileSystemName != nullptr && fileSystemNameSize > 0) fileSystemName[0] = 0;
     return TRUE;
+}
+
+BOOL WINAPI GetVolumeInformationA(LPCSTR, LPSTR volumeName, DWORD volumeNameSize, LPDWORD serial,
+                                  LPDWORD maxComponentLength, LPDWORD flags, LPSTR fileSystemName,
+                                  DWORD fileSystemNameSize) {
+    return VolumeInformation(volumeName, volumeNameSize, serial, maxComponentLength, flags, fileSystemName,
+                             fileSystemNameSize);
+}
+
+BOOL WINAPI HostGetVolumeInformationW(LPCWSTR, LPWSTR volumeName, DWORD volumeNameSize, LPDWORD serial,
+                                      LPDWORD maxComponentLength, LPDWORD flags, LPWSTR fileSystemName,
+                                      DWORD fileSystemNameSize) {
+    return VolumeInformation(volumeName, volumeNameSize, serial, maxComponentLength, flags, fileSystemName,
+                             fileSystemNameSize);
 }

@@ -21,5 +21,6 @@ int main(int argc, char** argv) {
         if (i > 2) commandLine += ' ';
         commandLine += argv[i];
     }
+    host::SetCommandLine(commandLine);
     return WinMain(host::ModuleHandle(), nullptr, &commandLine[0], SW_SHOWDEFAULT);
 }

@@ -19,6 +19,7 @@ HostModule g_kernel{"kernel32.dll"};
 HostModule g_comctl{"comctl32.dll"};
 HostModule g_user{"user32.dll"};
 HostModule g_shell{"shell32.dll"};
+HostModule g_advapi{"advapi32.dll"};
 
 BOOL WINAPI HostSetDefaultDllDirectories(DWORD flags) {
     Current().dllSearchFlags = flags;
@@ -49,6 +50,7 @@ void SetOldKernel(bool old) { Current().oldKernel = old; }
 HMODULE WINAPI GetModuleHandleA(LPCSTR name) {
     if (name == nullptr) return host::ModuleHandle();
     if (strcasecmp(name, "user32.dll") == 0) return &g_user;
+    if (strcasecmp(name, "advapi32.dll") == 0) return &g_advapi;
     return strcasecmp(name, "kernel32.dll") == 0 ? &g_kernel : nullptr;
 }
 
@@ -70,12 +72,13 @@ FARPROC WINAPI GetProcAddress(HMODULE module, LPCSTR name) {
             return reinterpret_cast<FARPROC>(reinterpret_cast<void*>(HostSetDllDirectoryA));
         }
     }
-    if (module == &g_kernel || module == &g_user) {
+    if (module == &g_kernel || module == &g_user || module == &g_advapi) {
         FARPROC wide = host::WideFunction(wanted);
         if (wide != nullptr) return wide;
     }
-    if (module == &g_shell && wanted == "ShellExecuteExA" && Current().shellState != host::ShellState::NoExport) {
-        return reinterpret_cast<FARPROC>(reinterpret_cast<void*>(HostShellExecuteExA));
+    if (module == &g_shell && Current().shellState != host::ShellState::NoExport) {
+        if (wanted == "ShellExecuteExA") return reinterpret_cast<FARPROC>(reinterpret_cast<void*>(HostShellExecuteExA));
+        if (wanted == "ShellExecuteExW") return reinterpret_cast<FARPROC>(reinterpret_cast<void*>(HostShellExecuteExW));
     }
     if (module == &g_comctl && wanted == "InitCommonControls") {
         return reinterpret_cast<FARPROC>(reinterpret_cast<void*>(InitCommonControls));

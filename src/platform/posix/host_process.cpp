@@ -25,7 +25,9 @@ struct HostProcess : HostHandle {
     bool ended = false;
 };
 
-std::vector<std::string> SplitCommandLine(const char* line) {
+// The words of a command line in UTF-8.
+std::vector<std::string> SplitCommandLine(const std::string& text) {
+    const char* line = text.c_str();
     std::vector<std::string> words;
     std::string word;
     bool quoted = false;
@@ -47,15 +49,23 @@ std::vector<std::string> SplitCommandLine(const char* line) {
     return words;
 }
 
-// Starts the words of a command line as a process in `directory` (product
-// form; empty: ours). Null when it cannot be started.
-HostProcess* Spawn(std::vector<std::string> words, const char* directory) {
+// A product path in UTF-8 as the host has it.
+std::string HostPathOf(std::string path) {
+    for (char& c : path) {
+        if (c == '\\') c = '/';
+    }
+    return path;
+}
+
+// Starts the words of a command line (UTF-8) as a process in `directory`
+// (UTF-8, product form; empty: ours). Null when it cannot be started.
+HostProcess* Spawn(std::vector<std::string> words, const std::string& directory) {
     if (words.empty()) return nullptr;
-    for (std::string& word : words) word = host::HostPath(word.c_str());
+    for (std::string& word : words) word = HostPathOf(word);
     std::vector<char*> argv;
     for (std::string& word : words) argv.push_back(&word[0]);
     argv.push_back(nullptr);
-    std::string hostDirectory = directory ? host::HostPath(directory) : "";
+    std::string hostDirectory = HostPathOf(directory);
     if (Current().simulateProcesses) {
         bool relative = words[0][0] != '/' && !hostDirectory.empty();
         std::string program = relative ? hostDirectory + "/" + words[0] : words[0];
@@ -100,11 +110,10 @@ void SimulateProcesses(bool simulate) { Current().simulateProcesses = simulate; 
 
 }  // namespace host
 
-BOOL WINAPI CreateProcessA(LPCSTR, LPSTR commandLine, LPSECURITY_ATTRIBUTES, LPSECURITY_ATTRIBUTES,
-                           BOOL, DWORD flags, LPVOID, LPCSTR directory, LPSTARTUPINFOA startup,
-                           LPPROCESS_INFORMATION info) {
-    Current().processes.push_back(host::ProcessRecord{commandLine, directory ? directory : "", flags,
-                                                      startup->dwFlags, startup->wShowWindow,
+// A process from a command line and a folder in UTF-8.
+static BOOL CreateProcessFrom(const std::string& commandLine, const std::string& directory, DWORD flags,
+                              DWORD startupFlags, WORD showWindow, LPPROCESS_INFORMATION info) {
+    Current().processes.push_back(host::ProcessRecord{commandLine, directory, flags, startupFlags, showWindow,
                                                       Current().currentFolderDropped});
     if (Current().elevationRequired) {
         SetLastError(ERROR_ELEVATION_REQUIRED);
@@ -122,31 +131,55 @@ BOOL WINAPI CreateProcessA(LPCSTR, LPSTR commandLine, LPSECURITY_ATTRIBUTES, LPS
     return TRUE;
 }
 
-BOOL WINAPI HostShellExecuteExA(SHELLEXECUTEINFOA* info) {
+BOOL WINAPI CreateProcessA(LPCSTR, LPSTR commandLine, LPSECURITY_ATTRIBUTES, LPSECURITY_ATTRIBUTES,
+                           BOOL, DWORD flags, LPVOID, LPCSTR directory, LPSTARTUPINFOA startup,
+                           LPPROCESS_INFORMATION info) {
+    return CreateProcessFrom(host::Utf8FromAnsi(commandLine), directory ? host::Utf8FromAnsi(directory) : "",
+                             flags, startup->dwFlags, startup->wShowWindow, info);
+}
+
+BOOL WINAPI HostCreateProcessW(LPCWSTR, LPWSTR commandLine, LPSECURITY_ATTRIBUTES, LPSECURITY_ATTRIBUTES,
+                               BOOL, DWORD flags, LPVOID, LPCWSTR directory, LPSTARTUPINFOW startup,
+                               LPPROCESS_INFORMATION info) {
+    return CreateProcessFrom(host::Utf8FromWide(commandLine), host::Utf8FromWide(directory), flags,
+                             startup->dwFlags, startup->wShowWindow, info);
+}
+
+// The shell's start of a program, its texts in UTF-8.
+static BOOL ShellExecute(const host::ShellRecord& record, DWORD mask, HANDLE* processOut) {
     host::State& state = Current();
-    state.shellExecutions.push_back(host::ShellRecord{
-        info->lpVerb ? info->lpVerb : "", info->lpFile ? info->lpFile : "",
-        info->lpParameters ? info->lpParameters : "", info->lpDirectory ? info->lpDirectory : "",
-        info->fMask, info->nShow});
+    state.shellExecutions.push_back(record);
     if (state.shellState == host::ShellState::Fails) {
         SetLastError(state.shellError);
         return FALSE;
     }
-    std::vector<std::string> words{info->lpFile};
-    for (std::string& word : SplitCommandLine(info->lpParameters ? info->lpParameters : "")) {
-        words.push_back(word);
-    }
-    HostProcess* process = Spawn(words, info->lpDirectory);
+    std::vector<std::string> words{record.file};
+    for (std::string& word : SplitCommandLine(record.parameters)) words.push_back(word);
+    HostProcess* process = Spawn(words, record.directory);
     if (process == nullptr) {
         SetLastError(ERROR_FILE_NOT_FOUND);
         return FALSE;
     }
-    if ((info->fMask & SEE_MASK_NOCLOSEPROCESS) != 0) {
-        info->hProcess = process;
+    if ((mask & SEE_MASK_NOCLOSEPROCESS) != 0) {
+        *processOut = process;
     } else {
         delete process;  // not awaited; the child is reaped by nobody, as on Windows
     }
     return TRUE;
+}
+
+BOOL WINAPI HostShellExecuteExA(SHELLEXECUTEINFOA* info) {
+    auto text = [](LPCSTR value) { return value ? host::Utf8FromAnsi(value) : std::string(); };
+    return ShellExecute(host::ShellRecord{text(info->lpVerb), text(info->lpFile), text(info->lpParameters),
+                                          text(info->lpDirectory), info->fMask, info->nShow},
+                        info->fMask, &info->hProcess);
+}
+
+BOOL WINAPI HostShellExecuteExW(SHELLEXECUTEINFOW* info) {
+    auto text = [](LPCWSTR value) { return host::Utf8FromWide(value); };
+    return ShellExecute(host::ShellRecord{text(info->lpVerb), text(info->lpFile), text(info->lpParameters),
+                                          text(info->lpDirectory), info->fMask, info->nShow},
+                        info->fMask, &info->hProcess);
 }
 
 DWORD WINAPI WaitForInputIdle(HANDLE, DWORD) { return 0; }

@@ -82,7 +82,7 @@ struct State {
     bool oldKernel = false;
     UINT codePage = 932;        // the ANSI code page
     bool englishUi = false;     // the user's UI language picks the English texts
-    bool wideCall = false;      // a wide call is being served: its path bytes are Shift-JIS  // hidden, system, archive by host path
+    std::string commandLine;    // behind the program's name, UTF-8 (GetCommandLineW)
 };
 
 State& Current();
@@ -94,11 +94,19 @@ void Record(std::vector<T>& log, const V& value) {
     if (!Current().interactive) log.push_back(value);
 }
 
-// The host path of a product path: separators (`\`, outside double-byte
-// characters of the ANSI code page) become `/`.
-std::string HostPath(const char* path);
+// Texts between the product's forms and the host's: the host keeps every
+// name, folder and value in UTF-8, as Wine writes Unix names. The ANSI
+// calls read and give texts in the ANSI code page (characters it lacks
+// become '?'); the wide calls in UTF-16.
+std::string Utf8FromAnsi(const char* text);
+std::string AnsiFromUtf8(const std::string& text);
 
-// A lead byte of the code page the current call reads its texts in.
+// The host path (UTF-8, `/` separators) of a product path: separators are
+// `\` outside double-byte characters of the ANSI code page.
+std::string HostPath(const char* path);
+std::string HostPath(LPCWSTR path);
+
+// A lead byte of the ANSI code page.
 bool HostLeadByte(BYTE byte);
 
 // Conversions between code pages by iconv names; bytes without a
@@ -112,6 +120,38 @@ FARPROC WideFunction(const std::string& name);
 
 }  // namespace host
 
-// shell32's ShellExecuteExA on the host (host_process.cpp), handed out by
-// GetProcAddress.
+// shell32's ShellExecuteExA and ShellExecuteExW on the host
+// (host_process.cpp), handed out by GetProcAddress.
 BOOL WINAPI HostShellExecuteExA(SHELLEXECUTEINFOA* info);
+BOOL WINAPI HostShellExecuteExW(SHELLEXECUTEINFOW* info);
+
+// The wide calls, which the product finds only through GetProcAddress
+// (host::WideFunction): declared here, not in win32_host.h, so that the
+// product cannot call them directly and import them on Windows.
+HANDLE WINAPI HostCreateFileW(LPCWSTR, DWORD, DWORD, LPSECURITY_ATTRIBUTES, DWORD, DWORD, HANDLE);
+BOOL WINAPI HostCreateDirectoryW(LPCWSTR, LPSECURITY_ATTRIBUTES);
+BOOL WINAPI HostRemoveDirectoryW(LPCWSTR);
+BOOL WINAPI HostDeleteFileW(LPCWSTR);
+DWORD WINAPI HostGetFileAttributesW(LPCWSTR);
+BOOL WINAPI HostSetFileAttributesW(LPCWSTR, DWORD);
+HANDLE WINAPI HostFindFirstFileW(LPCWSTR, LPWIN32_FIND_DATAW);
+BOOL WINAPI HostFindNextFileW(HANDLE, LPWIN32_FIND_DATAW);
+BOOL WINAPI HostGetVolumeInformationW(LPCWSTR, LPWSTR, DWORD, LPDWORD, LPDWORD, LPDWORD, LPWSTR, DWORD);
+DWORD WINAPI HostGetModuleFileNameW(HMODULE, LPWSTR, DWORD);
+DWORD WINAPI HostGetTempPathW(DWORD, LPWSTR);
+DWORD WINAPI HostGetCurrentDirectoryW(DWORD, LPWSTR);
+BOOL WINAPI HostSetCurrentDirectoryW(LPCWSTR);
+DWORD WINAPI HostGetShortPathNameW(LPCWSTR, LPWSTR, DWORD);
+UINT WINAPI HostGetSystemDirectoryW(LPWSTR, UINT);
+UINT WINAPI HostGetWindowsDirectoryW(LPWSTR, UINT);
+DWORD WINAPI HostExpandEnvironmentStringsW(LPCWSTR, LPWSTR, DWORD);
+BOOL WINAPI HostCreateProcessW(LPCWSTR, LPWSTR, LPSECURITY_ATTRIBUTES, LPSECURITY_ATTRIBUTES, BOOL, DWORD, LPVOID,
+                               LPCWSTR, LPSTARTUPINFOW, LPPROCESS_INFORMATION);
+LPWSTR WINAPI HostGetCommandLineW();
+int WINAPI HostMessageBoxW(HWND, LPCWSTR, LPCWSTR, UINT);
+HWND WINAPI HostCreateDialogParamW(HINSTANCE, LPCWSTR, HWND, DLGPROC, LPARAM);
+BOOL WINAPI HostSetWindowTextW(HWND, LPCWSTR);
+BOOL WINAPI HostSetDlgItemTextW(HWND, int, LPCWSTR);
+int WINAPI HostLoadStringW(HINSTANCE, UINT, LPWSTR, int);
+LONG WINAPI HostRegOpenKeyExW(HKEY, LPCWSTR, DWORD, REGSAM, PHKEY);
+LONG WINAPI HostRegQueryValueExW(HKEY, LPCWSTR, LPDWORD, LPDWORD, LPBYTE, LPDWORD);

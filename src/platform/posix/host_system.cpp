@@ -71,6 +71,7 @@ bool SetWindows(const std::string& name) {
 }
 
 void SetModulePath(const std::string& path) { Current().modulePath = path; }
+void SetCommandLine(const std::string& line) { Current().commandLine = line; }
 
 HINSTANCE ModuleHandle() {
     static int module;
@@ -145,8 +146,23 @@ std::string ToUtf8(const std::string& ansi) { return Convert(ansi, "UTF-8", "CP9
 const char* AnsiCharset() { return Current().codePage == 932 ? "CP932" : "CP1252"; }
 
 bool HostLeadByte(BYTE test) {
-    if (Current().codePage != 932 && !Current().wideCall) return false;
+    if (Current().codePage != 932) return false;
     return (test >= 0x81 && test <= 0x9F) || (test >= 0xE0 && test <= 0xFC);
+}
+
+std::string Utf8FromAnsi(const char* text) { return Convert(text, "UTF-8", AnsiCharset()); }
+std::string AnsiFromUtf8(const std::string& text) { return Convert(text, AnsiCharset(), "UTF-8"); }
+
+std::string Utf8FromWide(LPCWSTR text) {
+    if (text == nullptr) return "";
+    size_t length = 0;
+    while (text[length] != 0) ++length;
+    return Convert(std::string(reinterpret_cast<const char*>(text), length * 2), "UTF-8", "UTF-16LE");
+}
+
+std::u16string WideFromUtf8(const std::string& text) {
+    std::string units = Convert(text, "UTF-16LE", "UTF-8");
+    return std::u16string(reinterpret_cast<const char16_t*>(units.data()), units.size() / 2);
 }
 
 void SetCodePage(UINT codePage) { Current().codePage = codePage; }
@@ -162,6 +178,14 @@ std::string HostPath(const char* path) {
         } else {
             out += *p == '\\' ? '/' : *p;
         }
+    }
+    return Utf8FromAnsi(out.c_str());
+}
+
+std::string HostPath(LPCWSTR path) {
+    std::string out = Utf8FromWide(path);
+    for (char& c : out) {
+        if (c == '\\') c = '/';
     }
     return out;
 }
@@ -186,60 +210,81 @@ BOOL WINAPI GetVersionExA(LPOSVERSIONINFOA info) {
 }
 
 // Copies a text into a caller's buffer the way the path queries do: the
-// length without terminator on success, the size needed when it does not fit.
-static DWORD CopyOut(const std::string& text, LPSTR buffer, DWORD size) {
+// length without terminator on success, the size needed when it does not
+// fit. The host's UTF-8 texts go out in the ANSI code page or in UTF-16.
+template <typename Char, typename Text>
+static DWORD CopyOutText(const Text& text, Char* buffer, DWORD size) {
     if (text.size() + 1 > size) return static_cast<DWORD>(text.size() + 1);
-    memcpy(buffer, text.c_str(), text.size() + 1);
+    memcpy(buffer, text.c_str(), (text.size() + 1) * sizeof(Char));
     return static_cast<DWORD>(text.size());
 }
+static DWORD CopyOut(const std::string& utf8, LPSTR buffer, DWORD size) {
+    return CopyOutText(host::AnsiFromUtf8(utf8), buffer, size);
+}
+static DWORD CopyOut(const std::string& utf8, LPWSTR buffer, DWORD size) {
+    return CopyOutText(host::WideFromUtf8(utf8), buffer, size);
+}
 
-DWORD WINAPI GetModuleFileNameA(HMODULE, LPSTR buffer, DWORD size) {
-    // As the system does: cut to the buffer and terminated.
+// As the system does: cut to the buffer and terminated.
+template <typename Char, typename Text>
+static DWORD CopyCut(const Text& path, Char* buffer, DWORD size) {
     if (size == 0) return 0;
-    const std::string& path = Current().modulePath;
     DWORD length = static_cast<DWORD>(path.size() < size - 1 ? path.size() : size - 1);
-    memcpy(buffer, path.data(), length);
+    memcpy(buffer, path.data(), length * sizeof(Char));
     buffer[length] = 0;
     return length;
 }
 
-DWORD WINAPI GetTempPathA(DWORD size, LPSTR buffer) {
+DWORD WINAPI GetModuleFileNameA(HMODULE, LPSTR buffer, DWORD size) {
+    return CopyCut(host::AnsiFromUtf8(Current().modulePath), buffer, size);
+}
+DWORD WINAPI HostGetModuleFileNameW(HMODULE, LPWSTR buffer, DWORD size) {
+    return CopyCut(host::WideFromUtf8(Current().modulePath), buffer, size);
+}
+
+static std::string TempPath() {
     std::string path = Current().tempPath;
     if (path.empty()) {
         const char* tmp = getenv("TMPDIR");
         path = tmp != nullptr && *tmp != 0 ? tmp : "/tmp";
     }
     if (path.back() != '/' && path.back() != '\\') path += '/';
-    return CopyOut(path, buffer, size);
+    return path;
 }
+DWORD WINAPI GetTempPathA(DWORD size, LPSTR buffer) { return CopyOut(TempPath(), buffer, size); }
+DWORD WINAPI HostGetTempPathW(DWORD size, LPWSTR buffer) { return CopyOut(TempPath(), buffer, size); }
 
-UINT WINAPI GetSystemDirectoryA(LPSTR buffer, UINT size) {
-    return CopyOut(Current().systemFolder, buffer, size);
-}
-
-UINT WINAPI GetWindowsDirectoryA(LPSTR buffer, UINT size) {
+UINT WINAPI GetSystemDirectoryA(LPSTR buffer, UINT size) { return CopyOut(Current().systemFolder, buffer, size); }
+UINT WINAPI HostGetSystemDirectoryW(LPWSTR buffer, UINT size) { return CopyOut(Current().systemFolder, buffer, size); }
+UINT WINAPI GetWindowsDirectoryA(LPSTR buffer, UINT size) { return CopyOut(Current().windowsFolder, buffer, size); }
+UINT WINAPI HostGetWindowsDirectoryW(LPWSTR buffer, UINT size) {
     return CopyOut(Current().windowsFolder, buffer, size);
 }
 
-DWORD WINAPI GetShortPathNameA(LPCSTR longPath, LPSTR shortPath, DWORD size) {
-    // The host file system keeps no short names: an existing path is its own
-    // short form.
-    if (access(host::HostPath(longPath).c_str(), F_OK) != 0) {
+// The host file system keeps no short names: an existing path is its own
+// short form.
+static DWORD ShortPath(const std::string& hostPath, const std::string& utf8, void* buffer, DWORD size, bool wide) {
+    if (access(hostPath.c_str(), F_OK) != 0) {
         SetLastError(ERROR_FILE_NOT_FOUND);
         return 0;
     }
-    return CopyOut(longPath, shortPath, size);
+    return wide ? CopyOut(utf8, static_cast<LPWSTR>(buffer), size) : CopyOut(utf8, static_cast<LPSTR>(buffer), size);
+}
+DWORD WINAPI GetShortPathNameA(LPCSTR longPath, LPSTR shortPath, DWORD size) {
+    return ShortPath(host::HostPath(longPath), host::Utf8FromAnsi(longPath), shortPath, size, false);
+}
+DWORD WINAPI HostGetShortPathNameW(LPCWSTR longPath, LPWSTR shortPath, DWORD size) {
+    return ShortPath(host::HostPath(longPath), host::Utf8FromWide(longPath), shortPath, size, true);
 }
 
-DWORD WINAPI GetCurrentDirectoryA(DWORD size, LPSTR buffer) {
+static std::string CurrentDirectory() {
     char cwd[4096];
-    if (getcwd(cwd, sizeof cwd) == nullptr) return 0;
-    return CopyOut(cwd, buffer, size);
+    return getcwd(cwd, sizeof cwd) == nullptr ? std::string() : std::string(cwd);
 }
-
-BOOL WINAPI SetCurrentDirectoryA(LPCSTR path) {
-    return chdir(host::HostPath(path).c_str()) == 0 ? TRUE : FALSE;
-}
+DWORD WINAPI GetCurrentDirectoryA(DWORD size, LPSTR buffer) { return CopyOut(CurrentDirectory(), buffer, size); }
+DWORD WINAPI HostGetCurrentDirectoryW(DWORD size, LPWSTR buffer) { return CopyOut(CurrentDirectory(), buffer, size); }
+BOOL WINAPI SetCurrentDirectoryA(LPCSTR path) { return chdir(host::HostPath(path).c_str()) == 0 ? TRUE : FALSE; }
+BOOL WINAPI HostSetCurrentDirectoryW(LPCWSTR path) { return chdir(host::HostPath(path).c_str()) == 0 ? TRUE : FALSE; }
 
 // Environment names compare without regard to case, as on Windows.
 static const char* FindEnvironment(const std::string& name) {
@@ -254,25 +299,44 @@ static const char* FindEnvironment(const std::string& name) {
     return nullptr;
 }
 
-DWORD WINAPI ExpandEnvironmentStringsA(LPCSTR source, LPSTR destination, DWORD size) {
+// The expansion of a UTF-8 text; the environment holds UTF-8 as well.
+static std::string Expand(const std::string& source) {
     std::string out;
-    for (const char* p = source; *p != 0;) {
-        const char* close = *p == '%' ? strchr(p + 1, '%') : nullptr;
-        if (close == nullptr || close == p + 1) {
-            out += *p++;
+    for (size_t p = 0; p < source.size();) {
+        size_t close = source[p] == '%' ? source.find('%', p + 1) : std::string::npos;
+        if (close == std::string::npos || close == p + 1) {
+            out += source[p++];
             continue;
         }
-        const char* value = FindEnvironment(std::string(p + 1, close));
+        const char* value = FindEnvironment(source.substr(p + 1, close - p - 1));
         if (value == nullptr) {
-            out += *p++;  // not a variable: the percent sign stays and may open the next one
+            out += source[p++];  // not a variable: the percent sign stays and may open the next one
             continue;
         }
         out += value;
         p = close + 1;
     }
+    return out;
+}
+
+DWORD WINAPI ExpandEnvironmentStringsA(LPCSTR source, LPSTR destination, DWORD size) {
+    std::string out = host::AnsiFromUtf8(Expand(host::Utf8FromAnsi(source)));
     DWORD needed = static_cast<DWORD>(out.size() + 1);
     if (needed <= size) memcpy(destination, out.c_str(), needed);
     return needed;
+}
+
+DWORD WINAPI HostExpandEnvironmentStringsW(LPCWSTR source, LPWSTR destination, DWORD size) {
+    std::u16string out = host::WideFromUtf8(Expand(host::Utf8FromWide(source)));
+    DWORD needed = static_cast<DWORD>(out.size() + 1);
+    if (needed <= size) memcpy(destination, out.c_str(), needed * 2);
+    return needed;
+}
+
+LPWSTR WINAPI HostGetCommandLineW() {
+    static std::u16string line;
+    line = host::WideFromUtf8("valkrin.exe " + Current().commandLine);
+    return &line[0];
 }
 
 BOOL WINAPI IsDBCSLeadByte(BYTE test) { return host::HostLeadByte(test) ? TRUE : FALSE; }
@@ -358,7 +422,8 @@ int wsprintfA(LPSTR buffer, LPCSTR format, ...) {
     return written < 1024 ? written : 1023;
 }
 
-int WINAPI LoadStringA(HINSTANCE, UINT id, LPSTR buffer, int size) {
+// The text of string `id` in UTF-8: the table of the user's UI language.
+static const char* MessageText(UINT id) {
     struct Message {
         UINT id;
         const char* text;
@@ -373,29 +438,41 @@ int WINAPI LoadStringA(HINSTANCE, UINT id, LPSTR buffer, int size) {
 #include "res/messages_en.def"
 #undef MESSAGE
     };
-    if (size <= 0) return 0;
-    // The system picks the table by the user's UI language and hands the
-    // text out in its ANSI code page.
     bool inEnglish = Current().englishUi;
     const Message* table = inEnglish ? english : japanese;
     size_t count = inEnglish ? sizeof english / sizeof english[0] : sizeof japanese / sizeof japanese[0];
     for (const Message* m = table; m < table + count; ++m) {
-        if (m->id != id) continue;
-        std::string ansi = host::Convert(m->text, host::AnsiCharset(), "UTF-8");
-        size_t length = ansi.size() < static_cast<size_t>(size - 1) ? ansi.size() : size - 1;
-        memcpy(buffer, ansi.data(), length);
-        buffer[length] = 0;
-        return static_cast<int>(length);
+        if (m->id == id) return m->text;
     }
-    buffer[0] = 0;
-    return 0;
+    return nullptr;
+}
+
+template <typename Char, typename Text>
+static int LoadInto(const Text& text, Char* buffer, int size) {
+    size_t length = text.size() < static_cast<size_t>(size - 1) ? text.size() : size - 1;
+    memcpy(buffer, text.data(), length * sizeof(Char));
+    buffer[length] = 0;
+    return static_cast<int>(length);
+}
+
+// The system hands the text out in its ANSI code page, or in UTF-16.
+int WINAPI LoadStringA(HINSTANCE, UINT id, LPSTR buffer, int size) {
+    if (size <= 0) return 0;
+    const char* text = MessageText(id);
+    return LoadInto(host::AnsiFromUtf8(text != nullptr ? text : ""), buffer, size);
+}
+
+int WINAPI HostLoadStringW(HINSTANCE, UINT id, LPWSTR buffer, int size) {
+    if (size <= 0) return 0;
+    const char* text = MessageText(id);
+    return LoadInto(host::WideFromUtf8(text != nullptr ? text : ""), buffer, size);
 }
 
 struct HostKey {
     std::string path;
 };
 
-LONG WINAPI RegOpenKeyExA(HKEY hive, LPCSTR subKey, DWORD, REGSAM, PHKEY result) {
+static LONG OpenKey(HKEY hive, const std::string& subKey, PHKEY result) {
     std::string prefix = host::RegistryName(hive, subKey, "");
     for (const auto& entry : Current().registry) {
         if (entry.first.compare(0, prefix.size(), prefix) == 0) {
@@ -406,19 +483,38 @@ LONG WINAPI RegOpenKeyExA(HKEY hive, LPCSTR subKey, DWORD, REGSAM, PHKEY result)
     return ERROR_FILE_NOT_FOUND;
 }
 
-LONG WINAPI RegQueryValueExA(HKEY key, LPCSTR valueName, LPDWORD, LPDWORD type, LPBYTE data,
-                             LPDWORD dataSize) {
+LONG WINAPI RegOpenKeyExA(HKEY hive, LPCSTR subKey, DWORD, REGSAM, PHKEY result) {
+    return OpenKey(hive, host::Utf8FromAnsi(subKey), result);
+}
+LONG WINAPI HostRegOpenKeyExW(HKEY hive, LPCWSTR subKey, DWORD, REGSAM, PHKEY result) {
+    return OpenKey(hive, host::Utf8FromWide(subKey), result);
+}
+
+// A text value as REG_SZ: in the ANSI code page, or in UTF-16 (sizes in bytes).
+template <typename Text>
+static LONG QueryValue(HKEY key, const std::string& valueName, LPDWORD type, LPBYTE data, LPDWORD dataSize,
+                       Text (*convert)(const std::string&)) {
     auto found = Current().registry.find(key->path + valueName);
     if (found == Current().registry.end()) return ERROR_FILE_NOT_FOUND;
-    DWORD needed = static_cast<DWORD>(found->second.size() + 1);
+    Text value = convert(found->second);
+    DWORD needed = static_cast<DWORD>((value.size() + 1) * sizeof value[0]);
     if (type != nullptr) *type = REG_SZ;
     if (needed > *dataSize) {
         *dataSize = needed;
         return 234;  // ERROR_MORE_DATA
     }
-    memcpy(data, found->second.c_str(), needed);
+    memcpy(data, value.c_str(), needed);
     *dataSize = needed;
     return ERROR_SUCCESS;
+}
+
+LONG WINAPI RegQueryValueExA(HKEY key, LPCSTR valueName, LPDWORD, LPDWORD type, LPBYTE data,
+                             LPDWORD dataSize) {
+    return QueryValue(key, valueName, type, data, dataSize, host::AnsiFromUtf8);
+}
+LONG WINAPI HostRegQueryValueExW(HKEY key, LPCWSTR valueName, LPDWORD, LPDWORD type, LPBYTE data,
+                                 LPDWORD dataSize) {
+    return QueryValue(key, host::Utf8FromWide(valueName), type, data, dataSize, host::WideFromUtf8);
 }
 
 LONG WINAPI RegCloseKey(HKEY key) {

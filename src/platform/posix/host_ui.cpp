@@ -26,7 +26,7 @@ void Say(const std::string& line) {
 }
 
 int AskOnTerminal(const std::string& text, const std::string& caption, UINT type) {
-    fprintf(stderr, "[%s] %s\n", host::ToUtf8(caption).c_str(), host::ToUtf8(text).c_str());
+    fprintf(stderr, "[%s] %s\n", caption.c_str(), text.c_str());
     if ((type & 0x0F) != MB_YESNO) return IDOK;
     fprintf(stderr, "(y/n) ");
     char answer[16] = "";
@@ -84,27 +84,46 @@ int PumpCount() { return Current().pumps; }
 
 }  // namespace host
 
-int WINAPI MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type) {
+// Logs a box (the texts as shown, and in UTF-8) and answers it.
+static int ShowBox(host::BoxRecord record) {
     host::State& s = Current();
-    s.boxes.push_back(host::BoxRecord{text, caption, type, owner});
-    if (s.interactive) return AskOnTerminal(text, caption, type);
+    s.boxes.push_back(record);
+    if (s.interactive) return AskOnTerminal(record.utf8Text, record.utf8Caption, record.flags);
     if (!s.boxAnswers.empty()) {
         int answer = s.boxAnswers.front();
         s.boxAnswers.erase(s.boxAnswers.begin());
         return answer;
     }
-    return (type & 0x0F) == MB_YESNO ? IDYES : IDOK;
+    return (record.flags & 0x0F) == MB_YESNO ? IDYES : IDOK;
+}
+
+int WINAPI MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type) {
+    return ShowBox(host::BoxRecord{text, caption, type, owner, false, host::Utf8FromAnsi(text),
+                                   host::Utf8FromAnsi(caption)});
+}
+
+int WINAPI HostMessageBoxW(HWND owner, LPCWSTR text, LPCWSTR caption, UINT type) {
+    std::string utf8Text = host::Utf8FromWide(text), utf8Caption = host::Utf8FromWide(caption);
+    return ShowBox(host::BoxRecord{host::ToAnsi(utf8Text), host::ToAnsi(utf8Caption), type, owner, true,
+                                   utf8Text, utf8Caption});
 }
 
 void WINAPI InitCommonControls(void) {}
+
+HWND WINAPI HostCreateDialogParamW(HINSTANCE instance, LPCWSTR name, HWND owner, DLGPROC proc, LPARAM init) {
+    Current().progress.wide = true;
+    return CreateDialogParamA(instance, reinterpret_cast<LPCSTR>(name), owner, proc, init);
+}
 
 HWND WINAPI CreateDialogParamA(HINSTANCE, LPCSTR, HWND, DLGPROC proc, LPARAM init) {
     if (Current().dialogFails) return nullptr;
     g_queue.clear();
     g_dialog = new HostWindow;
     g_dialog->proc = proc;
+    bool wide = Current().progress.wide;
     Current().progress = host::ProgressRecord();
     Current().progress.created = true;
+    Current().progress.wide = wide;
     proc(g_dialog, WM_INITDIALOG, 0, init);
     return g_dialog;
 }
@@ -155,6 +174,10 @@ BOOL WINAPI SetWindowTextA(HWND, LPCSTR text) {
     return TRUE;
 }
 
+BOOL WINAPI HostSetWindowTextW(HWND window, LPCWSTR text) {
+    return SetWindowTextA(window, host::ToAnsi(host::Utf8FromWide(text)).c_str());
+}
+
 int WINAPI GetSystemMetrics(int index) { return index == SM_CXSCREEN ? 1024 : 768; }
 
 BOOL WINAPI GetWindowRect(HWND, LPRECT rect) {
@@ -179,6 +202,12 @@ BOOL WINAPI EndPaint(HWND, const PAINTSTRUCT*) { return TRUE; }
 BOOL WINAPI DrawIcon(HDC, int, int, HICON) { return TRUE; }
 int WINAPI GetMapMode(HDC) { return MM_TEXT; }
 int WINAPI SetMapMode(HDC, int) { return MM_TEXT; }
+
+BOOL WINAPI HostSetDlgItemTextW(HWND dialog, int id, LPCWSTR text) {
+    std::string utf8 = host::Utf8FromWide(text);
+    if (id == IDC_NAME) host::Record(Current().progress.utf8Names, utf8);
+    return SetDlgItemTextA(dialog, id, host::ToAnsi(utf8).c_str());
+}
 
 BOOL WINAPI SetDlgItemTextA(HWND, int id, LPCSTR text) {
     host::ProgressRecord& p = Current().progress;

@@ -37,6 +37,7 @@ typedef const void* LPCVOID;
 typedef char* LPSTR;
 typedef const char* LPCSTR;
 typedef BYTE* LPBYTE;
+typedef BOOL* LPBOOL;
 typedef void* HANDLE;
 typedef HANDLE HLOCAL;
 
@@ -342,6 +343,24 @@ typedef struct _SHELLEXECUTEINFOA {
     HANDLE hIcon;
     HANDLE hProcess;
 } SHELLEXECUTEINFOA, *LPSHELLEXECUTEINFOA;
+
+typedef struct _SHELLEXECUTEINFOW {
+    DWORD cbSize;
+    DWORD fMask;
+    HWND hwnd;
+    LPCWSTR lpVerb;
+    LPCWSTR lpFile;
+    LPCWSTR lpParameters;
+    LPCWSTR lpDirectory;
+    int nShow;
+    HINSTANCE hInstApp;
+    void* lpIDList;
+    LPCWSTR lpClass;
+    HKEY hkeyClass;
+    DWORD dwHotKey;
+    HANDLE hIcon;
+    HANDLE hProcess;
+} SHELLEXECUTEINFOW, *LPSHELLEXECUTEINFOW;
 
 // Registry.
 #define HKEY_CURRENT_USER ((HKEY)(uintptr_t)0x80000001u)

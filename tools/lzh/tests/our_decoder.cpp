@@ -12,7 +12,7 @@
 #include "decode/decoder.h"
 #include "extract/extraction.h"
 #include "platform/posix/host_controls.h"
-#include "startup/install_config.h"
+#include "common/run_state.h"
 #include "support/test_support.h"
 
 namespace lzhtest {
@@ -43,8 +43,8 @@ void Seek(HANDLE file, uint64_t offset) {
 bool DecodeWithOurs(const std::string& archivePath, const std::string& folder, std::vector<DecodedEntry>* entries,
                     std::string* error) {
     support::ResetRunState();
-    strncpy(g_run.ownPath, archivePath.c_str(), sizeof g_run.ownPath - 1);
-    strncpy(g_config.title, "Test", sizeof g_config.title - 1);
+    support::SetText(g_run.ownPath, PATH_SIZE, archivePath);
+    support::SetText(g_run.title, TITLE_SIZE, "Test");
     g_progressReport = IgnoreProgress;
     g_run.archiveFile = CreateFileA(archivePath.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                     FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -63,7 +63,7 @@ bool DecodeWithOurs(const std::string& archivePath, const std::string& folder, s
             break;
         }
         DecodedEntry entry;
-        entry.name = g_entry.name;
+        entry.name = support::ShiftJisOf(g_entry.name);
         entry.method = g_entry.method;
         entry.compressedSize = g_entry.compressedSize;
         entry.originalSize = g_entry.originalSize;
@@ -73,7 +73,7 @@ bool DecodeWithOurs(const std::string& archivePath, const std::string& folder, s
         if (entry.method != 'd') {
             uint64_t dataStart = Position(g_run.archiveFile);
             entry.outputPath = folder + "/" + std::to_string(index);
-            strncpy(g_run.outputPath, entry.outputPath.c_str(), sizeof g_run.outputPath - 1);
+            support::SetText(g_run.outputPath, OUTPUT_PATH_SIZE, entry.outputPath);
             g_run.outputFile = CreateFileA(entry.outputPath.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                            FILE_ATTRIBUTE_NORMAL, nullptr);
             if (!DecodeEntryData(g_entry.method, g_entry.originalSize, g_entry.compressedSize)) {
@@ -95,7 +95,7 @@ bool DecodeWithOurs(const std::string& archivePath, const std::string& folder, s
 
 bool ReadFirstHeader(const std::string& archivePath, DecodedEntry* entry, std::string* error) {
     support::ResetRunState();
-    strncpy(g_run.ownPath, archivePath.c_str(), sizeof g_run.ownPath - 1);
+    support::SetText(g_run.ownPath, PATH_SIZE, archivePath);
     g_run.archiveFile = CreateFileA(archivePath.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                     FILE_ATTRIBUTE_NORMAL, nullptr);
     if (g_run.archiveFile == INVALID_HANDLE_VALUE) {
@@ -106,7 +106,7 @@ bool ReadFirstHeader(const std::string& archivePath, DecodedEntry* entry, std::s
     ShowEntryStatusBox(status);
     bool ok = status == EntryStatus::Entry;
     if (ok) {
-        entry->name = g_entry.name;
+        entry->name = support::ShiftJisOf(g_entry.name);
         entry->method = g_entry.method;
         entry->compressedSize = g_entry.compressedSize;
         entry->originalSize = g_entry.originalSize;
