@@ -42,7 +42,7 @@ bool AppendShiftJisPart(const uint8_t* block, HeaderSpan span, uint32_t* used, b
     NormalizeSeparators(bytes);
     uint32_t length = TextLength(bytes);
     *ended = length < span.length;
-    if (!TextFromShiftJis(g_entry.name + *used, ENTRY_NAME_SIZE - *used, bytes, length)) return false;
+    if (!TextFromShiftJis(g_entry.name + *used, ENTRY_NAME_SIZE - *used, bytes, length, true)) return false;
     *used += TextLength(g_entry.name + *used);
     return true;
 }

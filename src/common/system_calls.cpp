@@ -123,7 +123,7 @@ void ChooseSystemCalls() {
     SetTextsUtf16(wide);
 }
 
-bool TextFromShiftJis(WCHAR* dest, uint32_t capacity, const char* text, uint32_t length) {
+bool TextFromShiftJis(WCHAR* dest, uint32_t capacity, const char* text, uint32_t length, bool strict) {
     if (capacity == 0) return false;
     dest[0] = 0;
     if (length == 0) return true;
@@ -133,8 +133,8 @@ bool TextFromShiftJis(WCHAR* dest, uint32_t capacity, const char* text, uint32_t
         dest[length] = 0;
         return true;
     }
-    int made = MultiByteToWideChar(SHIFT_JIS_CODE_PAGE, 0, text, static_cast<int>(length), dest,
-                                   static_cast<int>(capacity - 1));
+    int made = MultiByteToWideChar(SHIFT_JIS_CODE_PAGE, strict ? MB_ERR_INVALID_CHARS : 0, text,
+                                   static_cast<int>(length), dest, static_cast<int>(capacity - 1));
     if (made <= 0) return false;
     dest[made] = 0;
     return true;

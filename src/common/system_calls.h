@@ -24,8 +24,11 @@ constexpr UINT SHIFT_JIS_CODE_PAGE = 932;
 void ChooseSystemCalls();
 
 // Converts `length` bytes of Shift-JIS into `dest` (capacity units, the
-// terminator included). False when they do not fit or do not convert.
-bool TextFromShiftJis(WCHAR* dest, uint32_t capacity, const char* text, uint32_t length);
+// terminator included). False when they do not fit or, `strict`, are no
+// Shift-JIS (a lead byte without its trail byte): an entry name must be the
+// one the system will see, so such a name is damage; the block's texts are
+// taken as the system converts them. Texts of bytes take the bytes as they are.
+bool TextFromShiftJis(WCHAR* dest, uint32_t capacity, const char* text, uint32_t length, bool strict = false);
 
 // The bytes the text takes in the system's code page, as the ANSI calls
 // would have had it: the limits of the block's fields count these.

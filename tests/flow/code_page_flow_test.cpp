@@ -31,8 +31,8 @@ std::vector<EntryPlan> JapaneseTree() {
             Entry("フォルダ/下層/深い.txt", "deep"), Entry("plain.txt", "plain")};
 }
 
-// Every file and folder below `root`: relative host path (Shift-JIS bytes)
-// to its contents, "<folder>" for folders.
+// Every file and folder below `root`: relative host path (UTF-8, as Wine
+// writes names) to its contents, "<folder>" for folders.
 std::map<std::string, std::string> Tree(const std::string& root) {
     std::map<std::string, std::string> tree;
     for (const auto& entry : std::filesystem::recursive_directory_iterator(root)) {
@@ -78,10 +78,10 @@ const Windows kWideSystems[] = {
 
 TEST_F(CodePages, JapaneseNamesComeOutAsOnJapaneseWindows) {
     const std::map<std::string, std::string> expectedTree = {
-        {host::ToAnsi("フォルダ"), "<folder>"},
-        {host::ToAnsi("フォルダ/下層"), "<folder>"},
-        {host::ToAnsi("フォルダ/下層/深い.txt"), "deep"},
-        {host::ToAnsi("ソース表.txt"), "source"},
+        {"フォルダ", "<folder>"},
+        {"フォルダ/下層", "<folder>"},
+        {"フォルダ/下層/深い.txt", "deep"},
+        {"ソース表.txt", "source"},
         {"plain.txt", "plain"},
     };
     for (const Windows& windows : kWideSystems) {
@@ -111,9 +111,8 @@ TEST_F(CodePages, JapaneseNamedInstallerRunsAndTheFolderGoes) {
         std::string extracted = std::filesystem::canonical(temp_).string() + "/valkrin.000";
         EXPECT_EQ(ReadWholeFile(ran), extracted + "\n");
         ASSERT_EQ(host::Processes().size(), 1u);
-        EXPECT_EQ(host::Processes()[0].commandLine,
-                  "sh " + temp_ + "/valkrin.000" + host::ToAnsi("/セットアップ.sh ") + ran);
-        EXPECT_EQ(host::Progress().names.back(), host::Processes()[0].commandLine);
+        EXPECT_EQ(host::Processes()[0].commandLine, "sh " + temp_ + "/valkrin.000/セットアップ.sh " + ran);
+        EXPECT_EQ(host::Progress().utf8Names.back(), host::Processes()[0].commandLine);
         EXPECT_TRUE(std::filesystem::is_empty(temp_)) << "the extraction folder is removed";
     }
 }

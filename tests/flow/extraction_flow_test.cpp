@@ -83,12 +83,12 @@ TEST_F(Extraction, FolderModeWritesEveryEntryWithTimeAndAttributes) {
     Pack({Folder("docs/"), readOnly, hidden, File("empty.txt", ""), Folder("docs/sub/")});
     EXPECT_EQ(Run(), 1);
     EXPECT_TRUE(host::Boxes().empty());
-    EXPECT_EQ(ReadWholeFile(dest_ + "/docs/" + kTable + "/readme.txt"), "read me\r\n");
+    EXPECT_EQ(ReadWholeFile(dest_ + "/docs/" + host::ToUtf8(kTable) + "/readme.txt"), "read me\r\n");
     EXPECT_EQ(ReadWholeFile(dest_ + "/hidden.dat"), Bytes(70000, 1));
     EXPECT_TRUE(Exists(dest_ + "/empty.txt"));
     EXPECT_TRUE(std::filesystem::is_directory(dest_ + "/docs/sub"));
     struct stat info;
-    ASSERT_EQ(stat((dest_ + "/docs/" + kTable + "/readme.txt").c_str(), &info), 0);
+    ASSERT_EQ(stat((dest_ + "/docs/" + host::ToUtf8(kTable) + "/readme.txt").c_str(), &info), 0);
     EXPECT_EQ(info.st_mtime, 946684800);
     EXPECT_EQ(info.st_mode & 0222, 0u);  // read-only
     EXPECT_EQ(GetFileAttributesA((dest_ + "/hidden.dat").c_str()),

@@ -157,7 +157,7 @@ TEST_F(StartupFlow, TemporaryModeStoresTheBaseFolderUnchanged) {
 TEST_F(StartupFlow, FolderModeArgumentReplacesTheDestination) {
     Pack(MakeConfig("C:\\Configured", CFG_OS_ALL | CFG_EXTRACT_TO_FOLDER));
     EXPECT_EQ(Run("-q \"D:\\My Apps\""), 1);
-    EXPECT_STREQ(g_config.command, "\"D:\\My Apps\"");  // quotes kept in the field
+    EXPECT_EQ(support::Utf8Of(g_run.command), "\"D:\\My Apps\"");  // quotes kept in the field
     ASSERT_EQ(host::Boxes().size(), 1u);
     std::string destination = expected::kDestination + "D:\\My Apps";  // and dropped in the question
     EXPECT_EQ(host::Boxes()[0].text, Question("Sample") + "\r\n\r\n" + destination);
@@ -168,7 +168,7 @@ TEST_F(StartupFlow, FolderModeWithoutDestinationTakesTheCurrentDirectory) {
     char cwd[MAX_PATH];
     GetCurrentDirectoryA(MAX_PATH, cwd);
     EXPECT_EQ(Run(), 1);
-    EXPECT_STREQ(g_config.command, cwd);
+    EXPECT_EQ(support::Utf8Of(g_run.command), cwd);
     ASSERT_EQ(host::Boxes().size(), 1u);
     EXPECT_EQ(host::Boxes()[0].text,
               Question("Sample") + "\r\n\r\n" + expected::kDestination + cwd);
@@ -186,7 +186,7 @@ TEST_F(StartupFlow, EnvironmentIsExpandedInTheCommand) {
     setenv("VALKRIN_TEST_DIR", "C:\\Apps", 1);
     Pack(MakeConfig("%valkrin_test_dir%\\setup.exe %Unknown%", CFG_OS_ALL | CFG_NO_CONFIRM));
     EXPECT_EQ(Run(), 1);
-    EXPECT_STREQ(g_config.command, "C:\\Apps\\setup.exe %Unknown%");
+    EXPECT_EQ(support::Utf8Of(g_run.command), "C:\\Apps\\setup.exe %Unknown%");
     unsetenv("VALKRIN_TEST_DIR");
 }
 
@@ -194,7 +194,7 @@ TEST_F(StartupFlow, OverlongExpansionKeepsTheTextUnexpanded) {
     setenv("VALKRIN_TEST_LONG", std::string(300, 'x').c_str(), 1);
     Pack(MakeConfig("%VALKRIN_TEST_LONG%\\setup.exe", CFG_OS_ALL | CFG_NO_CONFIRM));
     EXPECT_EQ(Run(), 1);
-    EXPECT_STREQ(g_config.command, "%VALKRIN_TEST_LONG%\\setup.exe");
+    EXPECT_EQ(support::Utf8Of(g_run.command), "%VALKRIN_TEST_LONG%\\setup.exe");
     unsetenv("VALKRIN_TEST_LONG");
 }
 
@@ -212,7 +212,7 @@ TEST_F(StartupFlow, OverlongFolderArgumentIsRefused) {
     host::SetModulePath(packedPath());
     std::string longest = "D:\\" + std::string(256, 'a');  // 259 bytes fit
     EXPECT_EQ(Run(longest), 1);
-    EXPECT_EQ(std::string(g_config.command), longest);
+    EXPECT_EQ(support::Utf8Of(g_run.command), longest);
 }
 
 TEST_F(StartupFlow, FullLengthTitleIsShownWhole) {

@@ -87,13 +87,18 @@ BOOL WINAPI IsValidCodePage(UINT codePage) {
     return codePage == 932 || codePage == 1252 ? TRUE : FALSE;
 }
 
-int WINAPI MultiByteToWideChar(UINT codePage, DWORD, LPCSTR text, int length, LPWSTR wide,
+int WINAPI MultiByteToWideChar(UINT codePage, DWORD flags, LPCSTR text, int length, LPWSTR wide,
                                int wideLength) {
     if (codePage == CP_ACP) codePage = Current().codePage;
     if (!IsValidCodePage(codePage)) return 0;
     size_t bytes = length < 0 ? strlen(text) + 1 : static_cast<size_t>(length);
-    std::string units = host::Convert(std::string(text, bytes), "UTF-16LE",
-                                      codePage == 932 ? "CP932" : "CP1252");
+    const char* charset = codePage == 932 ? "CP932" : "CP1252";
+    std::string units = host::Convert(std::string(text, bytes), "UTF-16LE", charset);
+    // A byte sequence the code page lacks fails the strict conversion.
+    if ((flags & MB_ERR_INVALID_CHARS) != 0 && host::Convert(units, charset, "UTF-16LE") != std::string(text, bytes)) {
+        SetLastError(1113);  // ERROR_NO_UNICODE_TRANSLATION
+        return 0;
+    }
     int count = static_cast<int>(units.size() / 2);
     if (wideLength == 0) return count;
     if (count > wideLength) {
