@@ -642,7 +642,7 @@ TEST_F(PackCommand, DotPacksTheCurrentFoldersContentsAtTheTop) {
 
     for (const char* nameless : {"/", "..", "''"}) {
         Outcome refused = RunPack("-o " + dir + "/bad.exe" + pack + nameless);
-        EXPECT_EQ(refused.status, 1) << nameless << ": " << refused.output;
+        EXPECT_NE(refused.status, 0) << nameless << ": " << refused.output;
         EXPECT_NE(access((dir + "/bad.exe").c_str(), F_OK), 0) << nameless;
     }
 }

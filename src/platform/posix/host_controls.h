@@ -114,7 +114,8 @@ void FailRead(int nth, Fault fault = Fault::Fail);
 void FailWrite(int nth, Fault fault = Fault::Fail);
 void FailAllocation(int nth);
 void FailClose(int nth);
-// CreateFile and CreateDirectory refuse this path (as the product names it).
+// CreateFile and CreateDirectory refuse this path (as the product names it:
+// the bytes of an ANSI call, the UTF-8 of a wide call).
 void RefusePath(const std::string& path);
 // Another process creates this folder (as the product names it) just before
 // the product's own CreateDirectory of it, after any look at the name.

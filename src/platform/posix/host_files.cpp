@@ -39,12 +39,13 @@ struct HostFile : HostHandle {
     size_t next = 0;
 };
 
-// A path as the host uses it and as the product named it (both UTF-8).
+// A path as the host uses it (UTF-8) and as the product named it: the bytes
+// of an ANSI call, the UTF-8 of a wide one.
 struct Name {
     std::string path;
     std::string named;
 };
-Name NameOf(LPCSTR name) { return Name{HostPath(name), host::Utf8FromAnsi(name)}; }
+Name NameOf(LPCSTR name) { return Name{HostPath(name), name}; }
 Name NameOf(LPCWSTR name) { return Name{HostPath(name), host::Utf8FromWide(name)}; }
 
 DWORD ErrorFromErrno(int error) {
