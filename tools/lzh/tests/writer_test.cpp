@@ -135,22 +135,34 @@ TEST_F(Writer, WholeSecondsOnRequest) {
     }
 }
 
+// `count` characters beyond the Basic Multilingual Plane: two UTF-16 units
+// and one Shift-JIS byte ('_') each.
+std::string Emoji(int count) {
+    std::string text;
+    for (int i = 0; i < count; ++i) text += "\xf0\x9f\x98\x80";
+    return text;
+}
+
 TEST_F(Writer, RefusesWithAClearMessage) {
-    File("caf\xc3\xa9", "x");
+    File("caf\xe9", "x");  // Latin-1, not UTF-8
     File("a:b", "x");
     File("Same", "x");
     File("same", "x");
+    File("Über", "x");
+    File("über", "x");
     struct Case {
         std::vector<lzh::InputPath> inputs;
         const char* message;
     };
     const Case cases[] = {
-        {{{Src("caf\xc3\xa9"), ""}}, "has no Shift-JIS"},
+        {{{Src("caf\xe9"), ""}}, "does not read as UTF-8"},  // was: café without a Shift-JIS form
         {{{Src("a:b"), ""}}, "character ':'"},
         {{{Src("missing"), ""}}, "cannot read"},
         {{{Src("Same"), ""}, {Src("same"), ""}}, "packed twice"},
         {{{Src("Same"), "../up"}}, "\"..\""},
         {{{Src("Same"), std::string(260, 'n')}}, "at most 259"},
+        {{{Src("Über"), ""}, {Src("über"), ""}}, "packed twice"},
+        {{{Src("Same"), Emoji(130)}}, "260 UTF-16 units; at most 259"},
         {{{"/dev/null", "null"}}, "neither a file nor a folder"},
     };
     for (const Case& c : cases) {
@@ -158,6 +170,60 @@ TEST_F(Writer, RefusesWithAClearMessage) {
         EXPECT_FALSE(Write(c.inputs, lzh::Method::Lh5, &error));
         EXPECT_NE(error.find(c.message), std::string::npos) << error;
     }
+}
+
+// Names without a Shift-JIS form get '_' there and their real name in the
+// UTF-16 records, which --list shows; a record that libarchive would refuse
+// is left out with a warning, and so are names that Windows 95 to Me would
+// take as one.
+TEST_F(Writer, NamesWithoutAShiftJisForm) {
+    Folder("中文简体");
+    File("中文简体/说明.txt", "1");
+    Folder("Āb");
+    File("Āb/x.txt", "2");
+    File("一.txt", "3");
+    File("résumé.pdf", "4");
+    File("résumè.pdf", "5");
+    File("ア", "6");  // its second byte is 'A' in Shift-JIS: no duplicate of ヂ
+    File("ヂ", "7");
+    std::vector<std::string> warnings;
+    lzh::WriteOptions options;
+    options.warn = [&](const std::string& message) { warnings.push_back(message); };
+    std::vector<lzh::InputPath> inputs;
+    for (const char* name : {"中文简体", "Āb", "一.txt", "résumé.pdf", "résumè.pdf", "ア", "ヂ"}) {
+        inputs.push_back({Src(name), ""});
+    }
+    inputs.push_back({Src("ア"), Emoji(129) + "a"});  // 259 UTF-16 units
+    FILE* out = fopen(archive().c_str(), "wb");
+    std::string error;
+    ASSERT_TRUE(lzh::WriteArchive(out, inputs, options, error)) << error;
+    fclose(out);
+
+    const char* listed[] = {"中文简体/", "中文简体/说明.txt", "_b/", "_b/x.txt", "一.txt", "résumé.pdf", "résumè.pdf",
+                            "ア", "ヂ", nullptr};
+    const char* stubNames[] = {"\x92\x86\x95\xb6_\x91\xcc/", "\x92\x86\x95\xb6_\x91\xcc/_\x96\xbe.txt", "_b/",
+                               "_b/x.txt", "\x88\xea.txt", "r_sum_.pdf", "r_sum_.pdf", "\x83\x41", "\x83\x61",
+                               nullptr};
+    std::vector<lzh::ListedEntry> entries;
+    ASSERT_TRUE(lzh::ReadEntries(archive(), &entries, &error)) << error;
+    std::vector<lzhtest::DecodedEntry> decoded = Decode();
+    ASSERT_EQ(entries.size(), std::size(listed));
+    ASSERT_EQ(decoded.size(), std::size(listed));
+    for (size_t i = 0; i + 1 < entries.size(); ++i) {
+        EXPECT_EQ(entries[i].name, listed[i]);
+        EXPECT_EQ(decoded[i].name, stubNames[i]);
+    }
+    EXPECT_EQ(entries.back().name, Emoji(129) + "a");
+    EXPECT_EQ(decoded.back().name, std::string(129, '_') + "a");
+
+    ASSERT_EQ(warnings.size(), 3u);
+    EXPECT_EQ(warnings[0], "\"Āb/\": its UTF-16 folder name would begin with a zero byte (the low byte of \"Ā\"), "
+                           "which libarchive (bsdtar) refuses; the folder part of every entry in \"Āb/\" is stored "
+                           "in Shift-JIS only, \"Āb\" as \"_b\"");
+    EXPECT_EQ(warnings[1], "\"一.txt\": its UTF-16 file name would begin with a zero byte (the low byte of \"一\"), "
+                           "which libarchive (bsdtar) refuses; the file name is stored in Shift-JIS only, as \"一.txt\"");
+    EXPECT_EQ(warnings[2], "\"résumé.pdf\" and \"résumè.pdf\" are both \"r_sum_.pdf\" in Shift-JIS: Windows 95 to Me, "
+                           "which read only the Shift-JIS name, would extract them as one file");
 }
 
 TEST_F(Writer, GivesUpOnAFileThatSavesNothing) {
