@@ -114,7 +114,10 @@ std::string BuildHeader(const EntryHeader& entry) {
         }
         extensions.push_back({EXT_UNICODE_DIR_NAME, Utf16Le(dir)});
     }
-    if (entry.attributes > 0xFF) {
+    // The base byte is 0x20 (the archive bit) in every entry: libarchive takes
+    // no other value there in a level-2 header. Any other attributes go into
+    // EXT_ATTRIBUTE, which readers of an MS-DOS header take over the base byte.
+    if (entry.attributes != ATTRIBUTE_ARCHIVE) {
         std::string word;
         Put16(word, entry.attributes);
         extensions.push_back({EXT_ATTRIBUTE, word});
@@ -145,7 +148,7 @@ std::string BuildHeader(const EntryHeader& entry) {
     Put32(h, large ? 0xFFFFFFFFu : static_cast<uint32_t>(entry.compressedSize));
     Put32(h, large ? 0xFFFFFFFFu : static_cast<uint32_t>(entry.originalSize));
     Put32(h, stamp);
-    h += static_cast<char>(entry.attributes & 0xFF);
+    h += static_cast<char>(ATTRIBUTE_ARCHIVE);
     h += static_cast<char>(HEADER_LEVEL);
     Put16(h, entry.dataCrc);
     h += static_cast<char>(OS_ID_MSDOS);  // attributes are Windows attributes

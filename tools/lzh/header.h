@@ -44,11 +44,12 @@ struct EntryHeader {
 
 // The whole header: base header, then EXT_COMMON (header CRC), the names,
 // the UTF-16 names behind the Shift-JIS ones (libarchive takes the last name
-// record it reads), EXT_ATTRIBUTE when the word has bits above the base byte,
-// EXT_WINDOWS_TIME when the base time stamp cannot hold the time exactly,
-// EXT_LARGE_SIZE for sizes of 4 GiB and more. A header whose size would be a
-// multiple of 256 (its first byte then reads as the end marker) gets one more
-// byte of EXT_COMMON data, which readers ignore.
+// record it reads), EXT_ATTRIBUTE for attributes other than the archive bit
+// alone (the base byte always holds that one), EXT_WINDOWS_TIME when the
+// base time stamp cannot hold the time exactly, EXT_LARGE_SIZE for sizes of
+// 4 GiB and more. A header whose size would be a multiple of 256 (its first
+// byte then reads as the end marker) gets one more byte of EXT_COMMON data,
+// which readers ignore.
 std::string BuildHeader(const EntryHeader& entry);
 
 // True when the sizes need EXT_LARGE_SIZE.

@@ -60,6 +60,8 @@ std::vector<HeaderCase> HeaderCases() {
         {"plain", Entry('5', "", "a.txt", 1000000000), {0x00, 0x01}, "a.txt", FILETIME_1970 + 1000000000ULL * 10000000},
         {"nested", Entry('0', "a/b", "c.txt", 0), {0x00, 0x01, 0x02}, "a/b/c.txt", FILETIME_1970},
         {"folder", Entry('d', "a/b", "", 60), {0x00, 0x02}, "a/b/", FILETIME_1970 + 600000000ULL},
+        {"folder_attribute", Entry('d', "a", "", 0, 0, 0, 0x10), {0x00, 0x02, 0x40}, "a/", FILETIME_1970},
+        {"read_only", Entry('0', "", "r", 0, 0, 10, 0x21), {0x00, 0x01, 0x40}, "r", FILETIME_1970},
         // The UTF-16 records behind the Shift-JIS ones; the stub reads the latter.
         {"unicode", Unicode(Entry('5', "caf_", "_.txt", 0), u"café", u"ü.txt"), {0x00, 0x01, 0x02, 0x44, 0x45},
          "caf_/_.txt", FILETIME_1970},
@@ -83,6 +85,7 @@ TEST_P(Header, ReadsBackThroughTheStubsReader) {
     EXPECT_NE(h.size() % 256, 0u);
     EXPECT_EQ(static_cast<uint8_t>(h[0]) | (static_cast<uint8_t>(h[1]) << 8), h.size());
     EXPECT_EQ(ExtensionTypes(h), c.types);
+    EXPECT_EQ(h[19], 0x20) << "libarchive takes no other attribute byte";
 
     support::ScratchFolder folder;
     lzhtest::WriteFileBytes(folder / "h.lzh", h + std::string(1, '\0'));
