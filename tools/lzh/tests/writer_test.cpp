@@ -177,45 +177,30 @@ TEST_F(Writer, RefusesWithAClearMessage) {
 // is left out with a warning, and so are names that Windows 95 to Me would
 // take as one.
 TEST_F(Writer, NamesWithoutAShiftJisForm) {
-    Folder("中文简体");
-    File("中文简体/说明.txt", "1");
     Folder("Āb");
-    File("Āb/x.txt", "2");
-    File("一.txt", "3");
-    File("résumé.pdf", "4");
-    File("résumè.pdf", "5");
-    File("ア", "6");  // its second byte is 'A' in Shift-JIS: no duplicate of ヂ
-    File("ヂ", "7");
+    File("Āb/x.txt", "1");
+    // ア's second byte in Shift-JIS is 'A': it is no duplicate of ヂ.
+    const char* files[] = {"一.txt", "résumé.pdf", "résumè.pdf", "ア", "ヂ"};
+    std::vector<lzh::InputPath> inputs = {{Src("Āb"), ""}, {Src("ア"), Emoji(129) + "a"}};  // 259 UTF-16 units
+    for (const char* name : files) {
+        File(name, name);
+        inputs.push_back({Src(name), ""});
+    }
     std::vector<std::string> warnings;
     lzh::WriteOptions options;
     options.warn = [&](const std::string& message) { warnings.push_back(message); };
-    std::vector<lzh::InputPath> inputs;
-    for (const char* name : {"中文简体", "Āb", "一.txt", "résumé.pdf", "résumè.pdf", "ア", "ヂ"}) {
-        inputs.push_back({Src(name), ""});
-    }
-    inputs.push_back({Src("ア"), Emoji(129) + "a"});  // 259 UTF-16 units
     FILE* out = fopen(archive().c_str(), "wb");
     std::string error;
     ASSERT_TRUE(lzh::WriteArchive(out, inputs, options, error)) << error;
     fclose(out);
 
-    const char* listed[] = {"中文简体/", "中文简体/说明.txt", "_b/", "_b/x.txt", "一.txt", "résumé.pdf", "résumè.pdf",
-                            "ア", "ヂ", nullptr};
-    const char* stubNames[] = {"\x92\x86\x95\xb6_\x91\xcc/", "\x92\x86\x95\xb6_\x91\xcc/_\x96\xbe.txt", "_b/",
-                               "_b/x.txt", "\x88\xea.txt", "r_sum_.pdf", "r_sum_.pdf", "\x83\x41", "\x83\x61",
-                               nullptr};
     std::vector<lzh::ListedEntry> entries;
     ASSERT_TRUE(lzh::ReadEntries(archive(), &entries, &error)) << error;
-    std::vector<lzhtest::DecodedEntry> decoded = Decode();
-    ASSERT_EQ(entries.size(), std::size(listed));
-    ASSERT_EQ(decoded.size(), std::size(listed));
-    for (size_t i = 0; i + 1 < entries.size(); ++i) {
-        EXPECT_EQ(entries[i].name, listed[i]);
-        EXPECT_EQ(decoded[i].name, stubNames[i]);
-    }
-    EXPECT_EQ(entries.back().name, Emoji(129) + "a");
-    EXPECT_EQ(decoded.back().name, std::string(129, '_') + "a");
-
+    std::vector<std::string> names;
+    for (const lzh::ListedEntry& e : entries) names.push_back(e.name);
+    EXPECT_EQ(names, (std::vector<std::string>{"_b/", "_b/x.txt", Emoji(129) + "a", "一.txt", "résumé.pdf",
+                                               "résumè.pdf", "ア", "ヂ"}));
+    EXPECT_EQ(Decode()[2].name, std::string(129, '_') + "a");  // the stub reads the Shift-JIS name
     ASSERT_EQ(warnings.size(), 3u);
     EXPECT_EQ(warnings[0], "\"Āb/\": its UTF-16 folder name would begin with a zero byte (the low byte of \"Ā\"), "
                            "which libarchive (bsdtar) refuses; the folder part of every entry in \"Āb/\" is stored "
