@@ -16,8 +16,8 @@ set -uo pipefail
 
 base_packages=(cmake ninja-build g++ clang libclang-rt-14-dev libgtest-dev libbenchmark-dev
                g++-mingw-w64-i686 binutils-mingw-w64-i686 xvfb xauth
-               lhasa jlha-utils p7zip-full imagemagick fonts-ipafont-gothic python3 file locales
-               icoutils osslsigncode openssl)
+               lhasa jlha-utils p7zip-full libarchive-tools imagemagick fonts-ipafont-gothic python3 file
+               locales icoutils osslsigncode openssl)
 wine_packages=(wine wine32:i386)
 
 # Where the reason Wine is missing is kept for the tests to report.

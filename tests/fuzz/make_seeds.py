@@ -5,7 +5,9 @@
 
 header, decode: small trees packed by jlha (level-2 headers, -lh5-, -lh6-,
 -lh7-, stored entries, folders, empty files). Header seeds are whole
-archives; decode seeds are the compressed data of each entry behind the five
+archives, with hand-made ones whose names have UTF-16 records (0x44, 0x45),
+sound and broken, and one by valkrin-lzh of names without a Shift-JIS form
+(`make_seeds.py header-names` makes only these); decode seeds are the compressed data of each entry behind the five
 bytes the decode target reads first (method, original size, trailing count).
 run: archives by jlha and by valkrin-lzh, and hand-made archives with the
 names and damage of the unit and flow tests, each behind the byte that
@@ -78,6 +80,7 @@ def make_header_and_decode():
             shutil.rmtree(work)
     count += write_window_seeds(out_decode)
     print('decode seeds:', count)
+    make_unicode_names()
 
 
 def write_window_seeds(out_decode):
@@ -123,15 +126,17 @@ def extended(kind, data):
     return bytes([kind]) + data + b'\0\0'
 
 
-def level2_entry(name, data=b'', method=b'0', attributes=0x20, crc=None, sizes=None, more=(), stamp=1000000000):
+def level2_entry(name, data=b'', method=b'0', attributes=0x20, crc=None, sizes=None, more=(), stamp=1000000000,
+                 after=()):
     """One level-2 entry: header and data, as the test archives build them;
-    `more`: further extended headers."""
+    `more`: further extended headers before the names, `after`: behind them."""
     directory, _, file = name.rpartition(b'/')
     parts = [extended(0x00, b'\0\0')] + list(more)
     if file:
         parts.append(extended(0x01, file))
     if directory:
         parts.append(extended(0x02, (directory + b'/').replace(b'/', b'\xff')))
+    parts += list(after)
     packed = b'' if method == b'd' else data
     compressed, original = sizes if sizes else (len(packed), len(data))
     header = bytearray(struct.pack('<H', 0) + b'-lh' + method + b'-' +
@@ -179,6 +184,57 @@ def test_archives():
         'tests-no-end': level2_entry(b'a.txt', b'a'),
         'tests-huge': level2_entry(b'huge.bin', b'AAA', sizes=(3, 0xFFFFFFFF)) + b'\0',
     }
+
+
+def utf16(text):
+    """UTF-16LE of a name part: '/' becomes the folder separator 0xFFFF."""
+    return text.encode('utf-16-le').replace(b'/\0', b'\xff\xff')
+
+
+def unicode_entry(sjis, name, data=b'x', method=b'0', file_record=True, dir_record=True):
+    """An entry with the UTF-16 records of `name` behind its Shift-JIS ones."""
+    directory, _, file = name.rpartition('/')
+    after = []
+    if file and file_record:
+        after.append(extended(0x44, utf16(file)))
+    if directory and dir_record:
+        after.append(extended(0x45, utf16(directory + '/')))
+    return level2_entry(sjis, data, method=method, after=after)
+
+
+def make_unicode_names():
+    """Archives whose names have UTF-16 records: sound ones, one part only,
+    and broken data (odd length, unpaired surrogates, a NUL unit, no
+    separator at the end, a first zero byte)."""
+    broken = [extended(0x44, b'a\0b'), extended(0x44, b'\x00\xd8'), extended(0x44, b'\x00\xdcx\0'),
+              extended(0x44, b'a\0\0\0b\0'), extended(0x44, b''), extended(0x45, b'a\0'),
+              extended(0x45, b'\xff\xff\xff\xff'), extended(0x44, utf16('\u0100.txt'))]
+    seeds = {
+        'unicode-names': b''.join([
+            unicode_entry(b'_ber.txt', 'Über.txt'),
+            unicode_entry(b'\x92\x86\x95\xb6_\x91\xcc/', '中文简体/', b'', method=b'd'),
+            unicode_entry(b'\x92\x86\x95\xb6_\x91\xcc/_\x96\xbe.txt', '中文简体/说明.txt', b'readme'),
+            unicode_entry(b'_b/x.txt', '\u0100b/x.txt', dir_record=False),
+            unicode_entry(b'r_sum_/x', 'résumé/x', file_record=False),
+            unicode_entry(b'_', '\U0001F600')]) + b'\0',
+        'unicode-broken': b''.join(level2_entry(b'n%d' % i, b'x', after=[record])
+                                   for i, record in enumerate(broken)) + b'\0',
+    }
+    tool = find_valkrin_lzh()
+    if tool is not None:
+        work = tempfile.mkdtemp()
+        try:
+            for name in ['Über.txt', 'résumé.pdf', '中文简体/说明.txt', '한국어.txt', '一覧/表.txt']:
+                os.makedirs(os.path.join(work, 'd', os.path.dirname(name)), exist_ok=True)
+                with open(os.path.join(work, 'd', name), 'wb') as f:
+                    f.write(name.encode() * 20)
+            path = os.path.join(work, 'seed.lzh')
+            subprocess.run([tool, '-o', path, 'd'], cwd=work, check=True, stdout=subprocess.DEVNULL,
+                           stderr=subprocess.DEVNULL)
+            seeds['valkrin-lzh-unicode'] = open(path, 'rb').read()
+        finally:
+            shutil.rmtree(work)
+    write_seeds('header', seeds)
 
 
 def find_valkrin_lzh():
@@ -334,7 +390,7 @@ def make_compress():
 
 
 def main():
-    makers = {'header': make_header_and_decode, 'decode': make_header_and_decode,
+    makers = {'header': make_header_and_decode, 'decode': make_header_and_decode, 'header-names': make_unicode_names,
               'run': make_run, 'names': make_names, 'expand': make_expand, 'compress': make_compress}
     chosen = sys.argv[1:] or ['header', 'run', 'names', 'expand', 'compress']
     for target in dict.fromkeys(makers[t] for t in chosen):

@@ -71,6 +71,10 @@ std::string LastError();
 // or a character has no Shift-JIS form; `failedAt` then receives the offset
 // of the first such character in `utf8`.
 bool Utf8ToShiftJis(const std::string& utf8, std::string* sjis, size_t* failedAt);
+// The same, but each character without a Shift-JIS form becomes the single
+// byte `replacement` and sets `replaced`. False only when the text is not
+// UTF-8.
+bool Utf8ToShiftJisReplacing(const std::string& utf8, char replacement, std::string* sjis, bool* replaced);
 // Shift-JIS to UTF-8. False when the bytes are not valid Shift-JIS.
 bool ShiftJisToUtf8(const std::string& sjis, std::string* utf8);
 

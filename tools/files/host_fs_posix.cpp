@@ -5,6 +5,7 @@
 #include <dirent.h>
 #include <errno.h>
 #include <iconv.h>
+#include <stdint.h>
 #include <string.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -26,9 +27,11 @@ void FromStat(const struct stat& st, FileInfo* info) {
 }
 
 // Iconv between two code pages; false when a byte sequence has no form in
-// the target. `failedAt` receives the offset of the first bad input byte.
+// the target. `failedAt` receives the offset of the first bad input byte
+// (SIZE_MAX when iconv lacks the code pages), `out` what was converted
+// before it.
 bool Convert(const char* to, const char* from, const std::string& in, std::string* out, size_t* failedAt) {
-    *failedAt = 0;
+    *failedAt = SIZE_MAX;
     iconv_t cd = iconv_open(to, from);
     if (cd == reinterpret_cast<iconv_t>(-1)) return false;
     std::vector<char> buffer(in.size() * 4 + 16);
@@ -40,8 +43,20 @@ bool Convert(const char* to, const char* from, const std::string& in, std::strin
     if (ok) ok = iconv(cd, nullptr, nullptr, &dst, &dstLeft) != static_cast<size_t>(-1);
     iconv_close(cd);
     *failedAt = in.size() - srcLeft;
-    if (ok) out->assign(buffer.data(), buffer.size() - dstLeft);
+    out->assign(buffer.data(), buffer.size() - dstLeft);
     return ok;
+}
+
+// The length of the UTF-8 sequence at the start of `text`, 0 when its bytes
+// do not form one.
+size_t Utf8SequenceLength(const char* text, size_t left) {
+    unsigned char lead = static_cast<unsigned char>(text[0]);
+    size_t length = lead < 0x80 ? 1 : lead < 0xC2 ? 0 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : lead < 0xF5 ? 4 : 0;
+    if (length > left) return 0;
+    for (size_t k = 1; k < length; ++k) {
+        if ((static_cast<unsigned char>(text[k]) & 0xC0) != 0x80) return 0;
+    }
+    return length;
 }
 
 }  // namespace
@@ -109,6 +124,27 @@ std::string LastError() { return strerror(errno); }
 
 bool Utf8ToShiftJis(const std::string& utf8, std::string* sjis, size_t* failedAt) {
     return Convert("CP932", "UTF-8", utf8, sjis, failedAt);
+}
+
+bool Utf8ToShiftJisReplacing(const std::string& utf8, char replacement, std::string* sjis, bool* replaced) {
+    sjis->clear();
+    *replaced = false;
+    // Convert up to the next character that fails, put the replacement for
+    // it, go on behind it.
+    for (size_t at = 0;;) {
+        std::string part;
+        size_t failedAt;
+        bool whole = Convert("CP932", "UTF-8", utf8.substr(at), &part, &failedAt);
+        *sjis += part;
+        if (whole) return true;
+        if (failedAt == SIZE_MAX) return false;
+        at += failedAt;
+        size_t length = Utf8SequenceLength(utf8.data() + at, utf8.size() - at);
+        if (length == 0) return false;
+        *sjis += replacement;
+        *replaced = true;
+        at += length;
+    }
 }
 
 bool ShiftJisToUtf8(const std::string& sjis, std::string* utf8) {

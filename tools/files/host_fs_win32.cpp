@@ -227,6 +227,29 @@ bool Utf8ToShiftJis(const std::string& utf8, std::string* sjis, size_t* failedAt
     return false;
 }
 
+bool Utf8ToShiftJisReplacing(const std::string& utf8, char replacement, std::string* sjis, bool* replaced) {
+    std::wstring wide;
+    *replaced = false;
+    if (!ToWide(utf8, &wide)) return false;
+    if (WideToShiftJis(wide, sjis)) return true;
+    // Character by character, a surrogate pair being one.
+    sjis->clear();
+    for (size_t i = 0; i < wide.size();) {
+        bool pair = wide[i] >= 0xD800 && wide[i] <= 0xDBFF && i + 1 < wide.size() && wide[i + 1] >= 0xDC00 &&
+                    wide[i + 1] <= 0xDFFF;
+        size_t length = pair ? 2 : 1;
+        std::string one;
+        if (WideToShiftJis(wide.substr(i, length), &one)) {
+            *sjis += one;
+        } else {
+            *sjis += replacement;
+            *replaced = true;
+        }
+        i += length;
+    }
+    return true;
+}
+
 bool ShiftJisToUtf8(const std::string& sjis, std::string* utf8) {
     utf8->clear();
     if (sjis.empty()) return true;

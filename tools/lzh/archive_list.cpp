@@ -48,12 +48,10 @@ std::string Reason(HeaderVerdict verdict, const uint8_t* base) {
     }
 }
 
-// The listed name: directory part then file part, separators as '/', in
-// UTF-8.
-std::string ListedName(const std::vector<uint8_t>& h, const HeaderFields& fields) {
-    std::string name(reinterpret_cast<const char*>(&h[fields.directory.offset]), fields.directory.length);
-    name.append(reinterpret_cast<const char*>(&h[fields.file.offset]), fields.file.length);
-    // Separators: 0xFF and '\' outside double-byte characters, and '/'.
+// A Shift-JIS name part in UTF-8, separators as '/': 0xFF and '\' outside
+// double-byte characters, and '/'.
+std::string ShiftJisPart(const std::vector<uint8_t>& h, HeaderSpan span) {
+    std::string name(reinterpret_cast<const char*>(h.data() + span.offset), span.length);
     for (size_t i = 0; i < name.size(); ++i) {
         unsigned char c = static_cast<unsigned char>(name[i]);
         if ((c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC)) {
@@ -63,6 +61,19 @@ std::string ListedName(const std::vector<uint8_t>& h, const HeaderFields& fields
         }
     }
     return NameToUtf8(name);
+}
+
+// One part of the listed name: its UTF-16 record when there is one and it is
+// well formed, else its Shift-JIS record.
+std::string ListedPart(const std::vector<uint8_t>& h, HeaderSpan unicode, HeaderSpan sjis) {
+    std::string utf8;
+    if (unicode.length != 0 && UnicodeNameToUtf8(h.data() + unicode.offset, unicode.length, &utf8)) return utf8;
+    return ShiftJisPart(h, sjis);
+}
+
+// The listed name in UTF-8: directory part then file part.
+std::string ListedName(const std::vector<uint8_t>& h, const HeaderFields& fields) {
+    return ListedPart(h, fields.unicodeDirectory, fields.directory) + ListedPart(h, fields.unicodeFile, fields.file);
 }
 
 // Parses one level-2 header (all of its bytes; the header CRC field is

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <deque>
+#include <map>
 #include <memory>
 #include <set>
 
@@ -15,8 +16,10 @@ namespace lzh {
 
 namespace {
 
-// Longest name the stub takes: directory part, separator and file part.
+// Longest name the stub takes: directory part, separator and file part, in
+// Shift-JIS bytes and in UTF-16 units.
 constexpr size_t MAX_NAME_BYTES = 259;
+constexpr size_t MAX_NAME_UNITS = 259;
 // Input is read and compressed in pieces of this size.
 constexpr size_t READ_CHUNK = 1 << 20;
 // Files up to this size are read whole and compressed several at once, one
@@ -64,9 +67,59 @@ std::string BadCharacter(const std::string& part) {
     return "";
 }
 
+// Windows compares names without case. Folded to lower case here: ASCII,
+// Latin-1, Latin Extended-A, Greek, Cyrillic and full-width Latin letters.
+char16_t FoldCase(char16_t c) {
+    if ((c >= u'A' && c <= u'Z') || (c >= 0xC0 && c <= 0xDE && c != 0xD7) || (c >= 0x391 && c <= 0x3AB && c != 0x3A2) ||
+        (c >= 0x410 && c <= 0x42F) || (c >= 0xFF21 && c <= 0xFF3A)) {
+        return static_cast<char16_t>(c + 0x20);
+    }
+    if (c >= 0x400 && c <= 0x40F) return static_cast<char16_t>(c + 0x50);
+    if (c == 0x178) return 0xFF;
+    // Latin Extended-A: capital and small letters in pairs, the capital
+    // even up to U+0137 and from U+014A, odd in between and from U+0179.
+    bool evenFirst = (c >= 0x100 && c <= 0x12F) || (c >= 0x132 && c <= 0x137) || (c >= 0x14A && c <= 0x177);
+    bool oddFirst = (c >= 0x139 && c <= 0x148) || (c >= 0x179 && c <= 0x17E);
+    if ((evenFirst && c % 2 == 0) || (oddFirst && c % 2 == 1)) return static_cast<char16_t>(c + 1);
+    return c;
+}
+
+// The Shift-JIS name as Windows 95 to Me compare it: ASCII letters without
+// case, double-byte characters (whose second byte may be a letter) as they are.
+std::string ShiftJisKey(const std::string& sjis) {
+    std::string key = sjis;
+    for (size_t i = 0; i < key.size(); ++i) {
+        unsigned char c = static_cast<unsigned char>(key[i]);
+        if ((c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC)) {
+            ++i;
+        } else if (c >= 'A' && c <= 'Z') {
+            key[i] = static_cast<char>(c - 'A' + 'a');
+        }
+    }
+    return key;
+}
+
+bool IsAscii(const std::string& text) {
+    for (unsigned char c : text) {
+        if (c >= 0x80) return false;
+    }
+    return true;
+}
+
+// The first character of a UTF-8 text.
+std::string FirstCharacter(const std::string& utf8) {
+    unsigned char lead = static_cast<unsigned char>(utf8[0]);
+    return utf8.substr(0, lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 1);
+}
+
+// libarchive (bsdtar and the archivers built on it) refuses an entry whose
+// UTF-16 name record begins with a zero byte: a first unit with a low byte
+// of 0, such as U+0100 or U+4E00.
+bool BeginsWithZeroByte(const std::u16string& part) { return !part.empty() && (part[0] & 0xFF) == 0; }
+
 class Planner {
 public:
-    explicit Planner(std::vector<PlannedEntry>* entries) : entries_(entries) {}
+    Planner(std::vector<PlannedEntry>* entries, const WarnFn& warn) : entries_(entries), warn_(warn) {}
 
     bool Add(const std::string& diskPath, const std::string& name, std::string* error) {
         hostfs::FileInfo info;
@@ -119,37 +172,86 @@ private:
                 return false;
             }
         }
-        if (!NameToShiftJis(entry->name, &entry->sjisName, error)) return false;
+        ArchiveName converted;
+        if (!ConvertName(entry->name, &converted, error)) return false;
+        entry->sjisName = converted.sjis;
         if (entry->sjisName.size() > MAX_NAME_BYTES) {
             *error = Quoted(entry->name) + ": the name takes " + std::to_string(entry->sjisName.size()) +
                      " bytes in Shift-JIS; at most " + std::to_string(MAX_NAME_BYTES) + " can be extracted";
             return false;
         }
-        // Windows names do not tell case apart (ASCII letters at least).
-        std::string key = entry->sjisName;
-        for (char& c : key) {
-            if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+        if (converted.utf16.size() > MAX_NAME_UNITS) {
+            *error = Quoted(entry->name) + ": the name takes " + std::to_string(converted.utf16.size()) +
+                     " UTF-16 units; at most " + std::to_string(MAX_NAME_UNITS) + " can be extracted";
+            return false;
         }
+        std::u16string key = converted.utf16;
+        for (char16_t& c : key) c = FoldCase(c);
         if (!seen_.insert(key).second) {
             *error = Quoted(entry->name) + ": packed twice (names that differ only in case count as one)";
             return false;
         }
+        // Different names may still share their Shift-JIS form once '_'
+        // stands for what it lacks.
+        auto shared = sjisSeen_.emplace(ShiftJisKey(entry->sjisName), entry->name);
+        if (!shared.second) {
+            Warn(Quoted(shared.first->second) + " and " + Quoted(entry->name) + " are both " +
+                 Quoted(NameToUtf8(entry->sjisName)) +
+                 " in Shift-JIS: Windows 95 to Me, which read only the Shift-JIS name, would extract them as one file");
+        }
+        if (!IsAscii(entry->name)) PlanUnicodeName(entry, converted.utf16);
         return true;
     }
 
+    // The UTF-16 records of the entry. One that would begin with a zero byte
+    // is left out and the other one kept: a reader takes a part without a
+    // UTF-16 record from the Shift-JIS record, so the other part still gets
+    // its real name. A folder record begins with the entry's top folder, so
+    // the warning comes once for each such folder.
+    void PlanUnicodeName(PlannedEntry* entry, const std::u16string& utf16) {
+        size_t slash = entry->folder ? utf16.size() : utf16.rfind(u'/');
+        if (slash != std::u16string::npos) entry->unicodeDirectory = utf16.substr(0, slash);
+        if (!entry->folder) entry->unicodeFile = utf16.substr(slash == std::u16string::npos ? 0 : slash + 1);
+        if (BeginsWithZeroByte(entry->unicodeFile)) {
+            size_t at = entry->name.rfind('/') + 1;
+            Warn(ZeroByteWarning(entry->name, entry->name.substr(at), "file name") + "the file name is stored in " +
+                 "Shift-JIS only, as " + Quoted(NameToUtf8(entry->sjisName.substr(entry->sjisName.rfind('/') + 1))));
+            entry->unicodeFile.clear();
+        }
+        if (BeginsWithZeroByte(entry->unicodeDirectory)) {
+            std::string top = entry->name.substr(0, entry->name.find('/'));
+            if (warnedFolders_.insert(top).second) {
+                Warn(ZeroByteWarning(entry->name + (entry->folder ? "/" : ""), top, "folder name") +
+                     "the folder part of every entry in " + Quoted(top + "/") + " is stored in Shift-JIS only, " +
+                     Quoted(top) + " as " + Quoted(NameToUtf8(entry->sjisName.substr(0, entry->sjisName.find('/')))));
+            }
+            entry->unicodeDirectory.clear();
+        }
+    }
+
+    static std::string ZeroByteWarning(const std::string& entry, const std::string& part, const char* what) {
+        return Quoted(entry) + ": its UTF-16 " + what + " would begin with a zero byte (the low byte of " +
+               Quoted(FirstCharacter(part)) + "), which libarchive (bsdtar) refuses; ";
+    }
+
+    void Warn(const std::string& message) {
+        if (warn_) warn_(message);
+    }
+
     std::vector<PlannedEntry>* entries_;
-    std::set<std::string> seen_;
+    const WarnFn& warn_;
+    std::set<std::u16string> seen_;                // names as Windows compares them
+    std::map<std::string, std::string> sjisSeen_;  // Shift-JIS names as Windows 95 to Me compare them: the first name of each
+    std::set<std::string> warnedFolders_;          // top folders whose UTF-16 record was left out
 };
 
-void SplitName(const std::string& sjis, std::string* directory, std::string* file) {
-    size_t slash = sjis.rfind('/');
-    if (slash == std::string::npos) {
-        directory->clear();
-        *file = sjis;
-    } else {
-        *directory = sjis.substr(0, slash);
-        *file = sjis.substr(slash + 1);
-    }
+// The name records of the entry's header.
+void SetNames(const PlannedEntry& entry, EntryHeader* h) {
+    size_t slash = entry.folder ? entry.sjisName.size() : entry.sjisName.rfind('/');
+    h->directory = slash == std::string::npos ? "" : entry.sjisName.substr(0, slash);
+    h->file = entry.folder ? "" : entry.sjisName.substr(slash == std::string::npos ? 0 : slash + 1);
+    h->unicodeDirectory = entry.unicodeDirectory;
+    h->unicodeFile = entry.unicodeFile;
 }
 
 struct FileCloser {
@@ -175,7 +277,7 @@ public:
         hostfs::FileInfo info;
         std::string reason;
         if (hostfs::Stat(entry.diskPath, &info, &reason)) SetTimes(info, &h);
-        h.directory = entry.sjisName;
+        SetNames(entry, &h);
         return Put(BuildHeader(h), error);
     }
 
@@ -266,7 +368,7 @@ public:
     void PlanFileHeader(const PlannedEntry& entry, const hostfs::FileInfo& info, EntryHeader* h) {
         SetTimes(info, h);
         h->attributes = ATTRIBUTE_ARCHIVE | (info.readOnly ? ATTRIBUTE_READ_ONLY : 0);
-        SplitName(entry.sjisName, &h->directory, &h->file);
+        SetNames(entry, h);
         h->originalSize = info.size;
         // The header is written twice, first with sizes and CRC unknown, so
         // its size must not depend on them.
@@ -386,11 +488,7 @@ private:
             return false;
         }
         EntryHeader& h = file.header;
-        SetTimes(info, &h);
-        h.attributes = ATTRIBUTE_ARCHIVE | (info.readOnly ? ATTRIBUTE_READ_ONLY : 0);
-        SplitName(entry.sjisName, &h.directory, &h.file);
-        h.originalSize = info.size;
-        h.largeSizes = NeedsLargeSize(h.originalSize);
+        PlanFileHeader(entry, info, &h);
         if (!collecting_) collecting_ = SpareBatch();
         std::vector<uint8_t>& data = collecting_->data;
         file.dataAt = data.size();
@@ -504,8 +602,9 @@ private:
 
 }  // namespace
 
-bool PlanEntries(const std::vector<InputPath>& inputs, std::vector<PlannedEntry>* entries, std::string* error) {
-    Planner planner(entries);
+bool PlanEntries(const std::vector<InputPath>& inputs, std::vector<PlannedEntry>* entries, std::string* error,
+                 const WarnFn& warn) {
+    Planner planner(entries, warn);
     for (const InputPath& input : inputs) {
         std::string source = input.archiveName.empty() ? input.path : input.archiveName;
         std::vector<std::string> parts;
@@ -538,7 +637,7 @@ bool PlanEntries(const std::vector<InputPath>& inputs, std::vector<PlannedEntry>
 bool WriteArchive(FILE* out, const std::vector<InputPath>& inputs, const WriteOptions& options,
                   std::string& error, const ProgressFn& progress) {
     std::vector<PlannedEntry> entries;
-    if (!PlanEntries(inputs, &entries, &error)) return false;
+    if (!PlanEntries(inputs, &entries, &error, options.warn)) return false;
     uint64_t total = 0;
     for (const PlannedEntry& entry : entries) total += entry.size;
 

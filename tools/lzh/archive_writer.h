@@ -24,6 +24,8 @@ struct InputPath {
 // 1 MiB) and once at the end: bytes of file data done so far and in all, and
 // the entry's name (UTF-8). `done` never falls and ends equal to `total`.
 using ProgressFn = std::function<void(uint64_t done, uint64_t total, const std::string& name)>;
+// Called with each warning about the inputs: one message in UTF-8.
+using WarnFn = std::function<void(const std::string& message)>;
 
 struct WriteOptions {
     Method method = Method::Lh5;
@@ -38,13 +40,20 @@ struct WriteOptions {
     // later ones become it. Set from SOURCE_DATE_EPOCH for reproducible
     // archives.
     std::optional<int64_t> latestTime;
+    // Receives the warnings about names; none: they are dropped.
+    WarnFn warn;
 };
 
 // One entry as planned from the inputs, before anything is written.
 struct PlannedEntry {
     std::string diskPath;  // empty for a folder given by name only
     std::string name;      // UTF-8, '/' separators, no trailing '/'
-    std::string sjisName;  // the same in Shift-JIS
+    std::string sjisName;  // the same in Shift-JIS, '_' for each character it has not
+    // The UTF-16 records of a name that is not plain ASCII: the folder part
+    // (a folder entry's whole name) and the file part, each empty when it
+    // is not written.
+    std::u16string unicodeDirectory;
+    std::u16string unicodeFile;
     bool folder = false;
     uint64_t size = 0;
 };
@@ -52,8 +61,10 @@ struct PlannedEntry {
 // Walks the inputs: files as they are, folders first as a folder entry and
 // then their contents, sorted by name (bytewise) at every level. False with a
 // message when a path cannot be read, is neither file nor folder, has a name
-// without a Shift-JIS form or one that the stub cannot extract.
-bool PlanEntries(const std::vector<InputPath>& inputs, std::vector<PlannedEntry>* entries, std::string* error);
+// that is not UTF-8 or one that the stub cannot extract. Names that Windows
+// 95 to Me would take as one, and UTF-16 records left out, go to `warn`.
+bool PlanEntries(const std::vector<InputPath>& inputs, std::vector<PlannedEntry>* entries, std::string* error,
+                 const WarnFn& warn = nullptr);
 
 // Writes the archive of `inputs` to `out` at its current position, ending
 // with the end marker, and leaves `out` positioned behind it. `out` must be

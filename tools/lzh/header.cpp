@@ -1,5 +1,7 @@
 #include "lzh/header.h"
 
+#include <stdio.h>
+
 #include <vector>
 
 #include "files/host_fs.h"
@@ -24,8 +26,54 @@ void Put64(std::string& out, uint64_t v) {
     Put32(out, static_cast<uint32_t>(v >> 32));
 }
 
+// UTF-16LE bytes of `units`.
+std::string Utf16Le(const std::u16string& units) {
+    std::string out;
+    for (char16_t unit : units) Put16(out, unit);
+    return out;
+}
+
 // Seconds from 1601-01-01 to 1970-01-01.
 constexpr int64_t FILETIME_EPOCH_SECONDS = 11644473600LL;
+
+// Strict UTF-8 (no overlong forms, no surrogates, nothing beyond U+10FFFF) to
+// UTF-16. False with the offset of the first sequence that does not decode.
+bool Utf8ToUtf16(const std::string& utf8, std::u16string* utf16, size_t* failedAt) {
+    static const uint32_t LEAST[] = {0, 0, 0x80, 0x800, 0x10000};
+    utf16->clear();
+    for (size_t i = 0; i < utf8.size();) {
+        unsigned char lead = static_cast<unsigned char>(utf8[i]);
+        size_t length = lead < 0x80 ? 1 : lead < 0xC2 ? 0 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : lead < 0xF5 ? 4 : 0;
+        uint32_t c = length == 1 ? lead : lead & (0x7F >> length);
+        bool sound = length != 0 && i + length <= utf8.size();
+        for (size_t k = 1; sound && k < length; ++k) {
+            unsigned char next = static_cast<unsigned char>(utf8[i + k]);
+            sound = (next & 0xC0) == 0x80;
+            c = (c << 6) | (next & 0x3F);
+        }
+        if (!sound || c < LEAST[length] || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) {
+            *failedAt = i;
+            return false;
+        }
+        if (c >= 0x10000) {
+            utf16->push_back(static_cast<char16_t>(0xD800 + ((c - 0x10000) >> 10)));
+            c = 0xDC00 + ((c - 0x10000) & 0x3FF);
+        }
+        utf16->push_back(static_cast<char16_t>(c));
+        i += length;
+    }
+    return true;
+}
+
+void AppendUtf8(uint32_t c, std::string* out) {
+    if (c < 0x80) {
+        *out += static_cast<char>(c);
+        return;
+    }
+    int continuation = c < 0x800 ? 1 : c < 0x10000 ? 2 : 3;
+    *out += static_cast<char>(((0xFF00 >> (continuation + 1)) & 0xFF) | (c >> (6 * continuation)));
+    while (continuation-- > 0) *out += static_cast<char>(0x80 | ((c >> (6 * continuation)) & 0x3F));
+}
 
 }  // namespace
 
@@ -57,7 +105,19 @@ std::string BuildHeader(const EntryHeader& entry) {
         }
         extensions.push_back({EXT_DIR_NAME, dir});
     }
-    if (entry.attributes > 0xFF) {
+    if (!entry.unicodeFile.empty()) extensions.push_back({EXT_UNICODE_FILE_NAME, Utf16Le(entry.unicodeFile)});
+    if (!entry.unicodeDirectory.empty()) {
+        // 0xFFFF after every folder, the last one included.
+        std::u16string dir = entry.unicodeDirectory + u'/';
+        for (char16_t& c : dir) {
+            if (c == u'/') c = 0xFFFF;
+        }
+        extensions.push_back({EXT_UNICODE_DIR_NAME, Utf16Le(dir)});
+    }
+    // The base byte is 0x20 (the archive bit) in every entry: libarchive takes
+    // no other value there in a level-2 header. Any other attributes go into
+    // EXT_ATTRIBUTE, which readers of an MS-DOS header take over the base byte.
+    if (entry.attributes != ATTRIBUTE_ARCHIVE) {
         std::string word;
         Put16(word, entry.attributes);
         extensions.push_back({EXT_ATTRIBUTE, word});
@@ -88,7 +148,7 @@ std::string BuildHeader(const EntryHeader& entry) {
     Put32(h, large ? 0xFFFFFFFFu : static_cast<uint32_t>(entry.compressedSize));
     Put32(h, large ? 0xFFFFFFFFu : static_cast<uint32_t>(entry.originalSize));
     Put32(h, stamp);
-    h += static_cast<char>(entry.attributes & 0xFF);
+    h += static_cast<char>(ATTRIBUTE_ARCHIVE);
     h += static_cast<char>(HEADER_LEVEL);
     Put16(h, entry.dataCrc);
     h += static_cast<char>(OS_ID_MSDOS);  // attributes are Windows attributes
@@ -109,18 +169,17 @@ std::string BuildHeader(const EntryHeader& entry) {
     return h;
 }
 
-bool NameToShiftJis(const std::string& utf8, std::string* sjis, std::string* error) {
+bool ConvertName(const std::string& utf8, ArchiveName* name, std::string* error) {
     size_t failedAt = 0;
-    if (hostfs::Utf8ToShiftJis(utf8, sjis, &failedAt)) return true;
-    // Name the character that has no form: the UTF-8 sequence at failedAt.
-    size_t length = 1;
-    if (failedAt < utf8.size()) {
-        unsigned char lead = static_cast<unsigned char>(utf8[failedAt]);
-        length = lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 1;
+    if (!Utf8ToUtf16(utf8, &name->utf16, &failedAt) ||
+        !hostfs::Utf8ToShiftJisReplacing(utf8, '_', &name->sjis, &name->substituted)) {
+        char byte[8];
+        snprintf(byte, sizeof byte, "0x%02X", static_cast<unsigned char>(utf8[failedAt]));
+        *error = "\"" + utf8 + "\": the byte " + byte + " at offset " + std::to_string(failedAt) +
+                 " does not read as UTF-8; rename it to pack it";
+        return false;
     }
-    *error = "\"" + utf8 + "\": the character \"" + utf8.substr(failedAt, length) +
-             "\" has no Shift-JIS (code page 932) form; rename it to pack it";
-    return false;
+    return true;
 }
 
 std::string NameToUtf8(const std::string& sjis) {
@@ -129,6 +188,23 @@ std::string NameToUtf8(const std::string& sjis) {
     out.clear();
     for (char c : sjis) out += (static_cast<unsigned char>(c) < 0x80) ? c : '?';
     return out;
+}
+
+bool UnicodeNameToUtf8(const uint8_t* data, size_t size, std::string* utf8) {
+    utf8->clear();
+    if (size % 2 != 0) return false;
+    for (size_t i = 0; i < size; i += 2) {
+        uint32_t c = ReadU16(data + i);
+        if (c == 0 || (c >= 0xDC00 && c <= 0xDFFF)) return false;
+        if (c >= 0xD800 && c <= 0xDBFF) {
+            uint32_t low = i + 4 <= size ? ReadU16(data + i + 2) : 0;
+            if (low < 0xDC00 || low > 0xDFFF) return false;
+            c = 0x10000 + ((c - 0xD800) << 10) + (low - 0xDC00);
+            i += 2;
+        }
+        AppendUtf8(c == 0xFFFF || c == '\\' ? '/' : c, utf8);
+    }
+    return true;
 }
 
 }  // namespace lzh

@@ -74,6 +74,7 @@ int main(int argc, char** argv) {
     if (overrides.goodLength) tuning.goodLength = overrides.goodLength;
     if (overrides.threads) tuning.threads = overrides.threads;
     options.tuning = tuning;
+    options.warn = [](const std::string& message) { fprintf(stderr, "valkrin-lzh: warning: %s\n", message.c_str()); };
     FILE* out = fopen(output.c_str(), "wb");
     if (out == nullptr) {
         fprintf(stderr, "valkrin-lzh: \"%s\": cannot create: %s\n", output.c_str(), strerror(errno));

@@ -58,6 +58,9 @@ bool WriteOwnArchive(const PackOptions& options, pe::Bytes* archive, std::string
     lzh::EncoderTuning tuning = options.best ? lzh::BestTuning() : lzh::DefaultTuning(method);
     tuning.threads = options.threads;
     writeOptions.tuning = tuning;
+    writeOptions.warn = [](const std::string& message) {
+        fprintf(stderr, "valkrin-pack: warning: %s\n", message.c_str());
+    };
     bool ok = lzh::WriteArchive(out, inputs, writeOptions, writeError, progress);
     if (!ok) {
         *error = writeError;

@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # valkrin-pack.exe under Wine against the host's valkrin-pack: both pack the
-# same small tree (Japanese names included) in folder mode with their
-# embedded stubs, and the two files must be identical, byte for byte. Then
-# the Windows one is checked on its own: its listing, lhasa's test of the
-# archive part, a name without a Shift-JIS form, a bare install program.
+# same small tree (Japanese names, and names without a Shift-JIS form) in
+# folder mode with their embedded stubs, and the two files must be
+# identical, byte for byte. Then the Windows one is checked on its own: its
+# listing, lhasa's test of the archive part, a name without a Shift-JIS form
+# on its own, a missing input, a bare install program.
 #   wine_pack_test.sh WINDOWS_PACK.exe HOST_PACK WORK_FOLDER
 # Exit 77 (skipped) only when there is no Wine at all, or the kernel cannot run it.
 set -uo pipefail
@@ -45,6 +46,7 @@ mkdir -p "$tree/docs/表示" "$tree/empty"
 printf 'Valkrin\r\n' >"$tree/docs/readme.txt"
 seq 1 30000 >"$tree/docs/numbers.txt"
 printf 'テスト\r\n' >"$tree/docs/表示/テスト.txt"
+printf 'U\r\n' >"$tree/docs/Über_한국어_说明.txt"
 head -c 70000 /dev/urandom >"$tree/random.bin"
 fix_times() {
     find "$tree" -exec touch -m -d '2021-06-01 12:34:56.5' {} +
@@ -63,7 +65,7 @@ cmp "$work/host.exe.out" "$work/wine.exe.out" || fail "the two builders wrote di
 echo "== identical: $(stat -c %s "$work/wine.exe.out") bytes"
 
 "$host_pack" --list "$work/wine.exe.out" | tee "$work/list.txt"
-for name in docs/ docs/表示/テスト.txt docs/numbers.txt empty/ random.bin -lh7-; do
+for name in docs/ docs/表示/テスト.txt docs/Über_한국어_说明.txt docs/numbers.txt empty/ random.bin -lh7-; do
     grep -qF -e "$name" "$work/list.txt" || fail "$name is not listed"
 done
 offset=$("$host_pack" --inspect "$work/wine.exe.out" | sed -n 's/^archiveOffset *0x[0-9A-F]* (\([0-9]*\))$/\1/p')
@@ -71,13 +73,15 @@ offset=$("$host_pack" --inspect "$work/wine.exe.out" | sed -n 's/^archiveOffset 
 tail -c +"$((offset + 1))" "$work/wine.exe.out" >"$work/archive.lzh"
 lhasa tq "$work/archive.lzh" || fail "lhasa finds the archive damaged"
 
-echo "== a name without a Shift-JIS form"
+echo "== a name without a Shift-JIS form (once refused) and a missing input"
 printf x >"$tree/café"
-out=$(wine_pack -o bad.exe.out --folder 'C:\x' tree/café 2>&1)
+wine_pack -o cafe.exe.out --folder 'C:\x' tree/café || fail "café was refused"
+"$host_pack" --list "$work/cafe.exe.out" | grep -qF " café" || fail "café is not listed"
+out=$(wine_pack -o bad.exe.out --folder 'C:\x' tree/missing 2>&1)
 status=$?
 echo "$out"
 [ "$status" -eq 1 ] || fail "exit status $status, not 1"
-grep -q "Shift-JIS" <<<"$out" || fail "no Shift-JIS message"
+grep -q "missing" <<<"$out" || fail "no message naming the input"
 [ ! -e "$work/bad.exe.out" ] || fail "an output file was left"
 
 echo "== a bare install program"

@@ -6,6 +6,7 @@
 #include "lzh/archive_list.h"
 #include "our_decoder.h"
 #include "support/damaged_headers.h"
+#include "support/lzh_header.h"
 #include "support/reference_crc.h"
 #include "support/test_support.h"
 
@@ -13,14 +14,16 @@ namespace {
 
 constexpr uint64_t FILETIME_1970 = 116444736000000000ULL;
 
-// The extended header types present, in chain order.
-std::vector<int> ExtensionTypes(const std::string& h) {
+// The extended header types present, in chain order, and the data of the
+// last one of type `wanted`.
+std::vector<int> ExtensionTypes(const std::string& h, int wanted = -1, std::string* data = nullptr) {
     std::vector<int> types;
     size_t at = 24;
     while (at + 2 <= h.size()) {
         uint32_t size = static_cast<uint8_t>(h[at]) | (static_cast<uint8_t>(h[at + 1]) << 8);
         if (size == 0) break;
         types.push_back(static_cast<uint8_t>(h[at + 2]));
+        if (types.back() == wanted) *data = h.substr(at + 3, size - 3);
         at += size;
     }
     return types;
@@ -46,11 +49,22 @@ lzh::EntryHeader Entry(char method, const std::string& dir, const std::string& f
     return e;
 }
 
+lzh::EntryHeader Unicode(lzh::EntryHeader e, const std::u16string& dir, const std::u16string& file) {
+    e.unicodeDirectory = dir;
+    e.unicodeFile = file;
+    return e;
+}
+
 std::vector<HeaderCase> HeaderCases() {
     return {
         {"plain", Entry('5', "", "a.txt", 1000000000), {0x00, 0x01}, "a.txt", FILETIME_1970 + 1000000000ULL * 10000000},
         {"nested", Entry('0', "a/b", "c.txt", 0), {0x00, 0x01, 0x02}, "a/b/c.txt", FILETIME_1970},
         {"folder", Entry('d', "a/b", "", 60), {0x00, 0x02}, "a/b/", FILETIME_1970 + 600000000ULL},
+        {"folder_attribute", Entry('d', "a", "", 0, 0, 0, 0x10), {0x00, 0x02, 0x40}, "a/", FILETIME_1970},
+        {"read_only", Entry('0', "", "r", 0, 0, 10, 0x21), {0x00, 0x01, 0x40}, "r", FILETIME_1970},
+        // The UTF-16 records behind the Shift-JIS ones; the stub reads the latter.
+        {"unicode", Unicode(Entry('5', "caf_", "_.txt", 0), u"café", u"ü.txt"), {0x00, 0x01, 0x02, 0x44, 0x45},
+         "caf_/_.txt", FILETIME_1970},
         {"sub_second", Entry('5', "", "f", 1000000000, 500000000), {0x00, 0x01, 0x41}, "f",
          FILETIME_1970 + 1000000000ULL * 10000000 + 5000000},
         {"before_1970", Entry('5', "", "f", -86400), {0x00, 0x01, 0x41}, "f", FILETIME_1970 - 864000000000ULL},
@@ -71,6 +85,7 @@ TEST_P(Header, ReadsBackThroughTheStubsReader) {
     EXPECT_NE(h.size() % 256, 0u);
     EXPECT_EQ(static_cast<uint8_t>(h[0]) | (static_cast<uint8_t>(h[1]) << 8), h.size());
     EXPECT_EQ(ExtensionTypes(h), c.types);
+    EXPECT_EQ(h[19], 0x20) << "libarchive takes no other attribute byte";
 
     support::ScratchFolder folder;
     lzhtest::WriteFileBytes(folder / "h.lzh", h + std::string(1, '\0'));
@@ -130,39 +145,92 @@ TEST(Listing, JudgesDamagedHeadersAsTheStubsReaderDoes) {
     }
 }
 
+// --list takes each part of a name from its UTF-16 record when that is well
+// formed, else from the Shift-JIS record.
+TEST(Listing, NamesFromWellFormedUtf16Records) {
+    auto built = [](char method, const std::string& dir, const std::string& file, const std::u16string& unicodeDir,
+                    const std::u16string& unicodeFile) {
+        return lzh::BuildHeader(Unicode(Entry(method, dir, file, 0, 0, 0), unicodeDir, unicodeFile));
+    };
+    lzh::Header oddLength;
+    oddLength.method = "-lh0-";
+    oddLength.extensions = {{0x01, "ab"}, {0x44, std::string("a\0b", 3)}};
+    struct Case {
+        const char* what;
+        std::string header;
+        std::string listed;
+    };
+    const Case cases[] = {
+        {"both", built('0', "\x92\x86\x95\xb6_\x91\xcc", "_ber.txt", u"中文简体", u"Über.txt"), "中文简体/Über.txt"},
+        {"folder", built('d', "a/b", "", u"ä/b", u""), "ä/b/"},
+        {"folder record only", built('0', "r_sum_", "x", u"résumé", u""), "résumé/x"},
+        {"surrogate pair", built('0', "", "_", u"", u"\U0001F600"), "\xf0\x9f\x98\x80"},
+        {"unpaired surrogate", built('0', "", "_", u"", u"\xD800"), "_"},
+        {"unpaired low surrogate", built('0', "", "_x", u"", u"\xDC00x"), "_x"},
+        {"NUL unit", built('0', "", "a_", u"", std::u16string(u"a\0b", 3)), "a_"},
+        {"odd length", oddLength.Bytes(), "ab"},
+    };
+    support::ScratchFolder folder;
+    for (const Case& c : cases) {
+        lzhtest::WriteFileBytes(folder / "h.lzh", c.header + std::string(1, '\0'));
+        std::vector<lzh::ListedEntry> entries;
+        std::string error;
+        ASSERT_TRUE(lzh::ReadEntries(folder / "h.lzh", &entries, &error)) << c.what << ": " << error;
+        ASSERT_EQ(entries.size(), 1u) << c.what;
+        EXPECT_EQ(entries[0].name, c.listed) << c.what;
+    }
+    // No terminator, no byte-order mark; 0xFFFF after every folder.
+    std::string data;
+    ExtensionTypes(built('d', "a/b", "", u"a/b", u""), 0x45, &data);
+    EXPECT_EQ(data, std::string("a\0\xff\xff" "b\0\xff\xff", 8));
+    ExtensionTypes(built('0', "", "_", u"", u"\u00fc"), 0x44, &data);
+    EXPECT_EQ(data, std::string("\xfc\0", 2));
+}
+
 struct NameCase {
     const char* utf8;
-    const char* sjis;  // nullptr: no Shift-JIS form
+    const char* sjis;  // nullptr: refused (not UTF-8)
+    const char16_t* utf16;
 };
 
 class ShiftJis : public ::testing::TestWithParam<NameCase> {};
 
-TEST_P(ShiftJis, ConvertsOrNamesTheCharacter) {
-    std::string sjis, error;
-    bool ok = lzh::NameToShiftJis(GetParam().utf8, &sjis, &error);
+TEST_P(ShiftJis, ConvertsWithUnderscoresForWhatItLacks) {
+    lzh::ArchiveName name;
+    std::string error;
+    bool ok = lzh::ConvertName(GetParam().utf8, &name, &error);
     if (GetParam().sjis != nullptr) {
         ASSERT_TRUE(ok) << error;
-        EXPECT_EQ(sjis, GetParam().sjis);
-        EXPECT_EQ(lzh::NameToUtf8(sjis), GetParam().utf8);
+        EXPECT_EQ(name.sjis, GetParam().sjis);
+        EXPECT_EQ(name.utf16, GetParam().utf16);
+        EXPECT_EQ(name.substituted, name.sjis.find('_') != std::string::npos);
+        if (!name.substituted) {
+            EXPECT_EQ(lzh::NameToUtf8(name.sjis), GetParam().utf8);
+        }
     } else {
         ASSERT_FALSE(ok);
-        EXPECT_NE(error.find("Shift-JIS"), std::string::npos) << error;
+        EXPECT_NE(error.find("does not read as UTF-8"), std::string::npos) << error;
     }
 }
 
+// Was: café and the emoji refused for want of a Shift-JIS form.
 INSTANTIATE_TEST_SUITE_P(
     Names, ShiftJis,
-    ::testing::Values(NameCase{"readme.txt", "readme.txt"},
-                      NameCase{"テスト/表.txt", "\x83\x65\x83\x58\x83\x67/\x95\x5c.txt"},
-                      NameCase{"ｱｲｳ", "\xb1\xb2\xb3"},
-                      NameCase{"①", "\x87\x40"},  // a code page 932 extension
-                      NameCase{"caf\xc3\xa9", nullptr},
-                      NameCase{"smile\xf0\x9f\x98\x80", nullptr}));
+    ::testing::Values(NameCase{"readme.txt", "readme.txt", u"readme.txt"},
+                      NameCase{"テスト/表.txt", "\x83\x65\x83\x58\x83\x67/\x95\x5c.txt", u"テスト/表.txt"},
+                      NameCase{"ｱｲｳ", "\xb1\xb2\xb3", u"ｱｲｳ"},
+                      NameCase{"①", "\x87\x40", u"①"},  // a code page 932 extension
+                      NameCase{"caf\xc3\xa9", "caf_", u"café"},
+                      NameCase{"smile\xf0\x9f\x98\x80", "smile_", u"smile\U0001F600"},
+                      NameCase{"한국어/Über表", "___/_ber\x95\x5c", u"한국어/Über表"},
+                      NameCase{"ab\xff.txt", nullptr, nullptr}, NameCase{"\xc0\xaf", nullptr, nullptr},
+                      NameCase{"\xed\xa0\x80", nullptr, nullptr}, NameCase{"cut\xe6\x97", nullptr, nullptr}));
 
-TEST(ShiftJis, ErrorQuotesTheOffendingCharacter) {
-    std::string sjis, error;
-    ASSERT_FALSE(lzh::NameToShiftJis("ab\xf0\x9f\x98\x80.txt", &sjis, &error));
-    EXPECT_NE(error.find("\"\xf0\x9f\x98\x80\""), std::string::npos) << error;
+TEST(ShiftJis, ErrorQuotesTheOffendingByte) {
+    lzh::ArchiveName name;
+    std::string error;
+    ASSERT_FALSE(lzh::ConvertName("ab\xf0\x9f\x98.txt", &name, &error));
+    EXPECT_NE(error.find("the byte 0xF0 at offset 2"), std::string::npos) << error;
 }
 
 }  // namespace

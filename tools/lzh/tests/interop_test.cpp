@@ -20,9 +20,10 @@ using lzh_test::RandomBytes;
 using lzh_test::Words;
 
 std::string ShiftJis(const std::string& utf8) {
-    std::string sjis, error;
-    EXPECT_TRUE(lzh::NameToShiftJis(utf8, &sjis, &error)) << error;
-    return sjis;
+    lzh::ArchiveName name;
+    std::string error;
+    EXPECT_TRUE(lzh::ConvertName(utf8, &name, &error)) << error;
+    return name.sjis;
 }
 
 int Shell(const std::string& command) { return system((command + " >/dev/null 2>&1").c_str()); }

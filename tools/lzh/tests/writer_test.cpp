@@ -135,22 +135,34 @@ TEST_F(Writer, WholeSecondsOnRequest) {
     }
 }
 
+// `count` characters beyond the Basic Multilingual Plane: two UTF-16 units
+// and one Shift-JIS byte ('_') each.
+std::string Emoji(int count) {
+    std::string text;
+    for (int i = 0; i < count; ++i) text += "\xf0\x9f\x98\x80";
+    return text;
+}
+
 TEST_F(Writer, RefusesWithAClearMessage) {
-    File("caf\xc3\xa9", "x");
+    File("caf\xe9", "x");  // Latin-1, not UTF-8
     File("a:b", "x");
     File("Same", "x");
     File("same", "x");
+    File("Über", "x");
+    File("über", "x");
     struct Case {
         std::vector<lzh::InputPath> inputs;
         const char* message;
     };
     const Case cases[] = {
-        {{{Src("caf\xc3\xa9"), ""}}, "has no Shift-JIS"},
+        {{{Src("caf\xe9"), ""}}, "does not read as UTF-8"},  // was: café without a Shift-JIS form
         {{{Src("a:b"), ""}}, "character ':'"},
         {{{Src("missing"), ""}}, "cannot read"},
         {{{Src("Same"), ""}, {Src("same"), ""}}, "packed twice"},
         {{{Src("Same"), "../up"}}, "\"..\""},
         {{{Src("Same"), std::string(260, 'n')}}, "at most 259"},
+        {{{Src("Über"), ""}, {Src("über"), ""}}, "packed twice"},
+        {{{Src("Same"), Emoji(130)}}, "260 UTF-16 units; at most 259"},
         {{{"/dev/null", "null"}}, "neither a file nor a folder"},
     };
     for (const Case& c : cases) {
@@ -158,6 +170,45 @@ TEST_F(Writer, RefusesWithAClearMessage) {
         EXPECT_FALSE(Write(c.inputs, lzh::Method::Lh5, &error));
         EXPECT_NE(error.find(c.message), std::string::npos) << error;
     }
+}
+
+// Names without a Shift-JIS form get '_' there and their real name in the
+// UTF-16 records, which --list shows; a record that libarchive would refuse
+// is left out with a warning, and so are names that Windows 95 to Me would
+// take as one.
+TEST_F(Writer, NamesWithoutAShiftJisForm) {
+    Folder("Āb");
+    File("Āb/x.txt", "1");
+    // ア's second byte in Shift-JIS is 'A': it is no duplicate of ヂ.
+    const char* files[] = {"一.txt", "résumé.pdf", "résumè.pdf", "ア", "ヂ"};
+    std::vector<lzh::InputPath> inputs = {{Src("Āb"), ""}, {Src("ア"), Emoji(129) + "a"}};  // 259 UTF-16 units
+    for (const char* name : files) {
+        File(name, name);
+        inputs.push_back({Src(name), ""});
+    }
+    std::vector<std::string> warnings;
+    lzh::WriteOptions options;
+    options.warn = [&](const std::string& message) { warnings.push_back(message); };
+    FILE* out = fopen(archive().c_str(), "wb");
+    std::string error;
+    ASSERT_TRUE(lzh::WriteArchive(out, inputs, options, error)) << error;
+    fclose(out);
+
+    std::vector<lzh::ListedEntry> entries;
+    ASSERT_TRUE(lzh::ReadEntries(archive(), &entries, &error)) << error;
+    std::vector<std::string> names;
+    for (const lzh::ListedEntry& e : entries) names.push_back(e.name);
+    EXPECT_EQ(names, (std::vector<std::string>{"_b/", "_b/x.txt", Emoji(129) + "a", "一.txt", "résumé.pdf",
+                                               "résumè.pdf", "ア", "ヂ"}));
+    EXPECT_EQ(Decode()[2].name, std::string(129, '_') + "a");  // the stub reads the Shift-JIS name
+    ASSERT_EQ(warnings.size(), 3u);
+    EXPECT_EQ(warnings[0], "\"Āb/\": its UTF-16 folder name would begin with a zero byte (the low byte of \"Ā\"), "
+                           "which libarchive (bsdtar) refuses; the folder part of every entry in \"Āb/\" is stored "
+                           "in Shift-JIS only, \"Āb\" as \"_b\"");
+    EXPECT_EQ(warnings[1], "\"一.txt\": its UTF-16 file name would begin with a zero byte (the low byte of \"一\"), "
+                           "which libarchive (bsdtar) refuses; the file name is stored in Shift-JIS only, as \"一.txt\"");
+    EXPECT_EQ(warnings[2], "\"résumé.pdf\" and \"résumè.pdf\" are both \"r_sum_.pdf\" in Shift-JIS: Windows 95 to Me, "
+                           "which read only the Shift-JIS name, would extract them as one file");
 }
 
 TEST_F(Writer, GivesUpOnAFileThatSavesNothing) {
