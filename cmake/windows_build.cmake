@@ -73,7 +73,7 @@ add_custom_command(TARGET valkrin POST_BUILD
 add_executable(ui-driver ${CMAKE_SOURCE_DIR}/tests/e2e/ui_driver/ui_driver.cpp)
 target_compile_options(ui-driver PRIVATE -Wall -Wextra)
 target_link_options(ui-driver PRIVATE -static)
-target_link_libraries(ui-driver PRIVATE user32 gdi32 advapi32)
+target_link_libraries(ui-driver PRIVATE user32 gdi32 advapi32 shell32)
 # Its hook into the program under test, which records the progress bar.
 add_library(ui-driver-hook SHARED ${CMAKE_SOURCE_DIR}/tests/e2e/ui_driver/progress_hook.cpp)
 set_target_properties(ui-driver-hook PROPERTIES PREFIX "")

@@ -1,5 +1,6 @@
 // A small installer for demonstrations and end-to-end tests. It records how
-// it was started (command line, working folder, the files beside it) and can
+// it was started (command line, working folder, the files beside it; also
+// through the wide calls, in UTF-8) and can
 // behave like real installers do: run for a while, keep a window of a given
 // class open after its process has ended... or simply exit.
 //
@@ -56,6 +57,17 @@ void WriteLog(const char* path) {
     char self[MAX_PATH] = "";
     GetModuleFileNameA(nullptr, self, MAX_PATH);
     fprintf(log, "program: %s\r\ncommand line: %s\r\nworking folder: %s\r\n", self, GetCommandLineA(), folder);
+    // The same through the wide calls, in UTF-8: folders no code page spells.
+    wchar_t wide[MAX_PATH] = L"";
+    char utf8[4 * MAX_PATH] = "";
+    GetCurrentDirectoryW(MAX_PATH, wide);
+    WideCharToMultiByte(CP_UTF8, 0, wide, -1, utf8, sizeof utf8, nullptr, nullptr);
+    fprintf(log, "wide working folder: %s\r\n", utf8);
+    GetModuleFileNameW(nullptr, wide, MAX_PATH);
+    WideCharToMultiByte(CP_UTF8, 0, wide, -1, utf8, sizeof utf8, nullptr, nullptr);
+    fprintf(log, "wide program: %s\r\n", utf8);
+    WideCharToMultiByte(CP_UTF8, 0, GetCommandLineW(), -1, utf8, sizeof utf8, nullptr, nullptr);
+    fprintf(log, "wide command line: %s\r\n", utf8);
     WIN32_FIND_DATAA found;
     HANDLE listing = FindFirstFileA("*", &found);
     if (listing != INVALID_HANDLE_VALUE) {

@@ -142,6 +142,12 @@ std::vector<Box> ParseRecord(const std::string& path, RunResult* result) {
             } else if (key == "text") {
                 words >> value;
                 box.text = Unhex(value);
+            } else if (key == "utf8caption") {
+                words >> value;
+                box.utf8Caption = Unhex(value);
+            } else if (key == "utf8text") {
+                words >> value;
+                box.utf8Text = Unhex(value);
             } else if (key == "owner") {
                 words >> value;
                 box.hasOwner = value != "none";
@@ -251,7 +257,8 @@ RunResult RunUnderWine(const std::string& program, const RunOptions& plan) {
                                      "--delay", std::to_string(plan.delayMs)};
     if (!plan.windows.empty()) argv.insert(argv.end(), {"--windows", plan.windows});
     for (const std::string& answer : plan.answers) argv.insert(argv.end(), {"--answer", answer});
-    if (!plan.arguments.empty()) argv.insert(argv.end(), {"--tail", Hex(plan.arguments)});
+    if (!plan.arguments.empty()) argv.insert(argv.end(), {plan.argumentsUtf8 ? "--tail-utf8" : "--tail", Hex(plan.arguments)});
+    for (const std::string& assignment : plan.environment) argv.insert(argv.end(), {"--env", assignment});
     if (plan.whileHeld || plan.fileSizeLimit >= 0) argv.insert(argv.end(), {"--pause", WindowsPath(pause)});
     if (!plan.workingFolder.empty()) argv.insert(argv.end(), {"--cwd", WindowsPath(plan.workingFolder)});
     if (plan.recordProgress) argv.insert(argv.end(), {"--progress", WindowsPath(progress)});

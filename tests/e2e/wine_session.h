@@ -31,6 +31,8 @@ std::string WindowsPath(const std::string& hostPath);
 struct Box {
     std::string caption;
     std::string text;  // the message text of a message box; empty for other dialogs
+    std::string utf8Caption;  // both as a Unicode program reads them, in UTF-8
+    std::string utf8Text;
     bool hasOwner = false;
     std::string ownerCaption;
     std::string icon;  // none, error, question, warning, information, other
@@ -56,6 +58,8 @@ struct RunOptions {
     std::string windows;               // Wine version name, e.g. "win95"; empty: Wine's default
     std::vector<std::string> answers;  // "yes", "no", "ok", "cancel", "escape", "close", in box order
     std::string arguments;             // the command line behind the program name, as bytes
+    bool argumentsUtf8 = false;        // `arguments` is UTF-8, not bytes of the ANSI code page
+    std::vector<std::string> environment;  // "NAME=VALUE" (UTF-8) set for the program
     int timeoutSeconds = 30;
     int delayMs = 300;  // how long the driver looks at a box before it answers
     std::string workingFolder;  // host path of the program's current folder; empty: the work folder

@@ -34,6 +34,7 @@ std::string BuildEntry(const EntryPlan& spec) {
     header.commonFirst = true;  // so that ResealHeader finds the CRC at a fixed place
     if (!file.empty()) header.extensions.push_back(lzh::FileName(file));
     if (!directory.empty()) header.extensions.push_back(lzh::DirName(directory));
+    if (!spec.unicodeFile.empty()) header.extensions.push_back(lzh::Extension{0x44, spec.unicodeFile});
     if (spec.largeSize) {
         std::string sizes;
         lzh::PutU64(sizes, spec.largeCompressedSize);
@@ -47,6 +48,12 @@ std::string BuildEntry(const EntryPlan& spec) {
         bytes = header.Bytes();
     }
     return bytes + packed;
+}
+
+std::string Utf16Le(const std::u16string& units) {
+    std::string bytes;
+    for (char16_t unit : units) lzh::PutU16(bytes, unit);
+    return bytes;
 }
 
 void ResealHeader(std::string* entry) {

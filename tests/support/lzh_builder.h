@@ -24,7 +24,11 @@ struct EntryPlan {
     bool largeSize = false;  // add EXT_LARGE_SIZE (0x42) with the two 64-bit sizes below
     uint64_t largeCompressedSize = 0;
     uint64_t largeOriginalSize = 0;
+    std::string unicodeFile;  // EXT_UNICODE_FILE_NAME (0x44) data as it stands (UTF-16LE), when set
 };
+
+// UTF-16LE bytes of units, for unicodeFile.
+std::string Utf16Le(const std::u16string& units);
 
 // One entry: its header and data.
 std::string BuildEntry(const EntryPlan& spec);

@@ -4,6 +4,7 @@
 #include "common/system_calls.h"
 #include "extract/extraction.h"
 #include "support/damaged_headers.h"
+#include "support/lzh_builder.h"
 
 using decodetest::DecodeFixture;
 using lzh::Extension;
@@ -262,12 +263,7 @@ TEST_F(HeaderReading, NamesFromDirectoryAndFileParts) {
     }
 }
 
-// UTF-16LE bytes of a UTF-8 text, with 0xFFFF after each folder when asked.
-std::string Utf16Le(const std::u16string& units) {
-    std::string bytes;
-    for (char16_t unit : units) lzh::PutU16(bytes, unit);
-    return bytes;
-}
+using support::Utf16Le;
 
 TEST_F(HeaderReading, UnicodeNamesWinWithTheWideCallsAndMustBeWellFormed) {
     const Extension sjisDir = lzh::DirName("__\xFF"), sjisFile = lzh::FileName("_.txt");

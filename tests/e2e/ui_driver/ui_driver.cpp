@@ -4,8 +4,11 @@
 // code:
 //
 //   ui-driver --record FILE [--windows VERSION] [--answer yes|no|ok|cancel|escape|close|none]...
-//             [--delay MS] [--timeout SECONDS] [--pause FILE] [--tail HEX] [--cwd FOLDER]
-//             [--progress FILE] --run PROGRAM.exe
+//             [--delay MS] [--timeout SECONDS] [--pause FILE] [--tail HEX | --tail-utf8 HEX]
+//             [--cwd FOLDER] [--env NAME=VALUE]... [--progress FILE] --run PROGRAM.exe
+//
+// Its arguments are read in UTF-16, so that PROGRAM and FOLDER may lie in
+// folders that no code page spells; the program is started by the wide call.
 //
 // --windows sets Wine's per-application version for PROGRAM's file name.
 // --answer is given once per expected box, in order; boxes beyond the script
@@ -14,14 +17,18 @@
 // before its first instruction: the driver writes FILE.ready and resumes the
 // process once FILE.go exists, so that the caller can change the program's
 // file in between (Wine, like Windows, refuses writes to a running image). --tail is the rest of the
-// command line, hex-encoded so that quotes and blanks arrive as they are.
+// command line, hex-encoded so that quotes and blanks arrive as they are:
+// bytes of the ANSI code page (--tail) or UTF-8 (--tail-utf8). --env sets a
+// variable of the program's environment.
 // --cwd starts PROGRAM in FOLDER; the driver itself stays where it was
 // started, so that it loads nothing from there. --progress FILE hooks
 // ui-driver-hook.dll (beside the driver) into the program's thread, which
 // writes every change of the program's progress bar to FILE.
 //
-// The record, one block per box, texts as hex of their ANSI bytes:
-//   box / caption HEX / text HEX / owner none|HEX / icon KIND / buttons ID... /
+// The record, one block per box, texts as hex of their ANSI bytes (and, in
+// the utf8 lines, of their UTF-8 bytes):
+//   box / caption HEX / text HEX / utf8caption HEX / utf8text HEX /
+//   owner none|HEX / icon KIND / buttons ID... /
 //   item ID CLASS HEX (every child) / answer ID|none / end
 // and a last line "exit CODE" or "timeout".
 #include <windows.h>
@@ -45,6 +52,8 @@ struct Options {
     DWORD timeoutSeconds = 30;
     std::string pause;
     std::string tail;
+    bool tailUtf8 = false;
+    std::vector<std::string> environment;
     std::string workingFolder;
     std::string progress;
     std::string program;
@@ -75,6 +84,30 @@ std::string WindowText(HWND window) {
     // ANSI code page, which is the program's too.
     LRESULT length = SendMessageA(window, WM_GETTEXT, sizeof buffer, reinterpret_cast<LPARAM>(buffer));
     return std::string(buffer, length > 0 ? static_cast<size_t>(length) : 0);
+}
+
+std::wstring Wide(const std::string& utf8) {
+    int units = MultiByteToWideChar(CP_UTF8, 0, utf8.c_str(), -1, nullptr, 0);
+    std::wstring wide(units > 0 ? units : 1, L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, utf8.c_str(), -1, &wide[0], units);
+    wide.resize(wide.size() - 1);
+    return wide;
+}
+
+std::string Utf8(const wchar_t* wide) {
+    int bytes = WideCharToMultiByte(CP_UTF8, 0, wide, -1, nullptr, 0, nullptr, nullptr);
+    std::string utf8(bytes > 0 ? bytes : 1, '\0');
+    WideCharToMultiByte(CP_UTF8, 0, wide, -1, &utf8[0], bytes, nullptr, nullptr);
+    utf8.resize(utf8.size() - 1);
+    return utf8;
+}
+
+// The window's text in UTF-8, as a Unicode program reads it.
+std::string WindowTextUtf8(HWND window) {
+    wchar_t buffer[4096];
+    LRESULT length = SendMessageW(window, WM_GETTEXT, sizeof buffer / sizeof buffer[0], reinterpret_cast<LPARAM>(buffer));
+    buffer[length > 0 ? length : 0] = 0;
+    return Utf8(buffer);
 }
 
 std::string ClassOf(HWND window) {
@@ -208,6 +241,8 @@ private:
         HWND owner = GetWindow(box, GW_OWNER);
         fprintf(out_, "box\ncaption %s\n", Hex(WindowText(box)).c_str());
         fprintf(out_, "text %s\n", isMessageBox ? Hex(WindowText(textControl)).c_str() : "-");
+        fprintf(out_, "utf8caption %s\n", Hex(WindowTextUtf8(box)).c_str());
+        fprintf(out_, "utf8text %s\n", isMessageBox ? Hex(WindowTextUtf8(textControl)).c_str() : "-");
         fprintf(out_, "owner %s\n", owner == nullptr ? "none" : Hex(WindowText(owner)).c_str());
         fprintf(out_, "icon %s\n", IconKind(box));
         std::vector<int> buttons;
@@ -283,22 +318,22 @@ bool SetWindowsVersion(const std::string& program, const std::string& version) {
 
 // Announces the held process and waits (at most `seconds`) for the go.
 bool HoldUntilGo(const std::string& pause, DWORD seconds) {
-    FILE* ready = fopen((pause + ".ready").c_str(), "w");
+    FILE* ready = _wfopen(Wide(pause + ".ready").c_str(), L"w");
     if (ready == nullptr) return false;
     fclose(ready);
-    std::string go = pause + ".go";
+    std::wstring go = Wide(pause + ".go");
     for (DWORD waited = 0; waited < seconds * 1000; waited += 20) {
-        if (GetFileAttributesA(go.c_str()) != INVALID_FILE_ATTRIBUTES) return true;
+        if (GetFileAttributesW(go.c_str()) != INVALID_FILE_ATTRIBUTES) return true;
         Sleep(20);
     }
     return false;
 }
 
-bool ParseOptions(int argc, char** argv, Options* options) {
+bool ParseOptions(int argc, const std::vector<std::string>& argv, Options* options) {
     for (int i = 1; i < argc; ++i) {
         std::string arg = argv[i];
         if (i + 1 >= argc) return false;
-        const char* value = argv[++i];
+        const char* value = argv[++i].c_str();
         if (arg == "--record") options->record = value;
         else if (arg == "--windows") options->windowsVersion = value;
         else if (arg == "--answer") options->answers.push_back(value);
@@ -306,6 +341,8 @@ bool ParseOptions(int argc, char** argv, Options* options) {
         else if (arg == "--timeout") options->timeoutSeconds = strtoul(value, nullptr, 10);
         else if (arg == "--pause") options->pause = value;
         else if (arg == "--tail") options->tail = Unhex(value);
+        else if (arg == "--tail-utf8") options->tail = Unhex(value), options->tailUtf8 = true;
+        else if (arg == "--env") options->environment.push_back(value);
         else if (arg == "--cwd") options->workingFolder = value;
         else if (arg == "--progress") options->progress = value;
         else if (arg == "--run") options->program = value;
@@ -329,15 +366,19 @@ HHOOK HookProgress(DWORD thread) {
 
 }  // namespace
 
-int main(int argc, char** argv) {
+int main() {
+    int argc = 0;
+    wchar_t** wideArgv = CommandLineToArgvW(GetCommandLineW(), &argc);
+    std::vector<std::string> argv;
+    for (int i = 0; i < argc; ++i) argv.push_back(Utf8(wideArgv[i]));
     Options options;
     if (!ParseOptions(argc, argv, &options)) {
         fprintf(stderr, "usage: ui-driver --record FILE [--windows V] [--answer A]... [--delay MS]\n"
-                        "                 [--timeout S] [--pause FILE] [--tail HEX] [--cwd FOLDER] [--progress FILE]\n"
-                        "                 --run PROGRAM\n");
+                        "                 [--timeout S] [--pause FILE] [--tail HEX | --tail-utf8 HEX] [--cwd FOLDER]\n"
+                        "                 [--env NAME=VALUE]... [--progress FILE] --run PROGRAM\n");
         return 2;
     }
-    FILE* out = fopen(options.record.c_str(), "w");
+    FILE* out = _wfopen(Wide(options.record).c_str(), L"w");
     if (out == nullptr) {
         fprintf(stderr, "ui-driver: cannot write %s\n", options.record.c_str());
         return 2;
@@ -346,18 +387,33 @@ int main(int argc, char** argv) {
         fprintf(stderr, "ui-driver: cannot set the Windows version\n");
         return 2;
     }
-    std::string commandLine = "\"" + options.program + "\"";
-    if (!options.tail.empty()) commandLine += " " + options.tail;
-    std::vector<char> line(commandLine.begin(), commandLine.end());
+    std::wstring commandLine = L"\"" + Wide(options.program) + L"\"";
+    if (!options.tail.empty()) {
+        std::wstring tail;
+        if (options.tailUtf8) {
+            tail = Wide(options.tail);
+        } else {
+            int units = MultiByteToWideChar(CP_ACP, 0, options.tail.data(), static_cast<int>(options.tail.size()), nullptr, 0);
+            tail.resize(units);
+            MultiByteToWideChar(CP_ACP, 0, options.tail.data(), static_cast<int>(options.tail.size()), &tail[0], units);
+        }
+        commandLine += L" " + tail;
+    }
+    std::vector<wchar_t> line(commandLine.begin(), commandLine.end());
     line.push_back(0);
-    STARTUPINFOA startup;
+    STARTUPINFOW startup;
     memset(&startup, 0, sizeof startup);
     startup.cb = sizeof startup;
     PROCESS_INFORMATION process;
     if (!options.progress.empty()) SetEnvironmentVariableA("VALKRIN_PROGRESS_RECORD", options.progress.c_str());
-    const char* folder = options.workingFolder.empty() ? nullptr : options.workingFolder.c_str();
-    if (!CreateProcessA(options.program.c_str(), line.data(), nullptr, nullptr, FALSE, CREATE_SUSPENDED, nullptr,
-                        folder, &startup, &process)) {
+    for (const std::string& assignment : options.environment) {
+        size_t equals = assignment.find('=');
+        if (equals == std::string::npos) continue;
+        SetEnvironmentVariableW(Wide(assignment.substr(0, equals)).c_str(), Wide(assignment.substr(equals + 1)).c_str());
+    }
+    std::wstring program = Wide(options.program), folder = Wide(options.workingFolder);
+    if (!CreateProcessW(program.c_str(), line.data(), nullptr, nullptr, FALSE, CREATE_SUSPENDED, nullptr,
+                        options.workingFolder.empty() ? nullptr : folder.c_str(), &startup, &process)) {
         fprintf(stderr, "ui-driver: cannot start %s (error %lu)\n", options.program.c_str(), GetLastError());
         return 2;
     }
