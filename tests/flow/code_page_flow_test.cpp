@@ -138,6 +138,59 @@ TEST_F(CodePages, EnglishTextsWithShiftJisPartsConverted) {
                                                                  expected::english::kExtracting}));
 }
 
+// Our own file, %TEMP% and the folder argument in folders no code page
+// spells (시험, 田中): the NT family holds them in UTF-16 and runs as in any
+// folder; Windows 98 has only the ANSI calls, which cannot name our file.
+TEST_F(CodePages, FoldersNoCodePageSpells) {
+    const std::string home = folder_ / "\xE7\x94\xB0\xE4\xB8\xAD";     // 田中
+    const std::string temp = folder_ / "\xEC\x8B\x9C\xED\x97\x98";     // 시험
+    const std::string packed = home + "/setup.exe";
+    std::filesystem::create_directories(home);
+    std::filesystem::create_directories(temp);
+    for (const Windows& windows : kWideSystems) {
+        SCOPED_TRACE(windows.what);
+        Prepare(windows);
+        Pack({Entry("run.sh", "pwd > \"$1\"\n")}, CFG_NO_CONFIRM, "sh %ExtractDir%/run.sh " + (folder_ / "ran.txt"));
+        std::filesystem::rename(packedPath(), packed);
+        host::SetModulePath(packed);
+        host::SetTempPath(temp + "/");
+        EXPECT_EQ(Run(), 1);
+        EXPECT_TRUE(host::Boxes().empty());
+        EXPECT_EQ(ReadWholeFile(folder_ / "ran.txt"), std::filesystem::canonical(temp).string() + "/valkrin.000\n");
+        EXPECT_TRUE(std::filesystem::is_empty(temp));
+        // The folder argument of folder mode, read through GetCommandLineW.
+        Pack({Entry("plain.txt", "plain")}, CFG_EXTRACT_TO_FOLDER | CFG_NO_CONFIRM, dest_);
+        std::filesystem::rename(packedPath(), packed);
+        EXPECT_EQ(Run("\"" + temp + "/out\""), 1);
+        EXPECT_EQ(ReadWholeFile(temp + "/out/plain.txt"), "plain");
+        std::filesystem::remove_all(temp + "/out");
+    }
+    Prepare({"Western 98", "win98", 1252});
+    Pack({Entry("plain.txt", "plain")}, CFG_EXTRACT_TO_FOLDER | CFG_NO_CONFIRM, dest_);
+    std::filesystem::rename(packedPath(), packed);
+    host::SetModulePath(packed);
+    EXPECT_EQ(Run(), 0);
+    ASSERT_EQ(host::Boxes().size(), 1u);
+    EXPECT_EQ(host::Boxes()[0].text, expected::english::kReadError);
+}
+
+// Windows 95 to Me read the Shift-JIS name of an entry and leave its UTF-16
+// name alone, even a malformed one.
+TEST_F(CodePages, WindowsNinetyEightTakesTheShiftJisName) {
+    Prepare({"Western 98", "win98", 1252});
+    EntryPlan umlaut = Entry("_ber.txt", "uber");
+    umlaut.unicodeFile = support::Utf16Le(u"\u00DC" "ber.txt");
+    EntryPlan malformed = Entry("odd.txt", "odd");
+    malformed.unicodeFile = std::string("\x00\xD8", 2);
+    Pack({umlaut, malformed}, CFG_EXTRACT_TO_FOLDER | CFG_NO_CONFIRM, dest_);
+    EXPECT_EQ(Run(), 1);
+    EXPECT_EQ(Tree(dest_), (std::map<std::string, std::string>{{"_ber.txt", "uber"}, {"odd.txt", "odd"}}));
+    Prepare({"Western XP", "winxp", 1252});
+    Pack({umlaut}, CFG_EXTRACT_TO_FOLDER | CFG_NO_CONFIRM, dest_);
+    EXPECT_EQ(Run(), 1);
+    EXPECT_EQ(Tree(dest_), (std::map<std::string, std::string>{{"\xC3\x9C" "ber.txt", "uber"}}));
+}
+
 TEST_F(CodePages, WindowsNinetyEightKeepsTheAnsiCalls) {
     // Without the wide calls the bytes go to the system as they are: a name
     // whose trail byte is the backslash cannot be created there, and says so.
