@@ -89,7 +89,7 @@ std::u16string ByteUnits(const std::string& bytes) {
 }
 
 std::u16string ProductText(const std::string& utf8) {
-    return TextsAreUtf16() ? host::WideFromUtf8(utf8) : ByteUnits(host::ToAnsi(utf8));
+    return TextsAreUtf16() ? host::WideFromUtf8(utf8) : ByteUnits(host::AnsiFromUtf8(utf8));
 }
 
 std::string Utf8Of(const WCHAR* text) {
@@ -125,7 +125,7 @@ void RunTest::TearDown() { g_extractionRun = RunExtraction; }
 
 int RunTest::Run(const std::string& commandLine) {
     host::SetCommandLine(commandLine);
-    std::string line = host::ToAnsi(commandLine);
+    std::string line = host::AnsiFromUtf8(commandLine);
     return WinMain(host::ModuleHandle(), nullptr, &line[0], SW_SHOWDEFAULT);
 }
 

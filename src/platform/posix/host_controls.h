@@ -187,6 +187,8 @@ void SetEnglishUi(bool english);
 // Shift-JIS bytes of a UTF-8 text, and back (code page 932).
 std::string ToAnsi(const std::string& utf8);
 std::string ToUtf8(const std::string& ansi);
+// A UTF-8 text in the current ANSI code page ('?' for what it lacks).
+std::string AnsiFromUtf8(const std::string& text);
 // UTF-16 and UTF-8.
 std::string Utf8FromWide(LPCWSTR text);
 std::u16string WideFromUtf8(const std::string& text);

@@ -99,7 +99,6 @@ void Record(std::vector<T>& log, const V& value) {
 // calls read and give texts in the ANSI code page (characters it lacks
 // become '?'); the wide calls in UTF-16.
 std::string Utf8FromAnsi(const char* text);
-std::string AnsiFromUtf8(const std::string& text);
 
 // The host path (UTF-8, `/` separators) of a product path: separators are
 // `\` outside double-byte characters of the ANSI code page.

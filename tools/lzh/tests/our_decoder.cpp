@@ -64,6 +64,7 @@ bool DecodeWithOurs(const std::string& archivePath, const std::string& folder, s
         }
         DecodedEntry entry;
         entry.name = support::ShiftJisOf(g_entry.name);
+        entry.utf8Name = support::Utf8Of(g_entry.name);
         entry.method = g_entry.method;
         entry.compressedSize = g_entry.compressedSize;
         entry.originalSize = g_entry.originalSize;
@@ -107,6 +108,7 @@ bool ReadFirstHeader(const std::string& archivePath, DecodedEntry* entry, std::s
     bool ok = status == EntryStatus::Entry;
     if (ok) {
         entry->name = support::ShiftJisOf(g_entry.name);
+        entry->utf8Name = support::Utf8Of(g_entry.name);
         entry->method = g_entry.method;
         entry->compressedSize = g_entry.compressedSize;
         entry->originalSize = g_entry.originalSize;

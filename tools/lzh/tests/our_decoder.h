@@ -10,7 +10,8 @@
 namespace lzhtest {
 
 struct DecodedEntry {
-    std::string name;  // as the stub sees it: Shift-JIS, '/' separators
+    std::string name;      // as the stub sees it, in Shift-JIS, '/' separators
+    std::string utf8Name;  // the same in UTF-8: a UTF-16 name where the header has one
     char method = 0;
     uint64_t compressedSize = 0;
     uint64_t originalSize = 0;
