@@ -43,6 +43,15 @@ struct RunState {
     WCHAR outputPath[OUTPUT_PATH_SIZE];             // its path: subject of write errors
     int errorFlag;                                  // 1 after any failure in the current pass
     int cancelFlag;                                 // 1 once the user cancelled (set by the window)
+    int declined;                                   // 1 once the user said No or declined the elevation
+    int silent;                                     // -s: no question, no window, no box
+    int testOnly;                                   // -t: the test pass alone, nothing written
+    int extractOnly;                                // -x: both passes into the folder given, nothing run
+    int commandTooLong;                             // installer arguments made the command overflow its field
+    int installerEnded;                             // the installer's exit code below is known
+    DWORD installerExitCode;                        // the installer's own exit code
+    HANDLE logFile;                                 // -l: the log, or null
+    WCHAR refusedText[PATH_SIZE];                   // a switch or folder argument refused, named in its box
     uint64_t total;                                 // sum of original sizes, from the test pass
     uint64_t done;                                  // bytes produced so far in the current pass
 };

@@ -146,6 +146,18 @@ uint32_t SystemTextBytes(const WCHAR* text) {
     return bytes > 0 ? static_cast<uint32_t>(bytes - 1) : TextLength(text);
 }
 
+uint32_t TextToUtf8(const WCHAR* text, char* out, uint32_t capacity) {
+    uint32_t length = TextLength(text);
+    if (!Wide()) {
+        if (length > capacity) length = capacity;
+        for (uint32_t i = 0; i < length; ++i) out[i] = static_cast<char>(text[i]);
+        return length;
+    }
+    int bytes = g_wide.wideCharToMultiByte(CP_UTF8, 0, text, static_cast<int>(length), out, static_cast<int>(capacity),
+                                           nullptr, nullptr);
+    return bytes > 0 ? static_cast<uint32_t>(bytes) : 0;
+}
+
 const WCHAR* CommandLineText(const char* ansiLine) {
     static WCHAR line[TEXT_BUFFER_SIZE];
     if (!Wide()) {
@@ -300,6 +312,12 @@ bool QueryRegistryText(HKEY hive, const char* key, const char* value, WCHAR* buf
         buffer[bytes] = 0;
     }
     return true;
+}
+
+bool GetProcessExitCode(HANDLE process, DWORD* code) {
+    auto query = reinterpret_cast<BOOL(WINAPI*)(HANDLE, LPDWORD)>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("kernel32.dll"), "GetExitCodeProcess")));
+    return query != nullptr && query(process, code) != 0;
 }
 
 BOOL StartProcess(WCHAR* commandLine, const WCHAR* folder, DWORD flags, PROCESS_INFORMATION* created) {

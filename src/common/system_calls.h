@@ -34,6 +34,10 @@ bool TextFromShiftJis(WCHAR* dest, uint32_t capacity, const char* text, uint32_t
 // would have had it: the limits of the block's fields count these.
 uint32_t SystemTextBytes(const WCHAR* text);
 
+// The text in UTF-8 into `out` (`capacity` bytes, no terminator written);
+// texts of bytes as they are. Returns the bytes written.
+uint32_t TextToUtf8(const WCHAR* text, char* out, uint32_t capacity);
+
 // The process command line behind the program's name. `ansiLine` is what
 // the entry point was given; on the NT family the wide command line is read
 // instead. The text lives until the next call.
@@ -74,6 +78,8 @@ DWORD ExpandEnvironment(const WCHAR* text, WCHAR* buffer, DWORD size);
 bool QueryRegistryText(HKEY hive, const char* key, const char* value, WCHAR* buffer, DWORD size);
 
 // Programs.
+// The exit code of an ended process (GetExitCodeProcess, found at run time).
+bool GetProcessExitCode(HANDLE process, DWORD* code);
 BOOL StartProcess(WCHAR* commandLine, const WCHAR* folder, DWORD flags, PROCESS_INFORMATION* created);
 // Starts `file` with `parameters` (may be null) through the shell's
 // ShellExecuteEx of `shell` with the verb "runas", in `folder`, the process

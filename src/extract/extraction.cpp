@@ -12,6 +12,7 @@
 #include "res/resource.h"
 #include "ui/progress.h"
 #include "ui/progress_window.h"
+#include "ui/run_log.h"
 #include "ui/texts.h"
 
 namespace {
@@ -61,6 +62,7 @@ bool CreateTemporaryFolder() {
             return false;
         }
         TextCopy(g_run.extractionFolder, EXTRACTION_FOLDER_SIZE, name);
+        LogLine(IDS_LOG_TEMPORARY, name);
         return true;
     }
     ErrorBox(IDS_WRITE_ERROR, name);  // all 1000 names are taken: the last one tried
@@ -251,6 +253,7 @@ bool InstallAndCleanUp() {
     static WCHAR folder[OUTPUT_PATH_SIZE + 4];  // deep trees recurse: not on the stack
     TextCopy(folder, OUTPUT_PATH_SIZE + 4, g_run.extractionFolder);
     RemoveFolderTree(folder, OUTPUT_PATH_SIZE + 4);
+    LogLine(IDS_LOG_REMOVED, g_run.extractionFolder);
     return g_run.errorFlag == 0;
 }
 
@@ -289,15 +292,20 @@ int RunPass(PassMode mode, bool* entriesWalked) {
 }  // namespace
 
 int RunExtraction() {
-    // The record must outlive the window: it is static.
+    // The record must outlive the window: it is static. A silent run has no
+    // window; nobody can cancel it.
     static ProgressWindowParams params;
     params = ProgressWindowParams{g_run.title, &g_run.cancelFlag, nullptr, 0};
-    g_run.progressWindow = CreateProgressWindow(&params);
-    if (g_run.progressWindow == nullptr) return 0;
+    if (g_run.silent == 0) {
+        g_run.progressWindow = CreateProgressWindow(&params);
+        if (g_run.progressWindow == nullptr) return 0;
+    }
     g_run.total = 0;
     bool tested = false;
     bool extracted = false;
-    int result = RunPass(PassMode::Test, &tested) == 1 ? RunPass(PassMode::Extract, &extracted) : 0;
+    int result = RunPass(PassMode::Test, &tested);
+    // Test only: the test pass is the whole run.
+    if (result == 1 && g_run.testOnly == 0) result = RunPass(PassMode::Extract, &extracted);
     // Temporary mode: the installer runs (when all went well) and the folder
     // goes, whenever the extract pass walked the entries.
     if (extracted && !IsFolderMode() && !InstallAndCleanUp()) result = 0;

@@ -32,6 +32,9 @@ static_assert(offsetof(InstallConfig, graceSeconds) == 360, "graceSeconds at 360
 constexpr uint32_t CFG_EXTRACT_TO_FOLDER = 0x00000001;  // folder mode; clear: temporary mode
 constexpr uint32_t CFG_WAIT_FOR_CLASS = 0x00000002;     // await windows of windowClass
 constexpr uint32_t CFG_NO_CONFIRM = 0x00000004;         // do not ask the question
+// Chosen per package; a block without them behaves as blocks always did.
+constexpr uint32_t CFG_INSTALLER_EXIT_CODES = 0x00000100;  // exit codes of Windows Installer, the installer's own
+constexpr uint32_t CFG_EXTENDED_SWITCHES = 0x00000200;     // -s, -x, -t, -l, -?, -- and several switches
 constexpr uint32_t CFG_OS_WIN95 = 0x00100000;
 constexpr uint32_t CFG_OS_WIN98 = 0x00200000;
 constexpr uint32_t CFG_OS_WINME = 0x00400000;

@@ -9,6 +9,7 @@
 #include "startup/dll_safety.h"
 #include "ui/progress.h"
 #include "ui/progress_window.h"
+#include "ui/run_log.h"
 #include "ui/texts.h"
 
 namespace {
@@ -70,7 +71,9 @@ bool StartElevated(HANDLE* process) {
     MemCopy(program, g_run.command + span.begin, span.length * sizeof(WCHAR));
     program[span.length] = 0;
     while (*rest == ' ' || *rest == '\t') ++rest;
-    return StartThroughShell(shell, program, *rest != 0 ? rest : nullptr, g_run.extractionFolder, process);
+    if (StartThroughShell(shell, program, *rest != 0 ? rest : nullptr, g_run.extractionFolder, process)) return true;
+    if (GetLastError() == ERROR_CANCELLED) g_run.declined = 1;  // the user declined the prompt
+    return false;
 }
 
 // Starts the installer; its process handle goes to `process` (null when
@@ -93,7 +96,8 @@ bool StartInstaller(HANDLE* process) {
 }
 
 // Waits until the installer's process has ended, pumping the window every
-// cycle, and closes its handle. True when the user cancelled first.
+// cycle, keeps its exit code and closes its handle. True when the user
+// cancelled first.
 bool AwaitProcess(HANDLE process) {
     WaitForInputIdle(process, INFINITE);
     bool cancelled = false;
@@ -103,6 +107,10 @@ bool AwaitProcess(HANDLE process) {
             break;
         }
         if (WaitForSingleObject(process, WAIT_CYCLE_MS) != WAIT_TIMEOUT) break;
+    }
+    if (!cancelled && GetProcessExitCode(process, &g_run.installerExitCode)) {
+        g_run.installerEnded = 1;
+        LogNumber(IDS_LOG_INSTALLER_EXIT, static_cast<int>(g_run.installerExitCode));
     }
     CloseHandle(process);
     return cancelled;
@@ -168,17 +176,27 @@ BOOL CALLBACK MatchWindowClass(HWND window, LPARAM record) {
     return FALSE;
 }
 
-bool RunInstallCommand() {
+// Replaces the command by its path-variable expansion. Cut to the field, as
+// the command has always been held; a package that chose the extended
+// switches never runs a cut command: false then.
+bool ExpandCommand() {
+    if (g_run.commandTooLong != 0) return false;
     ExpandPathVariables(g_run.command, g_textBuffer, TEXT_BUFFER_SIZE, g_run.extractionFolder);
-    // Cut to the field, as the command has always been held.
-    TextCopy(g_run.command, PATH_SIZE, g_textBuffer);
+    bool whole = TextCopy(g_run.command, PATH_SIZE, g_textBuffer);
     while (SystemTextBytes(g_run.command) >= PATH_SIZE) {
         uint32_t length = TextLength(g_run.command);
         g_run.command[FitCharacters(g_run.command, length, length - 1)] = 0;
+        whole = false;
     }
+    return whole || (g_config.flags & CFG_EXTENDED_SWITCHES) == 0;
+}
+
+bool RunInstallCommand() {
+    if (!ExpandCommand()) return false;
     if (!ResolveBareProgram(g_run.command, PATH_SIZE, g_run.extractionFolder)) return false;
     SendWindowCommand(CMD_SET_LABEL, reinterpret_cast<LPARAM>(LoadText(IDS_WATCHING)));
     SendWindowCommand(CMD_SET_NAME, reinterpret_cast<LPARAM>(g_run.command));
+    LogLine(IDS_LOG_RUN, g_run.command);
 
     WCHAR savedDirectory[MAX_PATH];
     GetCurrentFolder(savedDirectory, MAX_PATH);
@@ -192,6 +210,7 @@ bool RunInstallCommand() {
     SetCurrentFolder(savedDirectory);
     if (cancelled || !GraceWait()) return true;  // the installer is left running
     if ((g_config.flags & CFG_WAIT_FOR_CLASS) != 0) ClassWait();
+    LogLine(IDS_LOG_WAITED, nullptr);
     return true;
 }
 

@@ -3,12 +3,19 @@
 #include "common/run_state.h"
 #include "common/system_calls.h"
 #include "common/text.h"
+#include "ui/run_log.h"
 
 static WCHAR g_loadedText[LOADED_TEXT_SIZE];
 
 const WCHAR* LoadText(UINT id) {
     LoadStringText(g_run.instance, id, g_loadedText, LOADED_TEXT_SIZE);
     return g_loadedText;
+}
+
+int ShowTextBox(HWND owner, const WCHAR* text, const WCHAR* caption, UINT flags) {
+    LogLine(0, text);
+    if (g_run.silent) return IDOK;
+    return ShowMessageBox(owner, text, caption, flags);
 }
 
 void ShowSubjectBox(HWND owner, UINT messageId, const WCHAR* subject, const WCHAR* caption) {
@@ -19,7 +26,7 @@ void ShowSubjectBox(HWND owner, UINT messageId, const WCHAR* subject, const WCHA
     TextAppend(g_textBuffer, TEXT_BUFFER_SIZE, subject);
     TextAppend(g_textBuffer, TEXT_BUFFER_SIZE, WIDE("\" "));
     TextAppend(g_textBuffer, TEXT_BUFFER_SIZE, LoadText(messageId));
-    ShowMessageBox(owner, g_textBuffer, caption, MB_OK | MB_ICONERROR);
+    ShowTextBox(owner, g_textBuffer, caption, MB_OK | MB_ICONERROR);
 }
 
 void ErrorBox(UINT messageId, const WCHAR* subject) {
@@ -27,5 +34,5 @@ void ErrorBox(UINT messageId, const WCHAR* subject) {
 }
 
 void PlainErrorBox(UINT messageId, const WCHAR* caption, HWND owner) {
-    ShowMessageBox(owner, LoadText(messageId), caption, MB_OK | MB_ICONERROR);
+    ShowTextBox(owner, LoadText(messageId), caption, MB_OK | MB_ICONERROR);
 }

@@ -10,6 +10,11 @@ constexpr int LOADED_TEXT_SIZE = 256;
 // returns it; valid until the next load.
 const WCHAR* LoadText(UINT id);
 
+// Every box but the question: the text goes to the log (-l) and, unless the
+// run is silent (-s), into a message box. Returns the answer, IDOK when
+// silent.
+int ShowTextBox(HWND owner, const WCHAR* text, const WCHAR* caption, UINT flags);
+
 // Shows "\"subject\" message" with the error icon and one OK button,
 // captioned with the configured title and owned by the progress window once
 // it exists. Uses the shared text buffer.

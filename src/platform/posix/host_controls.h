@@ -107,6 +107,8 @@ int SleepCount();
 // folder) and that has ended at once, and Sleep returns without waiting. For
 // runs over untrusted archives, whose extracted programs must never run.
 void SimulateProcesses(bool simulate);
+// The exit code a simulated process ends with (default 0).
+void SetSimulatedExitCode(DWORD code);
 
 // Faults, counted from the moment they are armed: the nth call from now (1 is
 // the next) fails, or for reads and writes transfers only half the bytes.

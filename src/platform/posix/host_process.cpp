@@ -23,6 +23,7 @@ namespace {
 struct HostProcess : HostHandle {
     pid_t pid = -1;
     bool ended = false;
+    DWORD exitCode = 259;  // STILL_ACTIVE until it has ended
 };
 
 // The words of a command line in UTF-8.
@@ -107,6 +108,7 @@ void SetShell(ShellState state, DWORD error) {
 }
 int SleepCount() { return Current().sleeps; }
 void SimulateProcesses(bool simulate) { Current().simulateProcesses = simulate; }
+void SetSimulatedExitCode(DWORD code) { Current().simulatedExitCode = code; }
 
 }  // namespace host
 
@@ -192,11 +194,20 @@ DWORD WINAPI WaitForSingleObject(HANDLE handle, DWORD milliseconds) {
         pid_t result = waitpid(process->pid, &status, WNOHANG);
         if (result == process->pid || (result < 0 && errno == ECHILD)) {
             process->ended = true;
+            // A Unix status keeps 8 bits of the code.
+            if (result == process->pid && WIFEXITED(status)) process->exitCode = static_cast<DWORD>(WEXITSTATUS(status));
             return WAIT_OBJECT_0;
         }
         if (waited >= milliseconds) return WAIT_TIMEOUT;
         usleep(10000);
     }
+}
+
+BOOL WINAPI HostGetExitCodeProcess(HANDLE handle, LPDWORD code) {
+    HostProcess* process = static_cast<HostProcess*>(handle);
+    if (process->ended && process->pid < 0) process->exitCode = Current().simulatedExitCode;
+    *code = process->exitCode;
+    return TRUE;
 }
 
 void WINAPI Sleep(DWORD milliseconds) {

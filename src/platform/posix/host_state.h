@@ -76,6 +76,7 @@ struct State {
     DWORD shellError = 0;
     int sleeps = 0;
     bool simulateProcesses = false;
+    DWORD simulatedExitCode = 0;
     std::vector<std::string> loadedLibraries;
     DWORD dllSearchFlags = 0;
     bool currentFolderDropped = false;
@@ -147,6 +148,7 @@ DWORD WINAPI HostExpandEnvironmentStringsW(LPCWSTR, LPWSTR, DWORD);
 BOOL WINAPI HostCreateProcessW(LPCWSTR, LPWSTR, LPSECURITY_ATTRIBUTES, LPSECURITY_ATTRIBUTES, BOOL, DWORD, LPVOID,
                                LPCWSTR, LPSTARTUPINFOW, LPPROCESS_INFORMATION);
 LPWSTR WINAPI HostGetCommandLineW();
+BOOL WINAPI HostGetExitCodeProcess(HANDLE, LPDWORD);
 int WINAPI HostMessageBoxW(HWND, LPCWSTR, LPCWSTR, UINT);
 HWND WINAPI HostCreateDialogParamW(HINSTANCE, LPCWSTR, HWND, DLGPROC, LPARAM);
 BOOL WINAPI HostSetWindowTextW(HWND, LPCWSTR);

@@ -19,7 +19,7 @@ FARPROC AsProc(Function function) {
 int WINAPI HostWideCharToMultiByte(UINT codePage, DWORD, LPCWSTR text, int length, LPSTR bytes, int size,
                                    LPCSTR, LPBOOL) {
     if (codePage == CP_ACP) codePage = Current().codePage;
-    if (!IsValidCodePage(codePage)) return 0;
+    if (!IsValidCodePage(codePage) && codePage != CP_UTF8) return 0;
     size_t units = 0;
     if (length < 0) {
         while (text[units] != 0) ++units;
@@ -28,7 +28,7 @@ int WINAPI HostWideCharToMultiByte(UINT codePage, DWORD, LPCWSTR text, int lengt
         units = static_cast<size_t>(length);
     }
     std::string out = host::Convert(std::string(reinterpret_cast<const char*>(text), units * 2),
-                                    codePage == 932 ? "CP932" : "CP1252", "UTF-16LE");
+                                    codePage == CP_UTF8 ? "UTF-8" : codePage == 932 ? "CP932" : "CP1252", "UTF-16LE");
     int count = static_cast<int>(out.size());
     if (size == 0) return count;
     if (count > size) {
@@ -66,6 +66,7 @@ FARPROC host::WideFunction(const std::string& name) {
         {"ExpandEnvironmentStringsW", AsProc(HostExpandEnvironmentStringsW)},
         {"CreateProcessW", AsProc(HostCreateProcessW)},
         {"GetCommandLineW", AsProc(HostGetCommandLineW)},
+        {"GetExitCodeProcess", AsProc(HostGetExitCodeProcess)},
         {"WideCharToMultiByte", AsProc(HostWideCharToMultiByte)},
         {"MessageBoxW", AsProc(HostMessageBoxW)},
         {"CreateDialogParamW", AsProc(HostCreateDialogParamW)},

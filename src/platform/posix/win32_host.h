@@ -159,6 +159,7 @@ typedef struct _OVERLAPPED OVERLAPPED, *LPOVERLAPPED;
 
 // Code pages.
 #define CP_ACP 0
+#define CP_UTF8 65001
 #define MB_ERR_INVALID_CHARS 0x00000008
 
 // Version.
