@@ -48,7 +48,8 @@ namespace OutputSink {
 
 void Write(const void* data, uint32_t length) {
     DWORD written = 0;
-    if (!WriteFile(g_run.outputFile, data, length, &written, nullptr) || written != length) {
+    bool toFile = g_run.outputFile != nullptr;  // none when the data is only checked
+    if (toFile && (!WriteFile(g_run.outputFile, data, length, &written, nullptr) || written != length)) {
         ErrorBox(IDS_WRITE_ERROR, g_run.outputPath);
         AbortExtraction();
     }

@@ -17,7 +17,9 @@
 
 namespace {
 
-enum class PassMode { Test, Extract };
+// Test: headers and sizes; Extract: every entry written; Verify (test only):
+// every entry decoded and its data CRC checked, nothing written.
+enum class PassMode { Test, Extract, Verify };
 
 bool g_longNames;                          // the extraction volume takes long names
 WCHAR g_volumeRoot[EXTRACTION_FOLDER_SIZE];  // root of the extraction folder's volume
@@ -179,6 +181,16 @@ bool ExtractFile() {
     return true;
 }
 
+// Verify pass: a file entry's data decoded to nowhere and checked.
+bool VerifyEntry() {
+    if (g_entry.method == 'd') return g_entry.compressedSize == 0 || SkipEntryData(g_entry.compressedSize);
+    g_run.outputFile = nullptr;  // the sink writes nothing
+    if (!DecodeEntryData(g_entry.method, g_entry.originalSize, g_entry.compressedSize)) return false;
+    if (Crc16Value() == g_entry.dataCrc) return true;
+    ErrorBox(IDS_ARCHIVE_BROKEN, g_run.ownPath);
+    return false;
+}
+
 // Extract pass: one entry below the extraction folder.
 bool ExtractEntry() {
     if (!BuildOutputPath(g_run.outputPath, OUTPUT_PATH_SIZE, g_run.extractionFolder, g_entry.name,
@@ -226,7 +238,9 @@ void RunEntries(PassMode mode) {
             return;
         }
         SendWindowCommand(CMD_SET_NAME, reinterpret_cast<LPARAM>(g_entry.name));
-        bool ok = IsEntrySound() && (mode == PassMode::Test ? TestEntry() : ExtractEntry());
+        bool ok = IsEntrySound() && (mode == PassMode::Test      ? TestEntry()
+                                     : mode == PassMode::Extract ? ExtractEntry()
+                                                                 : VerifyEntry());
         ReleaseEntry();
         if (!ok) {
             g_run.errorFlag = 1;
@@ -264,7 +278,7 @@ int RunPass(PassMode mode, bool* entriesWalked) {
     g_run.cancelFlag = 0;
     g_run.done = 0;
     g_run.extractionFolder[0] = 0;
-    UINT label = mode == PassMode::Test ? IDS_CHECKING : IDS_EXTRACTING;
+    UINT label = mode == PassMode::Extract ? IDS_EXTRACTING : IDS_CHECKING;
     SendWindowCommand(CMD_SET_LABEL, reinterpret_cast<LPARAM>(LoadText(label)));
 
     if (mode == PassMode::Extract) {
@@ -304,11 +318,11 @@ int RunExtraction() {
     bool tested = false;
     bool extracted = false;
     int result = RunPass(PassMode::Test, &tested);
-    // Test only: the test pass is the whole run.
-    if (result == 1 && g_run.testOnly == 0) result = RunPass(PassMode::Extract, &extracted);
+    // Test only: every entry's data is checked as well, and nothing written.
+    if (result == 1) result = RunPass(g_run.testOnly != 0 ? PassMode::Verify : PassMode::Extract, &extracted);
     // Temporary mode: the installer runs (when all went well) and the folder
     // goes, whenever the extract pass walked the entries.
-    if (extracted && !IsFolderMode() && !InstallAndCleanUp()) result = 0;
+    if (extracted && g_run.testOnly == 0 && !IsFolderMode() && !InstallAndCleanUp()) result = 0;
     DestroyWindow(g_run.progressWindow);
     g_run.progressWindow = nullptr;
     return result;

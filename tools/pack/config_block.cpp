@@ -66,6 +66,8 @@ bool MakeConfigBlock(const PackOptions& options, InstallConfig* block, std::stri
     if (options.folderMode) block->flags |= CFG_EXTRACT_TO_FOLDER;
     if (options.waitForClass) block->flags |= CFG_WAIT_FOR_CLASS;
     if (!options.confirm) block->flags |= CFG_NO_CONFIRM;
+    if (options.installerExitCodes) block->flags |= CFG_INSTALLER_EXIT_CODES;
+    if (options.extendedSwitches) block->flags |= CFG_EXTENDED_SWITCHES;
     block->graceSeconds = options.graceSeconds;
     return true;
 }
@@ -83,6 +85,8 @@ std::string DescribeConfigBlock(const InstallConfig& block) {
     out += (block.flags & CFG_EXTRACT_TO_FOLDER) ? " folder" : " temporary";
     if (block.flags & CFG_WAIT_FOR_CLASS) out += " wait-class";
     out += (block.flags & CFG_NO_CONFIRM) ? " no-confirm" : " confirm";
+    out += (block.flags & CFG_INSTALLER_EXIT_CODES) ? " exit-codes=installer" : " exit-codes=classic";
+    out += (block.flags & CFG_EXTENDED_SWITCHES) ? " switches=extended" : " switches=classic";
     std::string os;
     for (const OsName& name : OS_NAMES) {
         if (block.flags & name.flag) os += (os.empty() ? "" : ",") + std::string(name.name);

@@ -124,7 +124,25 @@ bool TakeValue(const std::vector<std::string>& args, size_t* i, std::string* out
 struct GivenOnce {
     bool confirm = false;
     bool os = false;
+    bool exitCodes = false;
+    bool switches = false;
 };
+
+// --exit-codes classic|installer and --switches classic|extended, once each.
+bool TakeChoice(const std::string& option, const std::string& text, const char* other, bool* given, bool* chosen,
+                std::string* error) {
+    if (*given) {
+        *error = option + " given twice";
+        return false;
+    }
+    if (text != "classic" && text != other) {
+        *error = option + ": \"" + text + "\" is none of classic, " + other;
+        return false;
+    }
+    *given = true;
+    *chosen = text == other;
+    return true;
+}
 
 enum class OptionResult {
     Taken,     // the option (and its value) is read
@@ -220,6 +238,15 @@ OptionResult TakeOption(const std::vector<std::string>& args, size_t* i, GivenOn
         }
         given->confirm = true;
         options->confirm = arg == "--confirm";
+    } else if (arg == "--exit-codes") {
+        if (!value(&text) ||
+            !TakeChoice(arg, text, "installer", &given->exitCodes, &options->installerExitCodes, error)) {
+            return OptionResult::Failed;
+        }
+    } else if (arg == "--switches") {
+        if (!value(&text) || !TakeChoice(arg, text, "extended", &given->switches, &options->extendedSwitches, error)) {
+            return OptionResult::Failed;
+        }
     } else if (arg == "--os") {
         if (given->os) {
             *error = "--os given twice";

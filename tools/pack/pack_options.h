@@ -26,6 +26,8 @@ struct PackOptions {
     bool waitForClass = false;
     uint32_t graceSeconds = 0;  // --grace
     bool confirm = true;        // --confirm (default) or --no-confirm
+    bool installerExitCodes = false;  // --exit-codes installer (default classic)
+    bool extendedSwitches = false;    // --switches extended (default classic)
     uint32_t osFlags = 0;       // --os, as CFG_OS_* bits; all seven by default
     std::string stub;           // --stub; empty: the default stub
     std::string archive;        // --archive: an existing .lzh file

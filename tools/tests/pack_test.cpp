@@ -43,6 +43,13 @@ TEST(PackOptions, DefaultsAndFlags) {
     EXPECT_EQ(block.graceSeconds, 3u);
     EXPECT_EQ(Field(block.windowClass, sizeof block.windowClass), "Main");
 
+    ASSERT_TRUE(Parse({"-o", "a.exe", "--run", "x", "--exit-codes", "installer", "--switches", "extended", "--archive",
+                       "a.lzh"},
+                      &options, &error))
+        << error;
+    ASSERT_TRUE(MakeConfigBlock(options, &block, &error)) << error;
+    EXPECT_EQ(block.flags, CFG_OS_ALL | CFG_INSTALLER_EXIT_CODES | CFG_EXTENDED_SWITCHES);
+
     ASSERT_TRUE(Parse({"--folder", "", "-o", "a.exe", "--archive", "a.lzh", "--os", "win2000"}, &options, &error));
     ASSERT_TRUE(MakeConfigBlock(options, &block, &error)) << error;
     EXPECT_EQ(block.flags, CFG_EXTRACT_TO_FOLDER | CFG_OS_WIN2000);  // an empty folder is the current one
@@ -115,6 +122,8 @@ TEST(PackOptions, RefusesBadCommandLines) {
         {"-o", "a.exe", "--run", "x", "--threads", "0", "payload"},
         {"-o", "a.exe", "--run", "x", "--threads", "2x", "payload"},
         {"-o", "a.exe", "--run", "x", "--threads"},
+        {"-o", "a.exe", "--run", "x", "--exit-codes", "msi", "--archive", "a.lzh"},
+        {"-o", "a.exe", "--run", "x", "--switches", "classic", "--switches", "extended", "--archive", "a.lzh"},
     };
     for (const auto& args : bad) {
         std::string line;
@@ -306,8 +315,13 @@ TEST(Inspect, DescribesEveryField) {
     EXPECT_NE(text.find("\"テスト\""), std::string::npos) << text;
     EXPECT_NE(text.find("\"%ExtractDir%\\setup.exe\""), std::string::npos) << text;
     EXPECT_NE(text.find("\\x81"), std::string::npos) << text;
-    EXPECT_NE(text.find("temporary no-confirm os=win95,win98,winme,nt351,nt4,win2000,winxp"), std::string::npos)
+    EXPECT_NE(text.find("temporary no-confirm exit-codes=classic switches=classic os=win95,win98,winme,nt351,nt4,"
+                        "win2000,winxp"),
+              std::string::npos)
         << text;
+    block.flags |= CFG_INSTALLER_EXIT_CODES | CFG_EXTENDED_SWITCHES;
+    text = DescribeConfigBlock(block);
+    EXPECT_NE(text.find("exit-codes=installer switches=extended"), std::string::npos) << text;
 }
 
 // The command itself: exit status and message for the user.
