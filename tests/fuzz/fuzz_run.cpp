@@ -2,7 +2,8 @@
 // does it, with every box answered Yes. The first byte chooses the run:
 // bit 0 folder mode (else temporary mode), bit 1 a volume without long
 // names, bit 2 Windows 98, bit 3 the question asked, bit 4 the wait for a
-// window class. Without bit 7 the install command names a program that does
+// window class, bit 5 a package of the extended switches and the
+// installer's exit codes (the switches of byte 3 come first). Without bit 7 the install command names a program that does
 // not exist and the archive follows. With bit 7, four bytes follow first:
 //   1: bits 0-1 the install command: that missing program, "setup /q",
 //      "%ExtractDir%\setup.exe /q" or "\"setup.exe\" /s"; bits 2-4 the
@@ -13,10 +14,11 @@
 //      grace time.
 //   2: a cancel in the nth message pump (bits 0-5; 0 none), by the button,
 //      Esc, closing the window or the end of the session (bits 6-7).
-//   3: the command line and temporary folders (modulo 8): none, "/N",
+//   3: the command line and temporary folders (bits 0-2): none, "/N",
 //      "-q", "/n FOLDER", the same with a folder name near the path limit, a
 //      folder argument too long; a system temporary path longer than
-//      MAX_PATH; every numbered folder taken.
+//      MAX_PATH; every numbered folder taken. With bit 5 of the first byte,
+//      bits 3-6 pick the extended switches in front (kSwitchLines).
 //   4: a system failure (bits 0-2): none, a write fails, a write is short, a
 //      read fails, an allocation fails, a close fails, the first numbered
 //      folder is refused, another run takes it first; bits 3-7 say which call
@@ -56,6 +58,13 @@ void Check(bool condition, const std::string& what = "") {
     fprintf(stderr, "fuzz-run: %s\n", what.c_str());
     __builtin_trap();
 }
+
+// The extended switches in front of the command line; X is an extract-only
+// folder, L a log file, both in the private folder.
+const char* const kSwitchLines[16] = {
+    "-s", "-t", "-x X", "-s -l L", "-s -- /quiet /norestart", "-z", "/?", "-x", "-t -s -l L", "-n -x X -- /q",
+    "-S /T", "-l", "-- %ExtractDir%", "-q -n", "-s -x X", "",
+};
 
 // The private folder: "/tmp/vkXXXXXX", whose name survives the 8.3 rules.
 const std::string& PrivateFolder() {
@@ -176,8 +185,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const uint8_t line = extended ? data[3] % 8 : 0;
     const uint8_t fault = extended ? data[4] : 0;
     const size_t skipped = extended ? 5 : 1;
-    const bool folderMode = (mode & 1) != 0;
+    const bool unattended = (mode & 0x20) != 0;
+    std::string switches = unattended ? kSwitchLines[(data[3] >> 3) & 15] : "";
     const std::string& scratch = PrivateFolder();
+    const std::string extractOnly = scratch + "/x", logFile = scratch + "/log.txt";
+    for (size_t at; (at = switches.find(" X")) != std::string::npos || (at = switches.find(" L")) != std::string::npos;) {
+        switches.replace(at + 1, 1, switches[at + 1] == 'X' ? extractOnly : logFile);
+    }
+    const bool toFolder = switches.find("-x ") != std::string::npos;
+    const bool testOnly = switches.find("-t") != std::string::npos || switches.find("/T") != std::string::npos;
+    const bool silent = switches.find("-s") != std::string::npos || switches.find("-S") != std::string::npos;
+    const bool folderMode = (mode & 1) != 0 || toFolder;
 
     // Where the run may write: the destination, or the numbered folders of
     // the temporary base (the first one may belong to another run).
@@ -187,17 +205,20 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string firstFolder = argumentFolder ? base + "\\valkrin.000" : base + "/valkrin.000";
     const bool takenFirst = (fault & 7) == 7 && !folderMode;
     const std::string extractionFolder =
-        folderMode ? base + (argumentFolder ? "" : "/d") : base + (takenFirst ? "/valkrin.001" : "/valkrin.000");
+        toFolder     ? extractOnly
+        : folderMode ? base + (argumentFolder ? "" : "/d")
+                     : base + (takenFirst ? "/valkrin.001" : "/valkrin.000");
 
     InstallConfig config;
     memset(&config, 0, sizeof config);
     config.archiveOffset = kArchiveOffset;
     strcpy(config.title, "Fuzz");
-    strcpy(config.command, folderMode ? (scratch + "/d").c_str() : kCommands[install & 3]);
+    strcpy(config.command, (mode & 1) != 0 ? (scratch + "/d").c_str() : kCommands[install & 3]);
     strcpy(config.windowClass, "FuzzSetup");
     config.graceSeconds = (install & 0x80) ? 1 : 0;
-    config.flags = CFG_OS_ALL | (folderMode ? CFG_EXTRACT_TO_FOLDER : 0) | ((mode & 8) ? 0 : CFG_NO_CONFIRM) |
-                   ((mode & 16) ? CFG_WAIT_FOR_CLASS : 0);
+    config.flags = CFG_OS_ALL | ((mode & 1) ? CFG_EXTRACT_TO_FOLDER : 0) | ((mode & 8) ? 0 : CFG_NO_CONFIRM) |
+                   ((mode & 16) ? CFG_WAIT_FOR_CLASS : 0) |
+                   (unattended ? CFG_EXTENDED_SWITCHES | CFG_INSTALLER_EXIT_CODES : 0);
     WritePacked(fuzzing::ArchivePath(), config, data + skipped, size - skipped);
 
     memset(&g_run, 0, sizeof g_run);
@@ -227,32 +248,42 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (line == 2) commandLine = "-q";
     if (argumentFolder) commandLine = "/n " + base;
     if (line == 5) commandLine = "/n " + std::string(300, 'x');
+    if (!switches.empty()) commandLine = switches + (commandLine.empty() ? "" : " " + commandLine);
     host::SetCommandLine(commandLine);
     int result = WinMain(host::ModuleHandle(), nullptr, &commandLine[0], SW_SHOWDEFAULT);
 
     for (const std::string& path : host::ChangedPaths()) {
-        Check(IsInside(path, extractionFolder), "changed outside the extraction folder: " + path);
+        Check(IsInside(path, extractionFolder) || path == logFile, "changed outside the extraction folder: " + path);
+        Check(!testOnly || path == logFile, "a test-only run wrote " + path);
     }
     std::error_code ignored;
     for (const auto& entry : std::filesystem::directory_iterator(scratch, ignored)) {
         const std::string& found = entry.path().string();
-        Check(found == extractionFolder || (argumentFolder && found == base) ||
+        Check(found == extractionFolder || (argumentFolder && found == base) || found == logFile ||
                   (takenFirst && found == scratch + "/valkrin.000"),
               "left beside the extraction folder: " + found);
     }
     // The temporary folder goes in every case. (Another run's folder is
     // outside the extraction folder: the run never changed it.)
     if (!folderMode) Check(!Exists(extractionFolder), "temporary folder left: " + extractionFolder);
-    // Every failure shows exactly one box, a cancel at most one.
-    Check(result == 0 || result == 1, "exit code");
-    Check((cancel & 0x3F) != 0 ? ErrorBoxes() <= 1 : ErrorBoxes() == (result == 1 ? 0 : 1), "error boxes");
+    // Every failure shows exactly one box, a cancel at most one; a silent run
+    // none. The installer's codes: 0 success, 1602 cancelled, 1603 failed.
+    const bool succeeded = unattended ? result == 0 : result == 1;
+    Check(unattended ? result == 0 || result == 1602 || result == 1603 : result == 0 || result == 1, "exit code");
+    if (silent) {
+        Check(host::Boxes().empty(), "a box in a silent run");
+    } else if (switches.find('?') == std::string::npos) {
+        Check((cancel & 0x3F) != 0 ? ErrorBoxes() <= 1 : ErrorBoxes() == (succeeded ? 0 : 1), "error boxes");
+    }
     // One installer at most, started once more through the shell when it
     // needs an administrator; a started one is the extracted program.
     const size_t created = host::Processes().size();
     const size_t shelled = host::ShellExecutions().size();
-    Check(folderMode ? created + shelled == 0 : created <= 1 && shelled <= 1 && (result == 0 || created == 1),
+    const bool runsNothing = folderMode || testOnly || switches.find('?') != std::string::npos ||
+                             switches.find("-z") != std::string::npos || switches == "-x" || switches == "-l";
+    Check(runsNothing ? created + shelled == 0 : created <= 1 && shelled <= 1 && (!succeeded || created == 1),
           "installer starts");
-    if (!folderMode && result == 1 && (install & 3) != 0) {
+    if (!runsNothing && succeeded && (install & 3) != 0) {
         std::string started = shelled != 0 ? FirstWord(host::ShellExecutions()[0].file)
                                            : FirstWord(host::Processes()[0].commandLine);
         Check(started == extractionFolder + "/setup.exe", "installer started: " + started);

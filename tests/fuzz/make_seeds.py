@@ -319,6 +319,10 @@ def install_seeds():
             ('numbers-taken', 0x80, 0x01, 0, 7, 0)]
     seeds = {'install-' + name: bytes([mode, install, cancel, line, failure]) + archive
              for name, mode, install, cancel, line, failure in runs}
+    # Packages of the extended switches and the installer's exit codes (bit
+    # 5): each line of extended switches once, in temporary mode.
+    for switches in range(16):
+        seeds['unattended-%02d' % switches] = bytes([0xA0, 0x01, 0, switches << 3, 0]) + archive
     # A file where a folder was made, and a name too long for any path below
     # a base folder near the limit.
     clash = level2_entry(b'sub/', method=b'd', attributes=0x10) + level2_entry(b'sub', b'x') + b'\0'
