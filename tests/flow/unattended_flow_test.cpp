@@ -135,6 +135,11 @@ TEST_F(Unattended, EachOutcomeHasItsExitCode) {
             std::string command = (c.flags & CFG_EXTRACT_TO_FOLDER) ? dest_ : c.command;
             Pack(flags, command, c.damage ? damaged + std::string(1, '\0') : "");
             EXPECT_EQ(Run(c.line), installerCodes ? c.code : c.classicCode);
+            if (c.line == "-?") {
+                ASSERT_EQ(host::Boxes().size(), 1u);
+                EXPECT_NE(host::Boxes()[0].utf8Text.find("-x "), std::string::npos) << host::Boxes()[0].utf8Text;
+                EXPECT_EQ(host::Boxes()[0].flags, static_cast<UINT>(MB_OK | MB_ICONINFORMATION));
+            }
         }
     }
 }
