@@ -182,11 +182,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (extended && size < 5) return 0;
     const uint8_t install = extended ? data[1] : 0;
     const uint8_t cancel = extended ? data[2] : 0;
-    const uint8_t line = extended ? data[3] % 8 : 0;
+    const uint8_t lineByte = extended ? data[3] : 0;
+    const uint8_t line = lineByte % 8;
     const uint8_t fault = extended ? data[4] : 0;
     const size_t skipped = extended ? 5 : 1;
     const bool unattended = (mode & 0x20) != 0;
-    std::string switches = unattended ? kSwitchLines[(data[3] >> 3) & 15] : "";
+    std::string switches = unattended ? kSwitchLines[(lineByte >> 3) & 15] : "";
     const std::string& scratch = PrivateFolder();
     const std::string extractOnly = scratch + "/x", logFile = scratch + "/log.txt";
     for (size_t at; (at = switches.find(" X")) != std::string::npos || (at = switches.find(" L")) != std::string::npos;) {
@@ -199,9 +200,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     // Where the run may write: the destination, or the numbered folders of
     // the temporary base (the first one may belong to another run).
-    const bool argumentFolder = line == 3 || line == 4;
-    const std::string base = line == 3 ? scratch + "/b" : line == 4 ? scratch + "/" + std::string(240, 'b') : scratch;
-    if (argumentFolder) mkdir(base.c_str(), 0777);
+    // Behind "--" or a switch whose value is missing no folder argument is read.
+    const bool valueMissing = switches == "-x" || switches == "-l";
+    const bool argumentFolder = (line == 3 || line == 4) && !valueMissing && switches.find("--") == std::string::npos;
+    // Near the limit: on a volume without long names, of 8.3 components, as
+    // such a volume's folders are.
+    std::string nearLimit = std::string(240, 'b');
+    if ((mode & 2) != 0) {
+        for (size_t at = 8; at < nearLimit.size(); at += 9) nearLimit[at] = '/';
+    }
+    const std::string base = !argumentFolder ? scratch : line == 3 ? scratch + "/b" : scratch + "/" + nearLimit;
+    std::error_code made;
+    if (argumentFolder) std::filesystem::create_directories(base, made);
     const std::string firstFolder = argumentFolder ? base + "\\valkrin.000" : base + "/valkrin.000";
     const bool takenFirst = (fault & 7) == 7 && !folderMode;
     const std::string extractionFolder =
@@ -247,8 +257,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (line == 1) commandLine = "/N";
     if (line == 2) commandLine = "-q";
     if (argumentFolder) commandLine = "/n " + base;
+    if ((line == 3 || line == 4) && !argumentFolder) commandLine = "/n";
     if (line == 5) commandLine = "/n " + std::string(300, 'x');
-    if (!switches.empty()) commandLine = switches + (commandLine.empty() ? "" : " " + commandLine);
+    // A switch whose value is missing stays at the end: the folder argument
+    // would be taken as its value.
+    if (!switches.empty()) commandLine = switches + (commandLine.empty() || valueMissing ? "" : " " + commandLine);
     host::SetCommandLine(commandLine);
     int result = WinMain(host::ModuleHandle(), nullptr, &commandLine[0], SW_SHOWDEFAULT);
 
@@ -259,19 +272,23 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::error_code ignored;
     for (const auto& entry : std::filesystem::directory_iterator(scratch, ignored)) {
         const std::string& found = entry.path().string();
-        Check(found == extractionFolder || (argumentFolder && found == base) || found == logFile ||
+        Check(found == extractionFolder || (argumentFolder && base.compare(0, found.size(), found) == 0) ||
+                  found == logFile ||
                   (takenFirst && found == scratch + "/valkrin.000"),
               "left beside the extraction folder: " + found);
     }
     // The temporary folder goes in every case. (Another run's folder is
     // outside the extraction folder: the run never changed it.)
     if (!folderMode) Check(!Exists(extractionFolder), "temporary folder left: " + extractionFolder);
+    // Before the block is read the run cannot know that it is silent: a
+    // failed first read still shows its box.
+    const bool blockUnread = (fault & 7) == 3 && (fault >> 3) == 0 && result == 0;
     // Every failure shows exactly one box, a cancel at most one; a silent run
     // none. The installer's codes: 0 success, 1602 cancelled, 1603 failed.
-    const bool succeeded = unattended ? result == 0 : result == 1;
+    const bool succeeded = !blockUnread && (unattended ? result == 0 : result == 1);
     Check(unattended ? result == 0 || result == 1602 || result == 1603 : result == 0 || result == 1, "exit code");
-    if (silent) {
-        Check(host::Boxes().empty(), "a box in a silent run");
+    if (silent && !blockUnread) {
+        Check(host::Boxes().empty(), "a box in a silent run: " + (host::Boxes().empty() ? "" : host::Boxes()[0].utf8Text));
     } else if (switches.find('?') == std::string::npos) {
         Check((cancel & 0x3F) != 0 ? ErrorBoxes() <= 1 : ErrorBoxes() == (succeeded ? 0 : 1), "error boxes");
     }
