@@ -16,33 +16,14 @@ namespace {
 const char* const kJapanese = "ja_JP.UTF-8";
 const char* const kEnglish = "en_US.UTF-8";
 
-// Every file and folder below `root` (UTF-8 names, as Wine writes them) and
-// the contents of the files.
-std::map<std::string, std::string> Tree(const std::string& root) {
-    std::map<std::string, std::string> tree;
-    std::error_code ignored;
-    for (const auto& entry : fs::recursive_directory_iterator(root, ignored)) {
-        tree[fs::relative(entry.path(), root).string()] = entry.is_directory() ? "<folder>" : ReadAll(entry.path());
-    }
-    return tree;
-}
-
-class EnglishWine : public WineTest {
+class EnglishWine : public WineFolderTest {
 protected:
-    void SetUp() override {
-        WineTest::SetUp();
-        if (IsSkipped() || HasFatalFailure()) return;
-        root_ = WorkDir() + "/" + ::testing::UnitTest::GetInstance()->current_test_info()->name();
-        fs::remove_all(root_);
-        fs::create_directories(root_);
-    }
     RunOptions In(const char* locale, std::vector<std::string> answers = {}) {
         RunOptions plan;
         plan.answers = std::move(answers);
         plan.locale = locale;
         return plan;
     }
-    std::string root_;
 };
 
 TEST_F(EnglishWine, JapaneseNamesAndTheirInstallerAsUnderCodePage932) {
@@ -59,7 +40,7 @@ TEST_F(EnglishWine, JapaneseNamesAndTheirInstallerAsUnderCodePage932) {
     std::string archive = root_ + "/tree.lzh";
     std::string command = "cd '" + tree + "' && jlha a2qo5y '" + archive + "' . >/dev/null 2>&1";
     ASSERT_EQ(system(command.c_str()), 0) << command;
-    const std::map<std::string, std::string> expectedTree = Tree(tree);
+    const std::map<std::string, std::string> expectedTree = Snapshot(tree);
 
     for (const char* locale : {kJapanese, kEnglish}) {
         SCOPED_TRACE(locale);
@@ -69,7 +50,7 @@ TEST_F(EnglishWine, JapaneseNamesAndTheirInstallerAsUnderCodePage932) {
                                       ReadAll(archive));
         RunResult extracted = Run(folderMode, In(locale));
         EXPECT_EQ(extracted.exitCode, 1u);
-        EXPECT_EQ(Tree(out), expectedTree);
+        EXPECT_EQ(Snapshot(out), expectedTree);
 
         std::string log = root_ + "/log-" + locale + ".txt";
         size_t before = TemporaryFolders().size();

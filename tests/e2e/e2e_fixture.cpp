@@ -46,13 +46,22 @@ std::string TempFolder() {
 std::map<std::string, std::string> Snapshot(const std::string& root) {
     namespace fs = std::filesystem;
     std::map<std::string, std::string> tree;
-    for (const auto& entry : fs::recursive_directory_iterator(root)) {
+    std::error_code missing;
+    for (const auto& entry : fs::recursive_directory_iterator(root, missing)) {
         std::string relative = fs::relative(entry.path(), root).string();
         tree[relative] = entry.is_symlink()     ? "<link>"
                          : entry.is_directory() ? "<folder>"
                                                 : ReadAll(entry.path().string());
     }
     return tree;
+}
+
+void WineFolderTest::SetUp() {
+    WineTest::SetUp();
+    if (IsSkipped() || HasFatalFailure()) return;
+    root_ = WorkDir() + "/" + ::testing::UnitTest::GetInstance()->current_test_info()->name();
+    std::filesystem::remove_all(root_);
+    std::filesystem::create_directories(root_);
 }
 
 std::string WineTest::Pack(const std::string& name, const std::string& options, const std::string& bytes) {

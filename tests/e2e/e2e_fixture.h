@@ -39,7 +39,8 @@ std::set<std::string> TemporaryFolders();
 // The host path of the Wine user's %TEMP%, where temporary mode makes its
 // numbered folders; empty when the prefix has none.
 std::string TempFolder();
-// Every file and folder below `root`, with the contents of the files.
+// Every file and folder below `root` (UTF-8 names, as Wine writes them),
+// with the contents of the files; empty when there is no such folder.
 std::map<std::string, std::string> Snapshot(const std::string& root);
 
 // Every test that runs the stub under Wine.
@@ -60,6 +61,13 @@ protected:
 
     // Runs a packed file; fails the test when the run could not be made.
     RunResult Run(const std::string& path, RunOptions plan);
+};
+
+// A Wine test with a fresh folder of its own, root_, named after the test.
+class WineFolderTest : public WineTest {
+protected:
+    void SetUp() override;
+    std::string root_;
 };
 
 // The box of a refused start: the text alone, no owner, error icon, OK.

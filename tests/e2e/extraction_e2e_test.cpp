@@ -78,14 +78,11 @@ std::string NumberedName(int n) {
     return name;
 }
 
-class WineExtraction : public WineTest {
+class WineExtraction : public WineFolderTest {
 protected:
     void SetUp() override {
-        WineTest::SetUp();
+        WineFolderTest::SetUp();
         if (IsSkipped()) return;
-        root_ = WorkDir() + "/" + ::testing::UnitTest::GetInstance()->current_test_info()->name();
-        fs::remove_all(root_);
-        fs::create_directories(root_);
         // A cancelled test may have left a folder whose installer still runs.
         temporaryBefore_ = TemporaryFolders();
     }
@@ -119,7 +116,6 @@ protected:
         EXPECT_GT(files, 0u);
     }
 
-    std::string root_;
     std::set<std::string> temporaryBefore_;
 };
 

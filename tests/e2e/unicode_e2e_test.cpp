@@ -24,15 +24,6 @@ const Locale kLocales[] = {
 };
 const std::string kKorean = "\xEC\x8B\x9C\xED\x97\x98";  // 시험: in neither code page
 
-std::map<std::string, std::string> Tree(const std::string& root) {
-    std::map<std::string, std::string> tree;
-    std::error_code ignored;
-    for (const auto& entry : fs::recursive_directory_iterator(root, ignored)) {
-        tree[fs::relative(entry.path(), root).string()] = entry.is_directory() ? "<folder>" : ReadAll(entry.path());
-    }
-    return tree;
-}
-
 // The message boxes of a run; the driver may also have seen the progress
 // window, which is a dialog too.
 std::vector<Box> MessageBoxes(const RunResult& run) {
@@ -58,17 +49,10 @@ std::string LogValue(const std::string& log, const std::string& key) {
     return log.substr(at, log.find("\r\n", at) - at);
 }
 
-class UnicodeWine : public WineTest {
+class UnicodeWine : public WineFolderTest {
 protected:
-    void SetUp() override {
-        WineTest::SetUp();
-        if (IsSkipped() || HasFatalFailure()) return;
-        root_ = WorkDir() + "/" + ::testing::UnitTest::GetInstance()->current_test_info()->name();
-        fs::remove_all(root_);
-        fs::create_directories(root_);
-    }
     // A package packed by valkrin-pack from `tree` with `options`, moved to `path`.
-    std::string PackTree(const std::string& tree, const std::string& options, const std::string& path) {
+    std::string PackSnapshot(const std::string& tree, const std::string& options, const std::string& path) {
         std::string made = WorkDir() + "/unicode-package.exe", output;
         int status = RunPackTool("-o " + Quote(made) + " --title Sample --no-confirm " + options + " --stub " +
                                      Quote(WindowsBuildDir() + "/valkrin.exe") + " " + Quote(tree),
@@ -83,7 +67,6 @@ protected:
         plan.locale = locale.name;
         return plan;
     }
-    std::string root_;
 };
 
 TEST_F(UnicodeWine, PackagesRunFromFoldersTheirCodePageCannotSpell) {
@@ -95,11 +78,11 @@ TEST_F(UnicodeWine, PackagesRunFromFoldersTheirCodePageCannotSpell) {
         std::string home = root_ + "/" + locale.outside + "-" + locale.name;
 
         std::string out = root_ + "/out-" + locale.name;
-        std::string folderMode = PackTree(tree, "--folder " + Quote(WindowsPath(out)), home + "/unpack.exe");
+        std::string folderMode = PackSnapshot(tree, "--folder " + Quote(WindowsPath(out)), home + "/unpack.exe");
         RunResult unpacked = Run(folderMode, In(locale));
         EXPECT_EQ(unpacked.exitCode, 1u);
         EXPECT_TRUE(MessageBoxes(unpacked).empty()) << Shown(unpacked);
-        EXPECT_EQ(Tree(out), Tree(root_ + "/source"));
+        EXPECT_EQ(Snapshot(out), Snapshot(root_ + "/source"));
 
         // %TEMP% in a folder of neither code page; the installer reads its
         // working folder through the wide calls.
@@ -108,7 +91,7 @@ TEST_F(UnicodeWine, PackagesRunFromFoldersTheirCodePageCannotSpell) {
         // Short: the expanded command must fit its 259 bytes.
         std::string log = "/tmp/valkrin-unicode-" + std::string(locale.name) + ".log";
         fs::remove(log);
-        std::string temporaryMode = PackTree(
+        std::string temporaryMode = PackSnapshot(
             tree, "--run " + Quote("%ExtractDir%\\payload\\sample-installer.exe --log " + WindowsPath(log)),
             home + "/setup.exe");
         RunOptions plan = In(locale);
@@ -134,11 +117,11 @@ TEST_F(UnicodeWine, NamesShiftJisCannotSpellExtractAsTheyAre) {
     for (const Locale& locale : kLocales) {
         SCOPED_TRACE(locale.name);
         std::string out = root_ + "/out-" + locale.name;
-        std::string exe = PackTree(tree, "--folder " + Quote(WindowsPath(out)), root_ + "/names.exe");
+        std::string exe = PackSnapshot(tree, "--folder " + Quote(WindowsPath(out)), root_ + "/names.exe");
         RunResult run = Run(exe, In(locale));
         EXPECT_EQ(run.exitCode, 1u);
         EXPECT_TRUE(MessageBoxes(run).empty()) << Shown(run);
-        EXPECT_EQ(Tree(out), Tree(root_ + "/payload"));
+        EXPECT_EQ(Snapshot(out), Snapshot(root_ + "/payload"));
     }
 }
 
@@ -177,7 +160,7 @@ TEST_F(UnicodeWine, HostileUtf16NamesAreRefusedOrFitted) {
                 EXPECT_FALSE(fs::exists(out)) << "nothing is written before the whole archive is tested";
             } else {
                 EXPECT_EQ(run.exitCode, 1u);
-                EXPECT_EQ(Tree(out), (std::map<std::string, std::string>{{"first.txt", "first"}, {c.extracted, "x"}}));
+                EXPECT_EQ(Snapshot(out), (std::map<std::string, std::string>{{"first.txt", "first"}, {c.extracted, "x"}}));
             }
             EXPECT_FALSE(fs::exists(root_ + "/evil.txt"));
             EXPECT_FALSE(fs::exists(WorkDir() + "/evil.txt"));
