@@ -81,6 +81,15 @@ BOOL StartProcess(WCHAR* commandLine, const WCHAR* folder, DWORD flags, PROCESS_
 bool StartThroughShell(HMODULE shell, const WCHAR* file, const WCHAR* parameters,
                        const WCHAR* folder, HANDLE* process);
 
+// Whether a running process's program satisfies `matches`, which gets the
+// program's full path: true at the first that does. A process whose path
+// cannot be read (one that cannot be opened, or whose query fails) is passed
+// over. The calls are found at run time: QueryFullProcessImageName (Vista
+// and later), else the process's module list (2000, XP), and on Windows 95
+// to Me the path in the process list itself; false without a process list
+// (NT 3.51, NT 4).
+bool AnyRunningProgram(bool (*matches)(const WCHAR* path));
+
 // Windows and boxes.
 int ShowMessageBox(HWND owner, const WCHAR* text, const WCHAR* caption, UINT flags);
 HWND CreateDialogWindow(HINSTANCE instance, int templateId, DLGPROC proc, LPARAM init);

@@ -7,9 +7,11 @@
 #include <filesystem>
 
 #include "common/run_state.h"
+#include "common/system_calls.h"
 #include "common/text.h"
 #include "install/install_command.h"
 #include "startup/dll_safety.h"
+#include "support/expected_texts.h"
 #include "support/test_support.h"
 #include "ui/progress_window.h"
 
@@ -20,8 +22,12 @@ namespace {
 
 class InstallCommand : public ::testing::Test {
 protected:
-    void SetUp() override {
+    void SetUp() override { Start(); }
+    // A fresh run on `windows` with its window and the extraction folder.
+    void Start(const char* windows = "winxp") {
         support::ResetRunState();
+        host::SetWindows(windows);
+        ChooseSystemCalls();
         g_config.flags = CFG_OS_ALL;
         support::SetText(g_run.extractionFolder, EXTRACTION_FOLDER_SIZE, folder_.path());
         params_ = ProgressWindowParams{u"Sample", &g_run.cancelFlag, nullptr, 0};
@@ -157,6 +163,103 @@ TEST_F(InstallCommand, ElevatedProgramKeepsItsQuotedPathWhole) {
 TEST_F(InstallCommand, CommandNamingNoProgramCannotStart) {
     SetCommand("%ExtractDir%/no-such-program.exe");
     EXPECT_FALSE(RunInstallCommand());
+}
+
+// While a process runs a program from inside the extraction folder, the
+// wait goes on: one sleep after each snapshot that found one. A program
+// that cannot be told, and every program where Windows lists none, is not
+// waited for.
+TEST_F(InstallCommand, WaitsWhileAProgramRunsFromInsideTheFolder) {
+    using host::ImageAccess;
+    using host::ProcessListing;
+    struct Case {
+        const char* what;
+        const char* windows;
+        ProcessListing listing;
+        std::string image;  // the program's path in the process's record
+        ImageAccess access;
+        int sleeps;
+    };
+    const std::string folder = folder_.path();
+    std::string upper = folder;
+    for (char& c : upper) c = static_cast<char>(toupper(static_cast<unsigned char>(c)));
+    const Case cases[] = {
+        {"path from QueryFullProcessImageName", "win10", ProcessListing::FullImageName, folder + "\\copy.exe",
+         ImageAccess::Readable, 3},
+        {"path from the module list", "winxp", ProcessListing::ModuleList, folder + "\\sub\\copy.exe",
+         ImageAccess::Readable, 3},
+        {"path in the list itself on Windows 98", "win98", ProcessListing::ModuleList, folder + "\\copy.exe",
+         ImageAccess::Unreadable, 3},
+        {"ASCII letters in the other case", "win10", ProcessListing::FullImageName, upper + "\\copy.exe",
+         ImageAccess::Readable, 3},
+        {"beside the folder", "win10", ProcessListing::FullImageName, folder + "2\\copy.exe",
+         ImageAccess::Readable, 0},
+        {"no process list", "nt40", ProcessListing::None, folder + "\\copy.exe", ImageAccess::Readable, 0},
+        {"path that cannot be read", "win10", ProcessListing::FullImageName, folder + "\\copy.exe",
+         ImageAccess::Unreadable, 0},
+        {"module list that cannot be read", "winxp", ProcessListing::ModuleList, folder + "\\copy.exe",
+         ImageAccess::Unreadable, 0},
+        {"access denied", "win10", ProcessListing::FullImageName, folder + "\\copy.exe", ImageAccess::Denied, 0},
+        {"access denied to the module list", "winxp", ProcessListing::ModuleList, folder + "\\copy.exe",
+         ImageAccess::Denied, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        DestroyWindow(g_run.progressWindow);
+        Start(c.windows);
+        host::SetProcessListing(c.listing);
+        host::AddRunningProgram("C:\\Windows\\explorer.exe");  // runs on, outside
+        host::AddRunningProgram(c.image, 3, c.access);
+        AwaitProgramsInFolder(0);
+        EXPECT_EQ(host::SleepCount(), c.sleeps);
+        EXPECT_EQ(host::ProcessSnapshots(), c.listing == ProcessListing::None ? 0 : c.sleeps + 1);
+    }
+}
+
+// %ExtractDirX% starts programs through the folder's short form.
+TEST_F(InstallCommand, WaitsForAProgramStartedThroughTheShortForm) {
+    host::SetShortPath(folder_.path(), "C:\\VALKRI~1\\VALKRI~1.000");
+    host::AddRunningProgram("C:\\VALKRI~1\\VALKRI~1.000\\SETUP.EXE", 2);
+    AwaitProgramsInFolder(0);
+    EXPECT_EQ(host::SleepCount(), 2);
+}
+
+// The last wait of the install command, after the installer and the grace
+// time; the label still reads that the stub is watching.
+TEST_F(InstallCommand, ProgramWaitComesAfterTheInstallerAndTheGrace) {
+    g_config.graceSeconds = 1;
+    host::AddRunningProgram(folder_.path() + "\\copy.exe", 2);
+    SetCommand("true");
+    EXPECT_TRUE(RunInstallCommand());
+    EXPECT_EQ(host::SleepCount(), 20 + 2);
+    EXPECT_EQ(host::ProcessSnapshots(), 3);
+    EXPECT_EQ(host::Progress().labels, std::vector<std::string>{expected::kWatching});
+}
+
+TEST_F(InstallCommand, CancelEndsTheProgramWaitAndACancelBeforeSkipsIt) {
+    host::AddRunningProgram(folder_.path() + "\\never-ends.exe");
+    host::CancelOnPump(4);
+    AwaitProgramsInFolder(0);
+    EXPECT_EQ(host::SleepCount(), 3);
+    EXPECT_EQ(g_run.cancelFlag, 1);
+    // Cancelled during the installer's grace time: no look at the programs.
+    DestroyWindow(g_run.progressWindow);
+    Start();
+    g_config.graceSeconds = 1;
+    host::AddRunningProgram(folder_.path() + "\\never-ends.exe");
+    host::CancelOnPump(2);
+    SetCommand("true");
+    EXPECT_TRUE(RunInstallCommand());
+    EXPECT_EQ(host::ProcessSnapshots(), 0);
+}
+
+// A run that nobody can cancel gives up on a program that never ends.
+TEST_F(InstallCommand, BoundedProgramWaitEndsAfterItsBound) {
+    host::SimulateProcesses(true);  // Sleep returns at once
+    host::AddRunningProgram(folder_.path() + "\\never-ends.exe");
+    AwaitProgramsInFolder(PROGRAM_WAIT_BOUND_MS);
+    EXPECT_EQ(host::SleepCount(), static_cast<int>(PROGRAM_WAIT_BOUND_MS / WAIT_CYCLE_MS));
+    EXPECT_EQ(host::SleepCount(), 12000);  // ten minutes
 }
 
 class RemoveFolder : public ::testing::Test {
