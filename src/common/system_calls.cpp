@@ -436,6 +436,13 @@ bool AnyRunningProgram(bool (*matches)(const WCHAR* path)) {
     return found;
 }
 
+bool RemoveAtRestart(const WCHAR* path) {
+    auto move = reinterpret_cast<BOOL(WINAPI*)(const void*, const void*, DWORD)>(KernelTextCall("MoveFileEx"));
+    Narrow narrow(path);
+    return move != nullptr && move(Wide() ? static_cast<const void*>(path) : narrow.get(), nullptr,
+                                   MOVEFILE_DELAY_UNTIL_REBOOT) != 0;
+}
+
 int ShowMessageBox(HWND owner, const WCHAR* text, const WCHAR* caption, UINT flags) {
     if (Wide()) return g_wide.messageBox(owner, text, caption, flags);
     static char bytes[TEXT_BUFFER_SIZE];  // a message may be as long as the text buffer

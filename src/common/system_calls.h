@@ -90,6 +90,12 @@ bool StartThroughShell(HMODULE shell, const WCHAR* file, const WCHAR* parameters
 // (NT 3.51, NT 4).
 bool AnyRunningProgram(bool (*matches)(const WCHAR* path));
 
+// Asks the system to delete `path` (a file, or a folder once empty) at the
+// next restart: MoveFileEx with MOVEFILE_DELAY_UNTIL_REBOOT, found at run
+// time. False when it cannot: without an administrator's rights (access
+// denied), or on Windows 95 to Me, which lack it.
+bool RemoveAtRestart(const WCHAR* path);
+
 // Windows and boxes.
 int ShowMessageBox(HWND owner, const WCHAR* text, const WCHAR* caption, UINT flags);
 HWND CreateDialogWindow(HINSTANCE instance, int templateId, DLGPROC proc, LPARAM init);

@@ -255,11 +255,12 @@ void RemoveFolderTree(WCHAR* path, uint32_t capacity) {
             RemoveFolderTree(path, capacity);
         } else {
             SetPathAttributes(path, FILE_ATTRIBUTE_NORMAL);
-            DeletePath(path);
+            if (!DeletePath(path)) RemoveAtRestart(path);
         }
     } while (FindNextEntry(listing, &found));
     FindClose(listing);
     path[length] = 0;
     SetPathAttributes(path, FILE_ATTRIBUTE_NORMAL);
-    RemoveFolder(path);
+    // After its contents: the folder comes last at the restart too.
+    if (!RemoveFolder(path)) RemoveAtRestart(path);
 }

@@ -53,5 +53,8 @@ BOOL CALLBACK MatchWindowClass(HWND window, LPARAM record);
 // Removes the folder in `path` with everything in it, as far as possible:
 // read-only, hidden and system files included. Only the entries "." and
 // ".." are skipped; a junction or symbolic link is removed itself, never
-// descended into. `path` is working storage of `capacity` units.
+// descended into. A file that cannot be deleted (in use) and every folder
+// left so are scheduled for deletion at the next restart, deepest first,
+// where the process has the rights. `path` is working storage of `capacity`
+// units.
 void RemoveFolderTree(WCHAR* path, uint32_t capacity);

@@ -299,6 +299,30 @@ TEST_F(RemoveFolder, LinksAreRemovedNotFollowed) {
     EXPECT_EQ(support::ReadWholeFile(outside + "/precious.txt"), "keep me");
 }
 
+// A file in use cannot be deleted: it and the folders it keeps go at the
+// next restart, deepest first, where the process has the rights; without
+// them they stay. Everything else goes now.
+TEST_F(RemoveFolder, WhatIsInUseGoesAtTheNextRestartGivenTheRights) {
+    for (bool rights : {true, false}) {
+        SCOPED_TRACE(rights ? "with the rights" : "without");
+        support::ResetRunState();
+        host::SetRestartRights(rights);
+        std::string root = scratch_ / "valkrin.002";
+        std::filesystem::create_directories(root + "/a/b");
+        WriteWholeFile(root + "/a/held.txt", "in use");
+        WriteWholeFile(root + "/a/b/free.txt", "x");
+        WriteWholeFile(root + "/top.txt", "x");
+        host::HoldFile(root + "/a/held.txt");
+        Remove(root);
+        std::vector<std::string> scheduled{root + "/a/held.txt", root + "/a", root};
+        EXPECT_EQ(host::RestartRemovals(), rights ? scheduled : std::vector<std::string>());
+        EXPECT_TRUE(Exists(root + "/a/held.txt"));
+        EXPECT_FALSE(Exists(root + "/a/b"));
+        EXPECT_FALSE(Exists(root + "/top.txt"));
+        std::filesystem::remove_all(root);
+    }
+}
+
 TEST_F(RemoveFolder, EmptyPathAndMissingFolderDoNothing) {
     Remove("");
     Remove(scratch_ / "missing");
