@@ -443,6 +443,15 @@ bool RemoveAtRestart(const WCHAR* path) {
                                    MOVEFILE_DELAY_UNTIL_REBOOT) != 0;
 }
 
+bool FreeSpaceOf(const WCHAR* folder, uint64_t* bytes) {
+    // ULARGE_INTEGER is a 64-bit number.
+    auto query = reinterpret_cast<BOOL(WINAPI*)(const void*, uint64_t*, uint64_t*, uint64_t*)>(
+        KernelTextCall("GetDiskFreeSpaceEx"));
+    Narrow narrow(folder);
+    return query != nullptr &&
+           query(Wide() ? static_cast<const void*>(folder) : narrow.get(), bytes, nullptr, nullptr) != 0;
+}
+
 int ShowMessageBox(HWND owner, const WCHAR* text, const WCHAR* caption, UINT flags) {
     if (Wide()) return g_wide.messageBox(owner, text, caption, flags);
     static char bytes[TEXT_BUFFER_SIZE];  // a message may be as long as the text buffer

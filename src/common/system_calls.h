@@ -96,6 +96,12 @@ bool AnyRunningProgram(bool (*matches)(const WCHAR* path));
 // denied), or on Windows 95 to Me, which lack it.
 bool RemoveAtRestart(const WCHAR* path);
 
+// The bytes free for this user (quotas counted) on the volume of `folder`,
+// an existing folder ending in a backslash. False when the system cannot
+// tell: GetDiskFreeSpaceEx, found at run time, is missing (Windows 95 before
+// OSR2, NT 3.51) or fails.
+bool FreeSpaceOf(const WCHAR* folder, uint64_t* bytes);
+
 // Windows and boxes.
 int ShowMessageBox(HWND owner, const WCHAR* text, const WCHAR* caption, UINT flags);
 HWND CreateDialogWindow(HINSTANCE instance, int templateId, DLGPROC proc, LPARAM init);
