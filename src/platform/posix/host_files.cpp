@@ -474,7 +474,7 @@ BOOL FreeSpace(const Name& folder, uint64_t* available, uint64_t* total, uint64_
     host::Record(Current().freeSpaceQueries, folder.path);
     struct stat info;
     if (stat(folder.path.c_str(), &info) != 0 || !S_ISDIR(info.st_mode)) return Fail(ERROR_PATH_NOT_FOUND);
-    uint64_t bytes = Current().freeSpace == host::FreeSpace::Fixed ? Current().freeBytes : uint64_t{1} << 50;
+    uint64_t bytes = Current().freeSpace == host::FreeSpace::Fixed ? Current().freeBytes : ~uint64_t{0};
     for (uint64_t* out : {available, total, free}) {
         if (out != nullptr) *out = bytes;
     }

@@ -335,7 +335,8 @@ typedef struct _PROCESS_INFORMATION {
 #define TH32CS_SNAPMODULE 0x00000008
 #define PROCESS_QUERY_LIMITED_INFORMATION 0x1000
 
-typedef struct tagPROCESSENTRY32 {
+template <typename Char>
+struct HostProcessEntry {
     DWORD dwSize;
     DWORD cntUsage;
     DWORD th32ProcessID;
@@ -345,23 +346,13 @@ typedef struct tagPROCESSENTRY32 {
     DWORD th32ParentProcessID;
     LONG pcPriClassBase;
     DWORD dwFlags;
-    CHAR szExeFile[MAX_PATH];
-} PROCESSENTRY32;
+    Char szExeFile[MAX_PATH];
+};
+typedef HostProcessEntry<CHAR> PROCESSENTRY32;
+typedef HostProcessEntry<WCHAR> PROCESSENTRY32W;
 
-typedef struct tagPROCESSENTRY32W {
-    DWORD dwSize;
-    DWORD cntUsage;
-    DWORD th32ProcessID;
-    uintptr_t th32DefaultHeapID;
-    DWORD th32ModuleID;
-    DWORD cntThreads;
-    DWORD th32ParentProcessID;
-    LONG pcPriClassBase;
-    DWORD dwFlags;
-    WCHAR szExeFile[MAX_PATH];
-} PROCESSENTRY32W;
-
-typedef struct tagMODULEENTRY32 {
+template <typename Char>
+struct HostModuleEntry {
     DWORD dwSize;
     DWORD th32ModuleID;
     DWORD th32ProcessID;
@@ -370,22 +361,11 @@ typedef struct tagMODULEENTRY32 {
     BYTE* modBaseAddr;
     DWORD modBaseSize;
     HMODULE hModule;
-    char szModule[256];
-    char szExePath[MAX_PATH];
-} MODULEENTRY32;
-
-typedef struct tagMODULEENTRY32W {
-    DWORD dwSize;
-    DWORD th32ModuleID;
-    DWORD th32ProcessID;
-    DWORD GlblcntUsage;
-    DWORD ProccntUsage;
-    BYTE* modBaseAddr;
-    DWORD modBaseSize;
-    HMODULE hModule;
-    WCHAR szModule[256];
-    WCHAR szExePath[MAX_PATH];
-} MODULEENTRY32W;
+    Char szModule[256];
+    Char szExePath[MAX_PATH];
+};
+typedef HostModuleEntry<CHAR> MODULEENTRY32;
+typedef HostModuleEntry<WCHAR> MODULEENTRY32W;
 
 // The shell's program start (shell32, loaded at run time).
 #define SEE_MASK_NOCLOSEPROCESS 0x00000040
