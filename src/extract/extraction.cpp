@@ -96,14 +96,12 @@ bool HasRoomForEntries() {
     AppendBackslash(folder, EXTRACTION_FOLDER_SIZE + 1);
     uint64_t free;
     while (!FreeSpaceOf(folder, &free)) {
-        // Up to the parent, its separator kept; none left: no answer.
-        uint32_t length = TextLength(folder);
-        uint32_t cut = 0;
-        for (uint32_t i = 0; i + 1 < length; i += IsSystemLead(folder[i]) ? 2 : 1) {
-            if (folder[i] == '\\' || folder[i] == '/') cut = i;
-        }
+        // Up to the parent, its separator kept; none left: no answer. A cut
+        // behind a trail byte 0x5C names no folder, and the walk goes on.
+        uint32_t cut = TextLength(folder) - 1;
+        while (cut > 0 && folder[cut - 1] != '\\' && folder[cut - 1] != '/') --cut;
         if (cut == 0) return true;
-        folder[cut + 1] = 0;
+        folder[cut] = 0;
     }
     if (free >= g_run.total) return true;
     ErrorBox(IDS_WRITE_ERROR, g_run.extractionFolder);
