@@ -96,11 +96,12 @@ bool HasRoomForEntries() {
     AppendBackslash(folder, EXTRACTION_FOLDER_SIZE + 1);
     uint64_t free;
     while (!FreeSpaceOf(folder, &free)) {
-        // Up to the parent, its separator kept; none left: no answer. A cut
-        // behind a trail byte 0x5C names no folder, and the walk goes on.
+        // Up to the parent, its separator kept; none left (or only the
+        // start of a UNC name): no answer. A cut behind a trail byte 0x5C
+        // names no folder, and the walk goes on.
         uint32_t cut = TextLength(folder) - 1;
         while (cut > 0 && folder[cut - 1] != '\\' && folder[cut - 1] != '/') --cut;
-        if (cut == 0) return true;
+        if (cut <= 1) return true;
         folder[cut] = 0;
     }
     if (free >= g_run.total) return true;
