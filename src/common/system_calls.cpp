@@ -102,6 +102,22 @@ DWORD WidenResult(DWORD result, const char* bytes, WCHAR* buffer, DWORD size) {
     return result;
 }
 
+// kernel32's `name`, null where this system lacks it.
+void* KernelCall(const char* name) {
+    return reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("kernel32.dll"), name));
+}
+
+// The form of kernel32's `stem` that takes the texts held: with "W" on
+// UTF-16; on bytes with `narrow`, 'A' or, for the tool-help calls, nothing.
+__attribute__((noinline)) void* KernelTextCall(const char* stem, char narrow = 'A') {
+    char name[32];
+    uint32_t length = TextLength(stem);
+    MemCopy(name, stem, length);
+    name[length] = Wide() ? 'W' : narrow;
+    name[length + 1] = 0;
+    return KernelCall(name);
+}
+
 void TakeFound(const WIN32_FIND_DATAW& wide, FoundEntry* found) {
     found->attributes = wide.dwFileAttributes;
     MemCopy(found->name, wide.cFileName, sizeof found->name);
@@ -374,6 +390,84 @@ bool StartThroughShell(HMODULE shell, const WCHAR* file, const WCHAR* parameters
     if (!started) return false;
     *process = info.hProcess;
     return true;
+}
+
+bool AnyRunningProgram(bool (*matches)(const WCHAR* path)) {
+    bool wide = Wide();
+    auto snapshotOf = reinterpret_cast<HANDLE(WINAPI*)(DWORD, DWORD)>(KernelCall("CreateToolhelp32Snapshot"));
+    typedef BOOL(WINAPI * ListCall)(HANDLE, void*);
+    auto first = reinterpret_cast<ListCall>(KernelTextCall("Process32First", 0));
+    auto next = reinterpret_cast<ListCall>(KernelTextCall("Process32Next", 0));
+    if (snapshotOf == nullptr || first == nullptr || next == nullptr) return false;
+    HANDLE processes = snapshotOf(TH32CS_SNAPPROCESS, 0);
+    if (processes == INVALID_HANDLE_VALUE) return false;
+    // On the NT family the list names only the program's file: its path
+    // comes from QueryFullProcessImageName (Vista and later) or else from
+    // the first module of the process, which is its program (2000, XP).
+    auto query = reinterpret_cast<BOOL(WINAPI*)(HANDLE, DWORD, void*, DWORD*)>(
+        KernelTextCall("QueryFullProcessImageName"));
+    auto open = reinterpret_cast<HANDLE(WINAPI*)(DWORD, BOOL, DWORD)>(KernelCall("OpenProcess"));
+    auto firstModule = reinterpret_cast<ListCall>(KernelTextCall("Module32First", 0));
+    // The wide records are the larger; the byte ones have the same fields
+    // before their names.
+    PROCESSENTRY32W process;
+    process.dwSize = wide ? sizeof process : sizeof(PROCESSENTRY32);
+    MODULEENTRY32W module;
+    WCHAR queried[MAX_PATH];
+    WCHAR path[MAX_PATH];
+    bool found = false;
+    for (BOOL more = first(processes, &process); more && !found; more = next(processes, &process)) {
+        // Windows 95 to Me list each program by its full path.
+        const void* text = reinterpret_cast<PROCESSENTRY32*>(&process)->szExeFile;
+        BOOL read = TRUE;
+        if ((GetVersion() & 0x80000000u) == 0) {
+            DWORD id = process.th32ProcessID;
+            read = FALSE;
+            if (query != nullptr) {
+                HANDLE opened = open(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, id);
+                DWORD size = MAX_PATH;
+                if (opened != nullptr) {
+                    read = query(opened, 0, queried, &size);
+                    CloseHandle(opened);
+                }
+                text = queried;
+            } else if (firstModule != nullptr) {
+                HANDLE modules = snapshotOf(TH32CS_SNAPMODULE, id);
+                if (modules != INVALID_HANDLE_VALUE) {
+                    module.dwSize = wide ? sizeof module : sizeof(MODULEENTRY32);
+                    read = firstModule(modules, &module);
+                    CloseHandle(modules);
+                }
+                text = wide ? static_cast<const void*>(module.szExePath)
+                            : reinterpret_cast<MODULEENTRY32*>(&module)->szExePath;
+            }
+        }
+        if (!read) continue;  // passed over: it cannot be told
+        const WCHAR* name = static_cast<const WCHAR*>(text);
+        if (!wide) {
+            Widen(path, MAX_PATH, static_cast<const char*>(text));
+            name = path;
+        }
+        found = matches(name);
+    }
+    CloseHandle(processes);
+    return found;
+}
+
+bool RemoveAtRestart(const WCHAR* path) {
+    auto move = reinterpret_cast<BOOL(WINAPI*)(const void*, const void*, DWORD)>(KernelTextCall("MoveFileEx"));
+    Narrow narrow(path);
+    return move != nullptr && move(Wide() ? static_cast<const void*>(path) : narrow.get(), nullptr,
+                                   MOVEFILE_DELAY_UNTIL_REBOOT) != 0;
+}
+
+bool FreeSpaceOf(const WCHAR* folder, uint64_t* bytes) {
+    // ULARGE_INTEGER is a 64-bit number.
+    auto query = reinterpret_cast<BOOL(WINAPI*)(const void*, uint64_t*, uint64_t*, uint64_t*)>(
+        KernelTextCall("GetDiskFreeSpaceEx"));
+    Narrow narrow(folder);
+    return query != nullptr &&
+           query(Wide() ? static_cast<const void*>(folder) : narrow.get(), bytes, nullptr, nullptr) != 0;
 }
 
 int ShowMessageBox(HWND owner, const WCHAR* text, const WCHAR* caption, UINT flags) {

@@ -87,6 +87,27 @@ BOOL StartProcess(WCHAR* commandLine, const WCHAR* folder, DWORD flags, PROCESS_
 bool StartThroughShell(HMODULE shell, const WCHAR* file, const WCHAR* parameters,
                        const WCHAR* folder, HANDLE* process);
 
+// Whether a running process's program satisfies `matches`, which gets the
+// program's full path: true at the first that does. A process whose path
+// cannot be read (one that cannot be opened, or whose query fails) is passed
+// over. The calls are found at run time: QueryFullProcessImageName (Vista
+// and later), else the process's module list (2000, XP), and on Windows 95
+// to Me the path in the process list itself; false without a process list
+// (NT 3.51, NT 4).
+bool AnyRunningProgram(bool (*matches)(const WCHAR* path));
+
+// Asks the system to delete `path` (a file, or a folder once empty) at the
+// next restart: MoveFileEx with MOVEFILE_DELAY_UNTIL_REBOOT, found at run
+// time. False when it cannot: without an administrator's rights (access
+// denied), or on Windows 95 to Me, which lack it.
+bool RemoveAtRestart(const WCHAR* path);
+
+// The bytes free for this user (quotas counted) on the volume of `folder`,
+// an existing folder ending in a backslash. False when the system cannot
+// tell: GetDiskFreeSpaceEx, found at run time, is missing (Windows 95 before
+// OSR2, NT 3.51) or fails.
+bool FreeSpaceOf(const WCHAR* folder, uint64_t* bytes);
+
 // Windows and boxes.
 int ShowMessageBox(HWND owner, const WCHAR* text, const WCHAR* caption, UINT flags);
 HWND CreateDialogWindow(HINSTANCE instance, int templateId, DLGPROC proc, LPARAM init);

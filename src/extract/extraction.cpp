@@ -90,6 +90,29 @@ bool OpenArchive() {
     return true;
 }
 
+// Before the first file: the space free for this user on the extraction
+// folder's volume holds the original sizes of all entries (g_run.total), or
+// the system cannot tell. A destination not made yet is asked through its
+// nearest existing parent. False after the write error naming the folder.
+bool HasRoomForEntries() {
+    WCHAR folder[EXTRACTION_FOLDER_SIZE + 1];
+    TextCopy(folder, EXTRACTION_FOLDER_SIZE, g_run.extractionFolder);
+    AppendBackslash(folder, EXTRACTION_FOLDER_SIZE + 1);
+    uint64_t free;
+    while (!FreeSpaceOf(folder, &free)) {
+        // Up to the parent, its separator kept; none left (or only the
+        // start of a UNC name): no answer. A cut behind a trail byte 0x5C
+        // names no folder, and the walk goes on.
+        uint32_t cut = TextLength(folder) - 1;
+        while (cut > 0 && folder[cut - 1] != '\\' && folder[cut - 1] != '/') --cut;
+        if (cut <= 1) return true;
+        folder[cut] = 0;
+    }
+    if (free >= g_run.total) return true;
+    ErrorBox(IDS_WRITE_ERROR, g_run.extractionFolder);
+    return false;
+}
+
 // Long names are used when the volume reports exactly 255 (or cannot tell).
 void ChooseNameRegime() {
     VolumeRoot(g_volumeRoot, EXTRACTION_FOLDER_SIZE, g_run.extractionFolder);
@@ -272,7 +295,8 @@ bool InstallAndCleanUp() {
 }
 
 // One pass over the archive. 1 when it succeeded, else 0. `entriesWalked`
-// is set once the pass got as far as the entry loop.
+// is set once the pass got as far as the entry loop, or stopped for want of
+// space with the extraction folder there.
 int RunPass(PassMode mode, bool* entriesWalked) {
     g_run.errorFlag = 0;
     g_run.cancelFlag = 0;
@@ -285,6 +309,11 @@ int RunPass(PassMode mode, bool* entriesWalked) {
         if (IsFolderMode()) {
             TakeDestinationFolder();
         } else if (!CreateTemporaryFolder()) {
+            return 0;
+        }
+        if (!HasRoomForEntries()) {
+            g_run.errorFlag = 1;
+            *entriesWalked = true;  // the numbered folder goes, as after any failure
             return 0;
         }
     }

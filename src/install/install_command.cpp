@@ -52,6 +52,26 @@ void ClassWait() {
     GraceWait();
 }
 
+// The extraction folder in its short form, for programs started through
+// %ExtractDirX%.
+WCHAR g_shortFolder[EXTRACTION_FOLDER_SIZE];
+
+WCHAR AsciiLower(WCHAR c) { return c >= 'A' && c <= 'Z' ? static_cast<WCHAR>(c + 32) : c; }
+
+// `path` names something inside `folder`: the folder, a backslash, more.
+// ASCII letters compare in either case, as the file system takes them.
+bool IsInside(const WCHAR* path, const WCHAR* folder) {
+    uint32_t i = 0;
+    for (; folder[i] != 0; ++i) {
+        if (AsciiLower(path[i]) != AsciiLower(folder[i])) return false;
+    }
+    return path[i] == '\\';
+}
+
+bool RunsFromExtractionFolder(const WCHAR* path) {
+    return IsInside(path, g_run.extractionFolder) || IsInside(path, g_shortFolder);
+}
+
 // Starts the command again through the shell with the verb "runas", which
 // asks for an administrator's rights: for an installer whose own manifest
 // demands them, which CreateProcess cannot start from a process that lacks
@@ -210,8 +230,20 @@ bool RunInstallCommand() {
     SetCurrentFolder(savedDirectory);
     if (cancelled || !GraceWait()) return true;  // the installer is left running
     if ((g_config.flags & CFG_WAIT_FOR_CLASS) != 0) ClassWait();
+    // Nobody can cancel a silent run: its wait is bounded.
+    AwaitProgramsInFolder(g_run.silent == 0 ? 0 : PROGRAM_WAIT_BOUND_MS);
     LogLine(IDS_LOG_WAITED, nullptr);
     return true;
+}
+
+void AwaitProgramsInFolder(DWORD boundMs) {
+    // Without a short form the folder stands for itself.
+    TextCopy(g_shortFolder, EXTRACTION_FOLDER_SIZE, g_run.extractionFolder);
+    GetShortPath(g_run.extractionFolder, g_shortFolder, MAX_PATH);
+    for (DWORD waited = 0; boundMs == 0 || waited < boundMs; waited += WAIT_CYCLE_MS) {
+        if (PumpAndCheckCancel() || !AnyRunningProgram(RunsFromExtractionFolder)) return;
+        Sleep(WAIT_CYCLE_MS);
+    }
 }
 
 static bool IsDotEntry(const WCHAR* name) {
@@ -243,11 +275,12 @@ void RemoveFolderTree(WCHAR* path, uint32_t capacity) {
             RemoveFolderTree(path, capacity);
         } else {
             SetPathAttributes(path, FILE_ATTRIBUTE_NORMAL);
-            DeletePath(path);
+            if (!DeletePath(path)) RemoveAtRestart(path);
         }
     } while (FindNextEntry(listing, &found));
     FindClose(listing);
     path[length] = 0;
     SetPathAttributes(path, FILE_ATTRIBUTE_NORMAL);
-    RemoveFolder(path);
+    // After its contents: the folder comes last at the restart too.
+    if (!RemoveFolder(path)) RemoveAtRestart(path);
 }

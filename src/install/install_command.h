@@ -9,13 +9,27 @@
 // Every poll and sleep of the waits, in milliseconds.
 constexpr DWORD WAIT_CYCLE_MS = 50;
 
+// How long a run that nobody can cancel (no progress window) waits for the
+// programs that run from the extraction folder: 10 minutes, counted in wait
+// cycles.
+constexpr DWORD PROGRAM_WAIT_BOUND_MS = 10 * 60 * 1000;
+
 // Expands and runs `command` from the extraction folder, keeping the
 // progress window alive while it waits: for the process, the grace time,
 // then (with CFG_WAIT_FOR_CLASS) for the windows of the configured class and
-// the grace time again. A cancel ends every wait at once and leaves the
+// the grace time again, then for every program that runs from the folder
+// (AwaitProgramsInFolder). A cancel ends every wait at once and leaves the
 // installer running. True when the command was started; false when it could
 // not be.
 bool RunInstallCommand();
+
+// Waits while any process runs a program from inside the extraction folder,
+// named as the stub named it or in its short form (%ExtractDirX%): copies
+// the installer started and left running, one started elevated through
+// "runas" among them. Pumps the window every cycle; ends on a cancel, or
+// after `boundMs` (0: no bound). Where the system lists no processes, or
+// gives no program's path, it does not wait.
+void AwaitProgramsInFolder(DWORD boundMs);
 
 // A program named without a folder ("setup.exe /q") would be searched first
 // in the folder of the packed file, where a planted program of that name
@@ -39,5 +53,8 @@ BOOL CALLBACK MatchWindowClass(HWND window, LPARAM record);
 // Removes the folder in `path` with everything in it, as far as possible:
 // read-only, hidden and system files included. Only the entries "." and
 // ".." are skipped; a junction or symbolic link is removed itself, never
-// descended into. `path` is working storage of `capacity` units.
+// descended into. A file that cannot be deleted (in use) and every folder
+// left so are scheduled for deletion at the next restart, deepest first,
+// where the process has the rights. `path` is working storage of `capacity`
+// units.
 void RemoveFolderTree(WCHAR* path, uint32_t capacity);

@@ -7,6 +7,7 @@
 #include <windows.h>
 #include <commctrl.h>
 #include <shellapi.h>
+#include <tlhelp32.h>
 // CreateProcessA's error for a program whose manifest demands rights that
 // the caller lacks; older headers do not name it.
 #ifndef ERROR_ELEVATION_REQUIRED

@@ -687,5 +687,131 @@ TEST_F(WineTemporaryFolder, AfterARunKilledHalfWayTheNextRunTakesANewNumber) {
     EXPECT_EQ(LeftoverTemporaryFolders(), 0u);
 }
 
+// An installer that starts a copy of itself from the folder and ends at
+// once, as bootstrappers do: the stub waits for every program that runs from
+// the folder before it removes it. The copy logs what it finds after its wait.
+class WineHandOff : public WineTemporaryFolder {
+protected:
+    // Runs the sample installer with `options` behind its log, beside.txt
+    // beside it; folder_ is where it extracts, Left() its host path.
+    RunResult RunInstaller(const std::string& name, const std::string& options, RunOptions plan = {}) {
+        std::string exe = PackInstaller(name, "%ExtractDir%\\sample-installer.exe --log " + LogPath() + " " + options,
+                                        "", {{"beside.txt", '0', "beside"}});
+        folder_ = WindowsTemp() + "\\" + NumberedName(FreeNumber());
+        return Run(exe, plan);
+    }
+    std::string Left() { return TempFolder() + "/" + folder_.substr(folder_.rfind('\\') + 1); }
+    // Waits, at most a minute, until the log holds `line`.
+    bool LogShows(const std::string& line) {
+        for (int waited = 0; waited < 60000 && Log().find(line) == std::string::npos; waited += 100) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        }
+        return Log().find(line) != std::string::npos;
+    }
+    void ExpectTheCopySaw(const char* file) {
+        EXPECT_NE(Log().find(std::string("after the hand-off: folder there\r\nafter the hand-off: file ") + file),
+                  std::string::npos) << Log();
+    }
+    // Wine's list of what to delete at the next restart: "query" or "delete".
+    std::string Registry(const std::string& verb) {
+        std::string output;
+        RunCommand("WINEPREFIX=" + Quote(SessionDir() + "/prefix") + " WINEARCH=win32 WINEDEBUG=-all wine reg " + verb +
+                       " 'HKLM\\System\\CurrentControlSet\\Control\\Session Manager' /v PendingFileRenameOperations" +
+                       (verb == "delete" ? " /f" : "") + " 2>&1",
+                   &output);
+        return output;
+    }
+    // Its paths, each without its empty target.
+    std::vector<std::string> PendingDeletions() {
+        std::string output = Registry("query");
+        std::vector<std::string> paths;
+        size_t at = output.find("REG_MULTI_SZ");
+        if (at == std::string::npos) return paths;
+        at = output.find_first_not_of(' ', at + 12);
+        std::string value = output.substr(at, output.find_first_of("\r\n", at) - at);
+        for (size_t begin = 0, end; begin < value.size(); begin = end + 2) {
+            end = std::min(value.find("\\0", begin), value.size());
+            if (end > begin) paths.push_back(value.substr(begin, end - begin));
+        }
+        return paths;
+    }
+    void TearDown() override {
+        if (!root_.empty()) Registry("delete");
+        WineTemporaryFolder::TearDown();
+    }
+    std::string folder_;
+};
+
+TEST_F(WineHandOff, TheFolderStaysWhileACopyOfTheInstallerRunsFromIt) {
+    RunResult run = RunInstaller("handoff", "--hand-off 3000 beside.txt");
+    EXPECT_EQ(run.exitCode, 1u);
+    ExpectTheCopySaw("there");
+    EXPECT_EQ(LeftoverTemporaryFolders(), 0u);
+}
+
+TEST_F(WineHandOff, TheFolderStaysWhileACopyStartedThroughRunasRunsFromIt) {
+    RunResult run = RunInstaller("handoff-runas", "--hand-off-runas 3000 beside.txt");
+    if (Log().find("hand-off through runas failed") != std::string::npos) GTEST_SKIP() << Log();
+    EXPECT_EQ(run.exitCode, 1u);
+    ExpectTheCopySaw("there");
+    EXPECT_EQ(LeftoverTemporaryFolders(), 0u);
+}
+
+// Cancel ends this wait as the others: the copy runs on, the removal takes
+// what it can meanwhile, and the copy's program, which Windows keeps while
+// it runs, goes at the next restart with the folder.
+TEST_F(WineHandOff, CancelDuringTheWaitForACopyEndsItAtOnce) {
+    RunOptions plan;
+    plan.answers = {"cancel"};
+    plan.delayMs = 3000;  // the installer has handed off by then
+    auto start = std::chrono::steady_clock::now();
+    RunResult run = RunInstaller("handoff-cancel", "--hand-off 15000 beside.txt", plan);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(12));
+    EXPECT_EQ(run.exitCode, 1u);
+    EXPECT_EQ(PendingDeletions(),
+              (std::vector<std::string>{"\\??\\" + folder_ + "\\sample-installer.exe", "\\??\\" + folder_}));
+    ASSERT_TRUE(LogShows("after the hand-off: file ")) << Log();
+    ExpectTheCopySaw("gone");
+    EXPECT_EQ(Snapshot(Left()), (std::map<std::string, std::string>{
+                                    {"sample-installer.exe", ReadAll(WindowsBuildDir() + "/sample-installer.exe")}}));
+    fs::remove_all(Left());
+}
+
+// A file that another process holds open cannot be deleted: it and the
+// folder go at the next restart.
+TEST_F(WineHandOff, AFileHeldOpenIsDeletedAtTheNextRestart) {
+    Registry("delete");
+    RunResult run = RunInstaller("handoff-held", "--hold " + WindowsPath(WindowsBuildDir() + "/sample-installer.exe") +
+                                                     " beside.txt 8000");
+    EXPECT_EQ(run.exitCode, 1u);
+    EXPECT_NE(Log().find("beside.txt: error 0"), std::string::npos) << Log();
+    EXPECT_EQ(PendingDeletions(), (std::vector<std::string>{"\\??\\" + folder_ + "\\beside.txt", "\\??\\" + folder_}));
+    EXPECT_EQ(Snapshot(Left()), (std::map<std::string, std::string>{{"beside.txt", "beside"}}));
+    EXPECT_TRUE(LogShows("released ")) << Log();
+    fs::remove_all(Left());
+}
+
+// A volume with less room than the entries' original sizes: the write error
+// names the folder before anything is created.
+TEST_F(WineExtraction, TooLittleFreeSpaceIsOneWriteErrorBeforeAnythingIsCreated) {
+    std::string small = root_ + "/small";
+    fs::create_directories(small);
+    std::string output;
+    if (RunCommand("mount -t tmpfs -o size=1m valkrin-small " + Quote(small) + " 2>&1", &output) != 0) {
+        GTEST_SKIP() << "no tmpfs of 1 MiB could be mounted: " << output;
+    }
+    std::string destination = WindowsPath(small + "/dest");
+    std::string exe = Pack("small-volume", "--title " + Quote(kTitleUtf8) + " --no-confirm --folder " + Quote(destination),
+                           support::BuildArchive({{"a.txt", '0', "a"}, {"big.bin", '0', Noise(2 << 20, 30)}}));
+    RunResult run = Run(exe, {});
+    bool empty = fs::is_empty(small);
+    RunCommand("umount " + Quote(small) + " 2>&1", &output);
+    ASSERT_EQ(run.boxes.size(), 2u);  // the progress window, then the error
+    EXPECT_EQ(run.boxes[1].text, "\"" + destination + "\" " + expected::kWriteError);
+    EXPECT_TRUE(run.boxes[1].hasOwner);
+    EXPECT_EQ(run.exitCode, 0u);
+    EXPECT_TRUE(empty) << "nothing created";
+}
+
 }  // namespace
 }  // namespace e2e

@@ -3,7 +3,11 @@
 // folder) must never be loaded: not in folder mode, not in temporary mode
 // with its install command, not when a box is shown. Archives made to climb
 // out of the extraction folder, to break the header bounds or to claim
-// huge sizes end with the damaged-archive box and leave nothing anywhere.
+// huge sizes end with the damaged-archive box and leave nothing anywhere;
+// one that claims more than the volume holds ends sooner, with the write
+// error.
+#include <sys/statvfs.h>
+
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -162,6 +166,7 @@ TEST_F(PlantedFolder, TheQuestionAndTheDamagedArchiveBoxLoadNoneOfThem) {
 struct Hostile {
     const char* name;
     std::string (*archive)();
+    uint64_t claimed = 0;  // bytes the entries claim, where more than the data holds
 };
 
 void PrintTo(const Hostile& hostile, std::ostream* out) { *out << hostile.name; }
@@ -232,8 +237,8 @@ const Hostile kHostile[] = {
      }},
     {"Lh5NoiseClaiming1MiB", [] { return AfterAGoodEntry(NoiseEntry('5', MiB)); }},
     {"Lh7NoiseClaiming1MiB", [] { return AfterAGoodEntry(NoiseEntry('7', MiB)); }},
-    {"Lh5NoiseClaiming1TiB", [] { return AfterAGoodEntry(NoiseEntry('5', TiB)); }},
-    {"Lh7NoiseClaiming1TiB", [] { return AfterAGoodEntry(NoiseEntry('7', TiB)); }},
+    {"Lh5NoiseClaiming1TiB", [] { return AfterAGoodEntry(NoiseEntry('5', TiB)); }, TiB},
+    {"Lh7NoiseClaiming1TiB", [] { return AfterAGoodEntry(NoiseEntry('7', TiB)); }, TiB},
     {"StoredClaiming1MiBMoreThanTheFileHolds", [] { return AfterAGoodEntry(StoredPastTheEnd(MiB)); }},
     {"StoredClaiming1TiBMoreThanTheFileHolds", [] { return AfterAGoodEntry(StoredPastTheEnd(TiB)); }},
 };
@@ -259,6 +264,17 @@ TEST_P(HostileArchive, EndsWithTheDamagedArchiveBoxAndWritesNothing) {
                            GetParam().archive());
     auto before = Snapshot(root_);
     RunResult run = Run(exe, {});
+    struct statvfs disk;
+    ASSERT_EQ(statvfs(root_.c_str(), &disk), 0);
+    if (GetParam().claimed > uint64_t{disk.f_bavail} * disk.f_frsize) {
+        // No room for the claim: the write error names the destination
+        // before the first file is made.
+        ASSERT_EQ(run.boxes.size(), 2u);
+        EXPECT_EQ(run.boxes[1].text, "\"" + WindowsPath(root_ + "/parent/out") + "\" " + expected::kWriteError);
+        EXPECT_EQ(run.exitCode, 0u);
+        EXPECT_EQ(Snapshot(root_), before);
+        return;
+    }
     ExpectDamagedArchiveBox(run, exe);
     // Entries that fail in the extract pass have had their folder made and
     // their partial file removed; the good entry before them stays.

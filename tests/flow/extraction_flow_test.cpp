@@ -304,6 +304,49 @@ TEST_F(Extraction, FullDiskInTemporaryModeRemovesTheFolder) {
     }
 }
 
+// Before the first file, the volume must have room for the entries'
+// original sizes, as far as GetDiskFreeSpaceEx tells; else the write error
+// names the extraction folder and nothing is made. A destination not made
+// yet is asked through its nearest existing parent.
+TEST_F(Extraction, TooLittleFreeSpaceIsOneWriteErrorBeforeTheFirstFile) {
+    struct Case {
+        const char* what;
+        const char* windows;
+        bool folderMode;
+        host::FreeSpace kind;
+        uint64_t bytes;  // 4000 are needed
+    };
+    const Case cases[] = {
+        {"room for exactly the original sizes", "winxp", true, host::FreeSpace::Fixed, 4000},
+        {"one byte short", "winxp", true, host::FreeSpace::Fixed, 3999},
+        {"one byte short on Windows 98", "win98", true, host::FreeSpace::Fixed, 3999},
+        {"no GetDiskFreeSpaceEx", "winxp", true, host::FreeSpace::NoCall, 0},
+        {"one byte short in temporary mode", "winxp", false, host::FreeSpace::Fixed, 3999},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        support::ResetRunState();
+        host::SetWindows(c.windows);
+        host::SetModulePath(packedPath());
+        host::SetTempPath(temp_ + "/");
+        std::filesystem::remove_all(dest_);
+        host::SetFreeSpace(c.kind, c.bytes);
+        Pack({File("a.txt", Bytes(1000, 1)), Folder("sub/"), File("sub/b.bin", Bytes(3000, 2))}, c.folderMode, "true");
+        bool room = c.kind == host::FreeSpace::NoCall || c.bytes == 4000;
+        EXPECT_EQ(Run(), room ? 1 : 0);
+        std::string folder = c.folderMode ? dest_ : temp_ + "/valkrin.000";
+        if (!room) {
+            ExpectOneBox(expected::kWriteError, folder);
+            EXPECT_TRUE(host::WriteRequests().empty());
+            EXPECT_TRUE(host::Processes().empty());
+            EXPECT_FALSE(Exists(dest_) || Exists(folder));
+        }
+        std::vector<std::string> asked{folder + "/"};
+        if (c.folderMode) asked.push_back(folder_.path() + "/");
+        if (c.kind != host::FreeSpace::NoCall) EXPECT_EQ(host::FreeSpaceQueries(), asked);
+    }
+}
+
 TEST_F(Extraction, FailedCloseIsAWriteError) {
     Pack({File("a.txt", "a")});
     // Closes: config file 1, archive after the test pass 2, then the output file.

@@ -7,9 +7,11 @@
 #include <filesystem>
 
 #include "common/run_state.h"
+#include "common/system_calls.h"
 #include "common/text.h"
 #include "install/install_command.h"
 #include "startup/dll_safety.h"
+#include "support/expected_texts.h"
 #include "support/test_support.h"
 #include "ui/progress_window.h"
 
@@ -20,8 +22,12 @@ namespace {
 
 class InstallCommand : public ::testing::Test {
 protected:
-    void SetUp() override {
+    void SetUp() override { Start(); }
+    // A fresh run on `windows` with its window and the extraction folder.
+    void Start(const char* windows = "winxp") {
         support::ResetRunState();
+        host::SetWindows(windows);
+        ChooseSystemCalls();
         g_config.flags = CFG_OS_ALL;
         support::SetText(g_run.extractionFolder, EXTRACTION_FOLDER_SIZE, folder_.path());
         params_ = ProgressWindowParams{u"Sample", &g_run.cancelFlag, nullptr, 0};
@@ -159,6 +165,79 @@ TEST_F(InstallCommand, CommandNamingNoProgramCannotStart) {
     EXPECT_FALSE(RunInstallCommand());
 }
 
+// While a process runs a program from inside the extraction folder (here
+// for three snapshots), the wait goes on: one sleep after each snapshot that
+// found it. A program that cannot be told, or where Windows lists none, is
+// not waited for.
+TEST_F(InstallCommand, WaitsWhileAProgramRunsFromInsideTheFolder) {
+    using host::ImageAccess;
+    using host::ProcessListing;
+    struct Case {
+        const char* what;
+        const char* windows;
+        ProcessListing listing;
+        ImageAccess access;
+        std::string image;  // behind the folder's path
+        int sleeps;
+    };
+    const ProcessListing full = ProcessListing::FullImageName, modules = ProcessListing::ModuleList;
+    const Case cases[] = {
+        {"path from QueryFullProcessImageName", "win10", full, ImageAccess::Readable, "\\copy.exe", 3},
+        {"path from the module list", "winxp", modules, ImageAccess::Readable, "\\sub\\copy.exe", 3},
+        {"path in the list itself on Windows 98", "win98", modules, ImageAccess::Unreadable, "\\copy.exe", 3},
+        {"beside the folder", "win10", full, ImageAccess::Readable, "2\\copy.exe", 0},
+        {"no process list", "nt40", ProcessListing::None, ImageAccess::Readable, "\\copy.exe", 0},
+        {"path that cannot be read", "win10", full, ImageAccess::Unreadable, "\\copy.exe", 0},
+        {"module list that cannot be read", "winxp", modules, ImageAccess::Unreadable, "\\copy.exe", 0},
+        {"access denied", "win10", full, ImageAccess::Denied, "\\copy.exe", 0},
+        {"access denied to the module list", "winxp", modules, ImageAccess::Denied, "\\copy.exe", 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        DestroyWindow(g_run.progressWindow);
+        Start(c.windows);
+        host::SetProcessListing(c.listing);
+        host::AddRunningProgram("C:\\Windows\\explorer.exe");  // runs on, outside
+        host::AddRunningProgram(folder_.path() + c.image, 3, c.access);
+        AwaitProgramsInFolder(0);
+        EXPECT_EQ(host::SleepCount(), c.sleeps);
+        EXPECT_EQ(host::ProcessSnapshots(), c.listing == ProcessListing::None ? 0 : c.sleeps + 1);
+    }
+}
+
+// Through the folder's short form (%ExtractDirX%), ASCII letters in any case.
+TEST_F(InstallCommand, WaitsForAProgramStartedThroughTheShortForm) {
+    host::SetShortPath(folder_.path(), "C:\\Valkri~1\\valkri~1.000");
+    host::AddRunningProgram("C:\\VALKRI~1\\VALKRI~1.000\\SETUP.EXE", 2);
+    AwaitProgramsInFolder(0);
+    EXPECT_EQ(host::SleepCount(), 2);
+}
+
+// The last wait, after the installer and the grace; the label stays.
+TEST_F(InstallCommand, ProgramWaitComesAfterTheInstallerAndTheGrace) {
+    g_config.graceSeconds = 1;
+    host::AddRunningProgram(folder_.path() + "\\copy.exe", 2);
+    SetCommand("true");
+    EXPECT_TRUE(RunInstallCommand());
+    EXPECT_EQ(host::SleepCount(), 20 + 2);
+    EXPECT_EQ(host::Progress().labels, std::vector<std::string>{expected::kWatching});
+}
+
+TEST_F(InstallCommand, CancelEndsTheProgramWait) {
+    host::AddRunningProgram(folder_.path() + "\\never-ends.exe");
+    host::CancelOnPump(4);
+    AwaitProgramsInFolder(0);
+    EXPECT_EQ(host::SleepCount(), 3);
+}
+
+// A run that nobody can cancel gives up on a program that never ends.
+TEST_F(InstallCommand, BoundedProgramWaitEndsAfterTenMinutesOfCycles) {
+    host::SimulateProcesses(true);  // Sleep returns at once
+    host::AddRunningProgram(folder_.path() + "\\never-ends.exe");
+    AwaitProgramsInFolder(PROGRAM_WAIT_BOUND_MS);
+    EXPECT_EQ(host::SleepCount(), 10 * 60 * 1000 / 50);
+}
+
 class RemoveFolder : public ::testing::Test {
 protected:
     void Remove(const std::string& path) {
@@ -194,6 +273,26 @@ TEST_F(RemoveFolder, LinksAreRemovedNotFollowed) {
     Remove(root);
     EXPECT_FALSE(Exists(root));
     EXPECT_EQ(support::ReadWholeFile(outside + "/precious.txt"), "keep me");
+}
+
+// A file in use and the folders it keeps go at the next restart, deepest
+// first, given the rights; without, they stay. The rest goes now.
+TEST_F(RemoveFolder, WhatIsInUseGoesAtTheNextRestartGivenTheRights) {
+    for (bool rights : {true, false}) {
+        support::ResetRunState();
+        host::SetRestartRights(rights);
+        std::string root = scratch_ / "valkrin.002";
+        std::filesystem::create_directories(root + "/a/b");
+        WriteWholeFile(root + "/a/held.txt", "in use");
+        WriteWholeFile(root + "/a/b/free.txt", "x");
+        host::HoldFile(root + "/a/held.txt");
+        Remove(root);
+        std::vector<std::string> scheduled{root + "/a/held.txt", root + "/a", root};
+        EXPECT_EQ(host::RestartRemovals(), rights ? scheduled : std::vector<std::string>());
+        EXPECT_TRUE(Exists(root + "/a/held.txt"));
+        EXPECT_FALSE(Exists(root + "/a/b"));
+        std::filesystem::remove_all(root);
+    }
 }
 
 TEST_F(RemoveFolder, EmptyPathAndMissingFolderDoNothing) {

@@ -64,6 +64,9 @@ void SetMaxComponentLength(DWORD length, bool fail = false);
 
 // Folders the system reports.
 void SetTempPath(const std::string& path);
+// The short form GetShortPathName gives for `path` (both as the product
+// names them, UTF-8); without one, an existing path is its own short form.
+void SetShortPath(const std::string& path, const std::string& shortPath);
 void SetSystemFolders(const std::string& system, const std::string& windows);
 
 // A top-level window of another program with this class; it disappears
@@ -109,6 +112,40 @@ int SleepCount();
 void SimulateProcesses(bool simulate);
 // The exit code a simulated process ends with (default 0).
 void SetSimulatedExitCode(DWORD code);
+
+// Programs that other processes run, as the tool-help process list shows
+// them: `image` is the program's full path as Windows gives it (product
+// form in UTF-8, "C:\\dir\\setup.exe"). It is listed in `snapshots` more
+// snapshots of the list (-1: for ever). Its path can be read, or cannot be
+// (the query and the module list fail), or the process cannot be opened
+// (access denied).
+enum class ImageAccess { Readable, Unreadable, Denied };
+void AddRunningProgram(const std::string& image, int snapshots = -1, ImageAccess access = ImageAccess::Readable);
+// What kernel32 offers to tell the programs of processes: the process list
+// and QueryFullProcessImageName (Vista and later: the default), the process
+// list and the module list alone (2000, XP), or no tool-help at all (NT 3.51,
+// NT 4). Windows 95 to Me (SetWindows) name the full path in the list itself.
+enum class ProcessListing { FullImageName, ModuleList, None };
+void SetProcessListing(ProcessListing listing);
+// Number of process snapshots taken since Reset.
+int ProcessSnapshots();
+
+// DeleteFile of this path (host form) fails with a sharing violation, as
+// for a file that another process holds open.
+void HoldFile(const std::string& path);
+// Without the rights (an administrator's), MoveFileEx cannot schedule a
+// deletion at the next restart and fails with access denied.
+void SetRestartRights(bool rights);
+// Every path (host form) scheduled for deletion at the next restart, in order.
+const std::vector<std::string>& RestartRemovals();
+
+// What GetDiskFreeSpaceEx reports free for the caller on the volume of any
+// existing folder: plenty (the default), `bytes`, or there is no such call
+// (Windows 95 before OSR2, NT 3.51).
+enum class FreeSpace { Plenty, Fixed, NoCall };
+void SetFreeSpace(FreeSpace kind, uint64_t bytes = 0);
+// The folders (host form) GetDiskFreeSpaceEx was asked about, in order.
+const std::vector<std::string>& FreeSpaceQueries();
 
 // Faults, counted from the moment they are armed: the nth call from now (1 is
 // the next) fails, or for reads and writes transfers only half the bytes.

@@ -192,6 +192,7 @@ BOOL DeleteFileAt(const Name& name) {
     if (lstat(path.c_str(), &info) != 0) return Fail(ErrorFromErrno(errno));
     if (S_ISDIR(info.st_mode)) return Fail(ERROR_ACCESS_DENIED);
     if (!S_ISLNK(info.st_mode) && IsReadOnly(info)) return Fail(ERROR_ACCESS_DENIED);
+    if (Current().heldFiles.count(path) != 0) return Fail(ERROR_SHARING_VIOLATION);
     if (unlink(path.c_str()) != 0) return Fail(ErrorFromErrno(errno));
     Current().extraAttributes.erase(path);
     return Changed(path);
@@ -433,4 +434,72 @@ BOOL WINAPI HostGetVolumeInformationW(LPCWSTR, LPWSTR volumeName, DWORD volumeNa
                                       DWORD fileSystemNameSize) {
     return VolumeInformation(volumeName, volumeNameSize, serial, maxComponentLength, flags, fileSystemName,
                              fileSystemNameSize);
+}
+
+namespace host {
+
+void HoldFile(const std::string& path) { Current().heldFiles.insert(path); }
+void SetRestartRights(bool rights) { Current().restartRights = rights; }
+const std::vector<std::string>& RestartRemovals() { return Current().restartRemovals; }
+void SetFreeSpace(FreeSpace kind, uint64_t bytes) {
+    Current().freeSpace = kind;
+    Current().freeBytes = bytes;
+}
+const std::vector<std::string>& FreeSpaceQueries() { return Current().freeSpaceQueries; }
+
+}  // namespace host
+
+namespace {
+
+// Only a deletion at the next restart (no target) is known here; it needs an
+// administrator's rights and a path that exists.
+BOOL MoveAtRestart(const Name& name, bool noTarget, DWORD flags) {
+    if (!noTarget || flags != MOVEFILE_DELAY_UNTIL_REBOOT) return Fail(ERROR_INVALID_PARAMETER);
+    if (!Current().restartRights) return Fail(ERROR_ACCESS_DENIED);
+    struct stat info;
+    if (lstat(name.path.c_str(), &info) != 0) return Fail(ErrorFromErrno(errno));
+    host::Record(Current().restartRemovals, name.path);
+    return TRUE;
+}
+
+BOOL WINAPI HostMoveFileExA(LPCSTR from, LPCSTR to, DWORD flags) {
+    return MoveAtRestart(NameOf(from), to == nullptr, flags);
+}
+BOOL WINAPI HostMoveFileExW(LPCWSTR from, LPCWSTR to, DWORD flags) {
+    return MoveAtRestart(NameOf(from), to == nullptr, flags);
+}
+
+// The folder must exist, as on Windows.
+BOOL FreeSpace(const Name& folder, uint64_t* available, uint64_t* total, uint64_t* free) {
+    host::Record(Current().freeSpaceQueries, folder.path);
+    struct stat info;
+    if (stat(folder.path.c_str(), &info) != 0 || !S_ISDIR(info.st_mode)) return Fail(ERROR_PATH_NOT_FOUND);
+    uint64_t bytes = Current().freeSpace == host::FreeSpace::Fixed ? Current().freeBytes : ~uint64_t{0};
+    for (uint64_t* out : {available, total, free}) {
+        if (out != nullptr) *out = bytes;
+    }
+    return TRUE;
+}
+
+BOOL WINAPI HostGetDiskFreeSpaceExA(LPCSTR folder, uint64_t* available, uint64_t* total, uint64_t* free) {
+    return FreeSpace(NameOf(folder), available, total, free);
+}
+BOOL WINAPI HostGetDiskFreeSpaceExW(LPCWSTR folder, uint64_t* available, uint64_t* total, uint64_t* free) {
+    return FreeSpace(NameOf(folder), available, total, free);
+}
+
+template <typename Function>
+FARPROC AsProc(Function function) {
+    return reinterpret_cast<FARPROC>(reinterpret_cast<void*>(function));
+}
+
+}  // namespace
+
+FARPROC host::FileFunction(const std::string& name) {
+    if (name == "MoveFileExA") return AsProc(HostMoveFileExA);
+    if (name == "MoveFileExW") return AsProc(HostMoveFileExW);
+    if (Current().freeSpace == FreeSpace::NoCall) return nullptr;
+    if (name == "GetDiskFreeSpaceExA") return AsProc(HostGetDiskFreeSpaceExA);
+    if (name == "GetDiskFreeSpaceExW") return AsProc(HostGetDiskFreeSpaceExW);
+    return nullptr;
 }

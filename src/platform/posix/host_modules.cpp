@@ -72,6 +72,11 @@ FARPROC WINAPI GetProcAddress(HMODULE module, LPCSTR name) {
             return reinterpret_cast<FARPROC>(reinterpret_cast<void*>(HostSetDllDirectoryA));
         }
     }
+    if (module == &g_kernel) {
+        FARPROC found = host::ProcessFunction(wanted);
+        if (found == nullptr) found = host::FileFunction(wanted);
+        if (found != nullptr) return found;
+    }
     if (module == &g_kernel || module == &g_user || module == &g_advapi) {
         FARPROC wide = host::WideFunction(wanted);
         if (wide != nullptr) return wide;

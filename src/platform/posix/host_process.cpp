@@ -3,12 +3,14 @@
 // line (blanks separate, double quotes group); the other programs' windows
 // are a scripted list.
 #include <errno.h>
+#include <stdio.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -110,7 +112,198 @@ int SleepCount() { return Current().sleeps; }
 void SimulateProcesses(bool simulate) { Current().simulateProcesses = simulate; }
 void SetSimulatedExitCode(DWORD code) { Current().simulatedExitCode = code; }
 
+void AddRunningProgram(const std::string& image, int snapshots, ImageAccess access) {
+    std::vector<RunningProgram>& programs = Current().runningPrograms;
+    programs.push_back(RunningProgram{static_cast<DWORD>(1000 + programs.size()), image, snapshots, access});
+}
+void SetProcessListing(ProcessListing listing) { Current().processListing = listing; }
+int ProcessSnapshots() { return Current().processSnapshots; }
+
 }  // namespace host
+
+namespace {
+
+// A snapshot of the process list, or of one process's modules (its program).
+struct HostSnapshot : HostHandle {
+    std::vector<host::RunningProgram> entries;
+    size_t next = 0;
+};
+
+// An opened process: its program, and whether that can be read.
+struct HostOpenedProcess : HostHandle {
+    host::RunningProgram program;
+};
+
+const host::RunningProgram* FindProgram(DWORD id) {
+    for (const host::RunningProgram& program : Current().runningPrograms) {
+        if (program.id == id) return &program;
+    }
+    return nullptr;
+}
+
+std::string FileNameOf(const std::string& image) {
+    size_t separator = image.find_last_of("\\/");
+    return separator == std::string::npos ? image : image.substr(separator + 1);
+}
+
+// Copies UTF-8 `text` into a record's name field of MAX_PATH units.
+void CopyName(const std::string& text, char* field) {
+    std::string bytes = host::AnsiFromUtf8(text);
+    snprintf(field, MAX_PATH, "%s", bytes.c_str());
+}
+void CopyName(const std::string& text, WCHAR* field) {
+    std::u16string units = host::WideFromUtf8(text);
+    size_t length = std::min<size_t>(units.size(), MAX_PATH - 1);
+    units.copy(field, length);
+    field[length] = 0;
+}
+
+HANDLE WINAPI HostCreateToolhelp32Snapshot(DWORD flags, DWORD id) {
+    host::State& state = Current();
+    HostSnapshot* snapshot = new HostSnapshot;
+    if ((flags & TH32CS_SNAPPROCESS) != 0) {
+        ++state.processSnapshots;
+        // A program listed its last time is gone from this snapshot on.
+        std::vector<host::RunningProgram>& programs = state.runningPrograms;
+        programs.erase(std::remove_if(programs.begin(), programs.end(),
+                                      [](const host::RunningProgram& p) { return p.snapshotsLeft == 0; }),
+                       programs.end());
+        for (host::RunningProgram& program : programs) {
+            snapshot->entries.push_back(program);
+            if (program.snapshotsLeft > 0) --program.snapshotsLeft;
+        }
+        return snapshot;
+    }
+    const host::RunningProgram* program = FindProgram(id);
+    if (program == nullptr || program->access == host::ImageAccess::Denied) {
+        delete snapshot;
+        SetLastError(program == nullptr ? ERROR_INVALID_PARAMETER : ERROR_ACCESS_DENIED);
+        return INVALID_HANDLE_VALUE;
+    }
+    if (program->access == host::ImageAccess::Readable) snapshot->entries.push_back(*program);
+    return snapshot;
+}
+
+// The next entry of a snapshot into a record whose size the caller set.
+template <typename Record>
+const host::RunningProgram* NextEntry(HANDLE handle, Record* record, bool first) {
+    HostSnapshot* snapshot = static_cast<HostSnapshot*>(handle);
+    if (record->dwSize != sizeof(Record)) {
+        SetLastError(ERROR_BAD_LENGTH);
+        return nullptr;
+    }
+    if (first) snapshot->next = 0;
+    if (snapshot->next >= snapshot->entries.size()) {
+        SetLastError(ERROR_NO_MORE_FILES);
+        return nullptr;
+    }
+    return &snapshot->entries[snapshot->next++];
+}
+
+// Windows 95 to Me name the program's full path in the list, the NT family
+// only its file.
+template <typename Record>
+BOOL ProcessEntry(HANDLE handle, Record* record, bool first) {
+    const host::RunningProgram* program = NextEntry(handle, record, first);
+    if (program == nullptr) return FALSE;
+    record->th32ProcessID = program->id;
+    bool fullPath = Current().platformId == VER_PLATFORM_WIN32_WINDOWS;
+    CopyName(fullPath ? program->image : FileNameOf(program->image), record->szExeFile);
+    return TRUE;
+}
+
+template <typename Record>
+BOOL FirstModule(HANDLE handle, Record* record) {
+    const host::RunningProgram* program = NextEntry(handle, record, true);
+    if (program == nullptr) return FALSE;
+    record->th32ProcessID = program->id;
+    CopyName(FileNameOf(program->image), record->szModule);
+    CopyName(program->image, record->szExePath);
+    return TRUE;
+}
+
+BOOL WINAPI HostProcess32First(HANDLE snapshot, PROCESSENTRY32* record) { return ProcessEntry(snapshot, record, true); }
+BOOL WINAPI HostProcess32Next(HANDLE snapshot, PROCESSENTRY32* record) { return ProcessEntry(snapshot, record, false); }
+BOOL WINAPI HostProcess32FirstW(HANDLE snapshot, PROCESSENTRY32W* record) { return ProcessEntry(snapshot, record, true); }
+BOOL WINAPI HostProcess32NextW(HANDLE snapshot, PROCESSENTRY32W* record) {
+    return ProcessEntry(snapshot, record, false);
+}
+BOOL WINAPI HostModule32First(HANDLE snapshot, MODULEENTRY32* record) { return FirstModule(snapshot, record); }
+BOOL WINAPI HostModule32FirstW(HANDLE snapshot, MODULEENTRY32W* record) { return FirstModule(snapshot, record); }
+
+HANDLE WINAPI HostOpenProcess(DWORD, BOOL, DWORD id) {
+    const host::RunningProgram* program = FindProgram(id);
+    if (program == nullptr || program->access == host::ImageAccess::Denied) {
+        SetLastError(program == nullptr ? ERROR_INVALID_PARAMETER : ERROR_ACCESS_DENIED);
+        return nullptr;
+    }
+    HostOpenedProcess* process = new HostOpenedProcess;
+    process->program = *program;
+    return process;
+}
+
+// `size` holds the units of `buffer` and gets the length written.
+template <typename Char>
+BOOL QueryImage(HANDLE handle, Char* buffer, DWORD* size) {
+    const host::RunningProgram& program = static_cast<HostOpenedProcess*>(handle)->program;
+    if (program.access != host::ImageAccess::Readable) {
+        SetLastError(ERROR_GEN_FAILURE);
+        return FALSE;
+    }
+    Char name[MAX_PATH];
+    CopyName(program.image, name);
+    DWORD length = 0;
+    while (name[length] != 0) ++length;
+    if (length + 1 > *size) {
+        SetLastError(ERROR_INSUFFICIENT_BUFFER);
+        return FALSE;
+    }
+    std::copy(name, name + length + 1, buffer);
+    *size = length;
+    return TRUE;
+}
+
+BOOL WINAPI HostQueryFullProcessImageNameA(HANDLE process, DWORD, LPSTR buffer, DWORD* size) {
+    return QueryImage(process, buffer, size);
+}
+BOOL WINAPI HostQueryFullProcessImageNameW(HANDLE process, DWORD, LPWSTR buffer, DWORD* size) {
+    return QueryImage(process, buffer, size);
+}
+
+template <typename Function>
+FARPROC AsProc(Function function) {
+    return reinterpret_cast<FARPROC>(reinterpret_cast<void*>(function));
+}
+
+}  // namespace
+
+FARPROC host::ProcessFunction(const std::string& name) {
+    ProcessListing listing = Current().processListing;
+    if (listing == ProcessListing::None) return nullptr;
+    struct Entry {
+        const char* name;
+        FARPROC function;
+        bool queried;  // there only with QueryFullProcessImageName
+    };
+    static const Entry entries[] = {
+        {"CreateToolhelp32Snapshot", AsProc(HostCreateToolhelp32Snapshot), false},
+        {"Process32First", AsProc(HostProcess32First), false},
+        {"Process32Next", AsProc(HostProcess32Next), false},
+        {"Process32FirstW", AsProc(HostProcess32FirstW), false},
+        {"Process32NextW", AsProc(HostProcess32NextW), false},
+        {"Module32First", AsProc(HostModule32First), false},
+        {"Module32FirstW", AsProc(HostModule32FirstW), false},
+        {"OpenProcess", AsProc(HostOpenProcess), false},
+        {"QueryFullProcessImageNameA", AsProc(HostQueryFullProcessImageNameA), true},
+        {"QueryFullProcessImageNameW", AsProc(HostQueryFullProcessImageNameW), true},
+    };
+    for (const Entry& entry : entries) {
+        if (name == entry.name) {
+            return entry.queried && listing != ProcessListing::FullImageName ? nullptr : entry.function;
+        }
+    }
+    return nullptr;
+}
 
 // A process from a command line and a folder in UTF-8.
 static BOOL CreateProcessFrom(const std::string& commandLine, const std::string& directory, DWORD flags,

@@ -30,6 +30,14 @@ namespace host {
 // One process the product started.
 struct ProcessRecord;
 
+// A program that another process runs (AddRunningProgram).
+struct RunningProgram {
+    DWORD id;
+    std::string image;  // product form, UTF-8
+    int snapshotsLeft;  // -1: for ever
+    ImageAccess access;
+};
+
 struct FaultPlan {
     int countdown = 0;  // 0: unarmed; otherwise calls left until the fault
     Fault fault = Fault::Fail;
@@ -50,6 +58,7 @@ struct State {
     DWORD maxComponentLength = 255;
     bool volumeFails = false;
     std::string tempPath;
+    std::map<std::string, std::string> shortPaths;  // as named -> short form, UTF-8
     std::string systemFolder = "C:\\WINDOWS\\SYSTEM32";
     std::string windowsFolder = "C:\\WINDOWS";
     FaultPlan readFault, writeFault, allocationFault, closeFault;
@@ -77,6 +86,15 @@ struct State {
     int sleeps = 0;
     bool simulateProcesses = false;
     DWORD simulatedExitCode = 0;
+    std::vector<RunningProgram> runningPrograms;
+    ProcessListing processListing = ProcessListing::FullImageName;
+    int processSnapshots = 0;
+    std::set<std::string> heldFiles;
+    bool restartRights = true;
+    std::vector<std::string> restartRemovals;
+    FreeSpace freeSpace = FreeSpace::Plenty;
+    uint64_t freeBytes = 0;
+    std::vector<std::string> freeSpaceQueries;
     std::vector<std::string> loadedLibraries;
     DWORD dllSearchFlags = 0;
     bool currentFolderDropped = false;
@@ -117,6 +135,11 @@ const char* AnsiCharset();
 
 // The wide calls of kernel32 and user32 that GetProcAddress hands out.
 FARPROC WideFunction(const std::string& name);
+// kernel32's other calls found at run time, null where the scripted system
+// lacks them: the process list and queries (host_process.cpp), the deletion
+// at restart and the free space (host_files.cpp).
+FARPROC ProcessFunction(const std::string& name);
+FARPROC FileFunction(const std::string& name);
 
 }  // namespace host
 

@@ -98,6 +98,7 @@ void SetMaxComponentLength(DWORD length, bool fail) {
 }
 
 void SetTempPath(const std::string& path) { Current().tempPath = path; }
+void SetShortPath(const std::string& path, const std::string& shortPath) { Current().shortPaths[path] = shortPath; }
 
 void SetSystemFolders(const std::string& system, const std::string& windows) {
     Current().systemFolder = system;
@@ -262,9 +263,12 @@ UINT WINAPI HostGetWindowsDirectoryW(LPWSTR buffer, UINT size) {
 }
 
 // The host file system keeps no short names: an existing path is its own
-// short form.
-static DWORD ShortPath(const std::string& hostPath, const std::string& utf8, void* buffer, DWORD size, bool wide) {
-    if (access(hostPath.c_str(), F_OK) != 0) {
+// short form, unless a test gave it another.
+static DWORD ShortPath(const std::string& hostPath, std::string utf8, void* buffer, DWORD size, bool wide) {
+    auto given = Current().shortPaths.find(utf8);
+    if (given != Current().shortPaths.end()) {
+        utf8 = given->second;
+    } else if (access(hostPath.c_str(), F_OK) != 0) {
         SetLastError(ERROR_FILE_NOT_FOUND);
         return 0;
     }

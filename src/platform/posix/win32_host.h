@@ -73,11 +73,15 @@ typedef DWORD REGSAM;
 #define ERROR_INVALID_HANDLE 6L
 #define ERROR_NOT_ENOUGH_MEMORY 8L
 #define ERROR_NO_MORE_FILES 18L
+#define ERROR_BAD_LENGTH 24L
 #define ERROR_WRITE_FAULT 29L
 #define ERROR_READ_FAULT 30L
+#define ERROR_GEN_FAILURE 31L
+#define ERROR_SHARING_VIOLATION 32L
 #define ERROR_HANDLE_EOF 38L
 #define ERROR_FILE_EXISTS 80L
 #define ERROR_INVALID_PARAMETER 87L
+#define ERROR_INSUFFICIENT_BUFFER 122L
 #define ERROR_DISK_FULL 112L
 #define ERROR_NEGATIVE_SEEK 131L
 #define ERROR_DIR_NOT_EMPTY 145L
@@ -106,6 +110,7 @@ typedef DWORD REGSAM;
 #define FILE_ATTRIBUTE_NORMAL 0x00000080
 #define FILE_ATTRIBUTE_REPARSE_POINT 0x00000400
 #define FILE_FLAG_BACKUP_SEMANTICS 0x02000000
+#define MOVEFILE_DELAY_UNTIL_REBOOT 0x00000004
 
 typedef struct _FILETIME {
     DWORD dwLowDateTime;
@@ -323,6 +328,45 @@ typedef struct _PROCESS_INFORMATION {
     DWORD dwProcessId;
     DWORD dwThreadId;
 } PROCESS_INFORMATION, *LPPROCESS_INFORMATION;
+
+// The process list of kernel32's tool-help calls and the process queries
+// (found at run time). The records hold the fields that Windows gives
+// before the names, the names in bytes (no suffix) or in UTF-16 (W).
+#define TH32CS_SNAPPROCESS 0x00000002
+#define TH32CS_SNAPMODULE 0x00000008
+#define PROCESS_QUERY_LIMITED_INFORMATION 0x1000
+
+template <typename Char>
+struct HostProcessEntry {
+    DWORD dwSize;
+    DWORD cntUsage;
+    DWORD th32ProcessID;
+    uintptr_t th32DefaultHeapID;
+    DWORD th32ModuleID;
+    DWORD cntThreads;
+    DWORD th32ParentProcessID;
+    LONG pcPriClassBase;
+    DWORD dwFlags;
+    Char szExeFile[MAX_PATH];
+};
+typedef HostProcessEntry<CHAR> PROCESSENTRY32;
+typedef HostProcessEntry<WCHAR> PROCESSENTRY32W;
+
+template <typename Char>
+struct HostModuleEntry {
+    DWORD dwSize;
+    DWORD th32ModuleID;
+    DWORD th32ProcessID;
+    DWORD GlblcntUsage;
+    DWORD ProccntUsage;
+    BYTE* modBaseAddr;
+    DWORD modBaseSize;
+    HMODULE hModule;
+    Char szModule[256];
+    Char szExePath[MAX_PATH];
+};
+typedef HostModuleEntry<CHAR> MODULEENTRY32;
+typedef HostModuleEntry<WCHAR> MODULEENTRY32W;
 
 // The shell's program start (shell32, loaded at run time).
 #define SEE_MASK_NOCLOSEPROCESS 0x00000040
