@@ -68,44 +68,24 @@ bool BuildName(const uint8_t* block, const HeaderFields& fields) {
     return true;
 }
 
-// Gregorian calendar date of a day count from 1970-01-01 (days >= 0).
-void CivilFromDays(uint32_t days, SYSTEMTIME* out) {
-    // Shift the epoch to 0000-03-01 so that leap days fall at the end of a year.
-    uint32_t shifted = days + 719468;
-    uint32_t era = shifted / 146097;
-    uint32_t dayOfEra = shifted - era * 146097;
-    uint32_t yearOfEra = (dayOfEra - dayOfEra / 1460 + dayOfEra / 36524 - dayOfEra / 146096) / 365;
-    uint32_t dayOfYear = dayOfEra - (365 * yearOfEra + yearOfEra / 4 - yearOfEra / 100);
-    uint32_t monthIndex = (5 * dayOfYear + 2) / 153;  // 0 is March
-    uint32_t day = dayOfYear - (153 * monthIndex + 2) / 5 + 1;
-    uint32_t month = monthIndex < 10 ? monthIndex + 3 : monthIndex - 9;
-    uint32_t year = yearOfEra + era * 400 + (month <= 2 ? 1 : 0);
-    out->wYear = static_cast<WORD>(year);
-    out->wMonth = static_cast<WORD>(month);
-    out->wDay = static_cast<WORD>(day);
-    out->wDayOfWeek = static_cast<WORD>((days + 4) % 7);  // 1970-01-01 was a Thursday
-}
-
 }  // namespace
 
 // ---------------------------------------------------------------------------
 // Time stamps and names
 
 FILETIME HeaderTimeToFileTime(uint32_t stamp) {
-    SYSTEMTIME calendar;
     FILETIME result = {0, 0};
     if ((stamp & 0x80000000u) != 0) {
-        GetSystemTime(&calendar);
-    } else {
-        uint32_t days = stamp / 86400;
-        uint32_t seconds = stamp % 86400;
-        CivilFromDays(days, &calendar);
-        calendar.wHour = static_cast<WORD>(seconds / 3600);
-        calendar.wMinute = static_cast<WORD>(seconds / 60 % 60);
-        calendar.wSecond = static_cast<WORD>(seconds % 60);
-        calendar.wMilliseconds = 0;
+        SYSTEMTIME now;
+        GetSystemTime(&now);
+        SystemTimeToFileTime(&now, &result);
+        return result;
     }
-    SystemTimeToFileTime(&calendar, &result);
+    // A FILETIME counts 100 ns from 1601-01-01, which lies 11644473600
+    // seconds before 1970-01-01; both count no leap seconds.
+    uint64_t ticks = (stamp + 11644473600ull) * 10000000u;
+    result.dwLowDateTime = static_cast<DWORD>(ticks);
+    result.dwHighDateTime = static_cast<DWORD>(ticks >> 32);
     return result;
 }
 

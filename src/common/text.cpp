@@ -120,22 +120,17 @@ void AppendBackslash(WCHAR* text, uint32_t capacity) {
     text[length + 1] = 0;
 }
 
-// The digits of `number` into `out`: at least `digits` of them, behind
-// blanks up to `width` characters.
-static void AppendNumber(WCHAR* out, uint32_t capacity, int number, uint32_t digits, uint32_t width) {
-    WCHAR reversed[32];
-    uint32_t count = 0;
+// The digits of `number` into `out`, at least `digits` of them.
+static void AppendNumber(WCHAR* out, uint32_t capacity, int number, uint32_t digits) {
+    WCHAR text[16];
+    uint32_t at = 16;
     uint32_t value = number < 0 ? 0u - static_cast<uint32_t>(number) : static_cast<uint32_t>(number);
     do {
-        reversed[count++] = static_cast<WCHAR>('0' + value % 10);
+        text[--at] = static_cast<WCHAR>('0' + value % 10);
         value /= 10;
-    } while (value != 0);
-    while (count < digits && count < 30) reversed[count++] = '0';
-    if (number < 0) reversed[count++] = '-';
-    while (count < width && count < 32) reversed[count++] = ' ';
-    WCHAR text[32];
-    for (uint32_t i = 0; i < count; ++i) text[i] = reversed[count - 1 - i];
-    TextAppendUnits(out, capacity, text, count);
+    } while ((value != 0 || 16 - at < digits) && at > 1);
+    if (number < 0) text[--at] = '-';
+    TextAppendUnits(out, capacity, text + at, 16 - at);
 }
 
 void FormatText(WCHAR* out, uint32_t capacity, const WCHAR* format, const WCHAR* text,
@@ -147,25 +142,18 @@ void FormatText(WCHAR* out, uint32_t capacity, const WCHAR* format, const WCHAR*
             TextAppendUnits(out, capacity, p, 1);
             continue;
         }
-        // "%[0][width][.precision]d": the precision, or with the 0 flag the
-        // width, is the least count of digits.
-        const WCHAR* spec = p + 1;
-        bool zeros = *spec == '0';
-        uint32_t width = 0, precision = 0;
-        for (; *spec >= '0' && *spec <= '9'; ++spec) width = width * 10 + (*spec - '0');
-        if (*spec == '.') {
-            for (++spec; *spec >= '0' && *spec <= '9'; ++spec) precision = precision * 10 + (*spec - '0');
-        }
-        if (*spec == 's') {
+        // "%[0][width][.precision]d": the last number is the least count of
+        // digits, as the formats of the texts ("%03.3d", "%04d") use it.
+        uint32_t digits = 0;
+        for (++p; (*p >= '0' && *p <= '9') || *p == '.'; ++p) digits = *p == '.' ? 0 : digits * 10 + (*p - '0');
+        if (*p == 's') {
             TextAppend(out, capacity, text);
-        } else if (*spec == 'd') {
-            uint32_t digits = zeros && width > precision ? width : precision;
-            AppendNumber(out, capacity, number, digits, width);
-        } else if (*spec != 0) {
-            TextAppendUnits(out, capacity, spec, 1);  // "%%" and anything unknown
+        } else if (*p == 'd') {
+            AppendNumber(out, capacity, number, digits);
+        } else if (*p != 0) {
+            TextAppendUnits(out, capacity, p, 1);  // "%%" and anything unknown
         } else {
-            --spec;
+            --p;
         }
-        p = spec;
     }
 }

@@ -76,8 +76,9 @@ void UnquotePath(WCHAR* dest, uint32_t capacity, const WCHAR* source);
 // becomes `\`. Nothing is appended when it would not fit.
 void AppendBackslash(WCHAR* text, uint32_t capacity);
 
-// Writes `format` with `%s` replaced by `text` and a `%d` conversion (flags,
-// width and precision as wsprintf takes them: "%03.3d") by `number`; `%%` is
-// one percent sign. Cut at `capacity` units.
+// Writes `format` with `%s` replaced by `text` and a `%d` conversion by
+// `number`, zero-padded to the last number of the conversion ("%03.3d" and
+// "%04d" as wsprintf writes them); `%%` is one percent sign. Cut at
+// `capacity` units.
 void FormatText(WCHAR* out, uint32_t capacity, const WCHAR* format, const WCHAR* text,
                 int number = 0);

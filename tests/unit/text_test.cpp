@@ -92,7 +92,7 @@ TEST(FormatText, PlaceholdersAsWsprintfTakesThem) {
         {u"%svalkrin.%03.3d", 999, u"C:\\T\\valkrin.999"},
         {u"%s \u3092\uFF72\uFF9D?", 0, u"C:\\T\\ \u3092\uFF72\uFF9D?"},
         {u"100%% %d", -5, u"100% -5"},
-        {u"%5d|%05d|%s|", 42, u"   42|00042|C:\\T\\|"},
+        {u"%05d|%s|%d", 42, u"00042|C:\\T\\|42"},
         {u"trailing %", 0, u"trailing %"},
     };
     for (const Case& c : cases) {
