@@ -92,3 +92,7 @@ target_link_libraries(version-probe PRIVATE version)
 # valkrin-pack.exe, the archive builder for Windows users, with this build's
 # valkrin.exe inside.
 add_subdirectory(${CMAKE_SOURCE_DIR}/tools ${CMAKE_BINARY_DIR}/tools)
+
+# The stub's decoder as a console benchmark (valkrin-decode-bench.exe), built
+# only when asked for.
+add_subdirectory(${CMAKE_SOURCE_DIR}/bench ${CMAKE_BINARY_DIR}/bench EXCLUDE_FROM_ALL)
