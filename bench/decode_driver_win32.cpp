@@ -27,9 +27,16 @@ uint8_t* g_output;
 uint32_t g_outputSize;
 uint32_t g_writeAt;
 
+// The stub's own memcpy (src/common/freestanding.cpp) is linked in, as the
+// decoder gets it in the stub; the stand-ins of the system's calls copy with
+// the string instruction instead, as the system does.
+void CopyBytes(void* to, const void* from, DWORD size) {
+    __asm__ volatile("rep movsb" : "+D"(to), "+S"(from), "+c"(size) : : "memory");
+}
+
 BOOL WINAPI MemoryRead(HANDLE, LPVOID buffer, DWORD size, LPDWORD got, LPOVERLAPPED) {
     DWORD n = g_archiveSize - g_readAt < size ? g_archiveSize - g_readAt : size;
-    memcpy(buffer, g_archive + g_readAt, n);
+    CopyBytes(buffer, g_archive + g_readAt, n);
     g_readAt += n;
     *got = n;
     return TRUE;
@@ -37,7 +44,7 @@ BOOL WINAPI MemoryRead(HANDLE, LPVOID buffer, DWORD size, LPDWORD got, LPOVERLAP
 
 BOOL WINAPI MemoryWrite(HANDLE, LPCVOID data, DWORD size, LPDWORD written, LPOVERLAPPED) {
     if (g_outputSize - g_writeAt < size) return FALSE;
-    memcpy(g_output + g_writeAt, data, size);
+    CopyBytes(g_output + g_writeAt, data, size);
     g_writeAt += size;
     *written = size;
     return TRUE;
