@@ -28,8 +28,14 @@ namespace CompressedInput {
 void Refill();
 }  // namespace CompressedInput
 
-// The word the cursor works in: the machine's register width.
+// The word the cursor works in: the machine's register width. The host's
+// tests build the decoder once more with VALKRIN_DECODE_WORD32, so that the
+// stub's 32-bit path runs there too.
+#ifdef VALKRIN_DECODE_WORD32
+using BitWord = uint32_t;
+#else
 using BitWord = uintptr_t;
+#endif
 constexpr uint32_t WORD_BITS = sizeof(BitWord) * 8;
 constexpr uint32_t WORD_BYTES = sizeof(BitWord);
 
