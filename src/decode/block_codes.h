@@ -1,7 +1,7 @@
 // What the block decoder's two paths share: the packed cells of the symbol
-// code's table, the hot copy of the bit buffer, match copies and the
-// stretch of symbols decoded without the tests of the edges, which has a
-// file of its own (block_stretch.cpp) so that it can be compiled for speed.
+// code's table, the hot copy of the bit buffer, and the stretch of symbols
+// decoded without the tests of the edges, which has a file of its own
+// (block_stretch.cpp) so that it can be compiled for speed.
 #pragma once
 
 #include <stdint.h>
@@ -36,32 +36,6 @@ uint32_t DistanceCode(BitWord bits, uint32_t distanceCount);
 // code - 1 (at most 15) bits at the top of `bits`.
 inline uint32_t DistanceOf(uint32_t code, BitWord bits) {
     return (1u << (code - 1)) + static_cast<uint32_t>(bits >> (WORD_BITS + 1 - code));
-}
-
-// Copies a match to window position `at` (inside the chunk). The source
-// never wraps; a source at least 4 bytes back is copied 8 bytes a step in
-// two 4-byte pieces, each load seeing bytes already final, and up to 7
-// bytes past the match's end are written too: they lie ahead of every
-// source, and are written again before anything reads them.
-__attribute__((always_inline)) inline void CopyMatch(uint32_t at, uint32_t length, uint32_t distance) {
-    uint8_t* to = g_decoder.window + at;
-    const uint8_t* from = to - distance - 1;
-    uint8_t* const end = to + length;
-    if (distance >= 3) {
-        do {
-            uint32_t piece;
-            __builtin_memcpy(&piece, from, 4);
-            __builtin_memcpy(to, &piece, 4);
-            __builtin_memcpy(&piece, from + 4, 4);
-            __builtin_memcpy(to + 4, &piece, 4);
-            from += 8;
-            to += 8;
-        } while (to < end);
-    } else {
-        do {
-            *to++ = *from++;
-        } while (to < end);
-    }
 }
 
 // Where a stretch of symbols ended: the window position reached and the

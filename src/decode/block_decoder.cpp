@@ -302,7 +302,8 @@ void DecodeEntry(char method, uint64_t originalSize) {
                 window[at] = static_cast<uint8_t>(symbol);
             } else {
                 made = symbol - MATCH_LENGTH_BIAS;
-                CopyMatch(at, made, DecodeDistance(in, distanceCount));
+                const uint8_t* from = window + at - DecodeDistance(in, distanceCount) - 1;
+                for (uint32_t i = 0; i < made; ++i) window[at + i] = from[i];
             }
         }
         at += made;

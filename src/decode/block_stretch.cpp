@@ -7,6 +7,36 @@
 
 namespace BlockCodes {
 
+namespace {
+
+// Copies a match to window position `at` (inside the chunk). The source
+// never wraps; a source at least 4 bytes back is copied 8 bytes a step in
+// two 4-byte pieces, each load seeing bytes already final, and up to 7
+// bytes past the match's end are written too: they lie ahead of every
+// source, and are written again before anything reads them.
+__attribute__((always_inline)) inline void CopyMatch(uint32_t at, uint32_t length, uint32_t distance) {
+    uint8_t* to = g_decoder.window + at;
+    const uint8_t* from = to - distance - 1;
+    uint8_t* const end = to + length;
+    if (distance >= 3) {
+        do {
+            uint32_t piece;
+            __builtin_memcpy(&piece, from, 4);
+            __builtin_memcpy(to, &piece, 4);
+            __builtin_memcpy(&piece, from + 4, 4);
+            __builtin_memcpy(to + 4, &piece, 4);
+            from += 8;
+            to += 8;
+        } while (to < end);
+    } else {
+        do {
+            *to++ = *from++;
+        } while (to < end);
+    }
+}
+
+}  // namespace
+
 Stretch DecodeStretch(HotBits& state, uint32_t at, uint32_t stop, uint32_t distanceCount) {
     uint8_t* const window = g_decoder.window;
     BitWord bits = state.bits;
