@@ -92,3 +92,17 @@ target_link_libraries(version-probe PRIVATE version)
 # valkrin-pack.exe, the archive builder for Windows users, with this build's
 # valkrin.exe inside.
 add_subdirectory(${CMAKE_SOURCE_DIR}/tools ${CMAKE_BINARY_DIR}/tools)
+
+# The stub's decoder as a console benchmark (valkrin-decode-bench.exe), built
+# only when asked for.
+add_subdirectory(${CMAKE_SOURCE_DIR}/bench ${CMAKE_BINARY_DIR}/bench EXCLUDE_FROM_ALL)
+
+# The decoder's hot loop needs every register i686 has: its files keep no
+# frame pointer, and the stretch of symbols without tests (one function) is
+# compiled for speed; in the stub and in its benchmark alike.
+file(GLOB VALKRIN_DECODER_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/src/decode/*.cpp)
+set_source_files_properties(${VALKRIN_DECODER_SOURCES} DIRECTORY ${CMAKE_SOURCE_DIR} ${CMAKE_SOURCE_DIR}/bench
+                            PROPERTIES COMPILE_OPTIONS -fomit-frame-pointer)
+set_source_files_properties(${CMAKE_SOURCE_DIR}/src/decode/block_stretch.cpp
+                            DIRECTORY ${CMAKE_SOURCE_DIR} ${CMAKE_SOURCE_DIR}/bench
+                            PROPERTIES COMPILE_OPTIONS "-fomit-frame-pointer;-O2")

@@ -45,8 +45,10 @@ void BitCursor::Store() const {
 
 void BitCursor::FillSlow(uint32_t need) {
     for (;;) {
-        while (count <= 56 && next < end) {
-            bits |= static_cast<uint64_t>(*next++) << (56 - count);
+        // Up to WORD_BITS - 1: a count below the word's width is what a
+        // wide load needs.
+        while (count < WORD_BITS - 8 && next < end) {
+            bits |= static_cast<BitWord>(*next++) << (WORD_BITS - 8 - count);
             count += 8;
         }
         if (count >= need) return;
@@ -56,8 +58,8 @@ void BitCursor::FillSlow(uint32_t need) {
             // `count` are already zero, since nothing uncounted is buffered.
             if (count < overreadBits) overran = true;
             uint32_t real = count > overreadBits ? count - overreadBits : 0;
-            overreadBits = 64 - real;
-            count = 64;
+            overreadBits = WORD_BITS - real;
+            count = WORD_BITS;
             return;
         }
         CompressedInput::Refill();

@@ -3,9 +3,11 @@
 #include "archive/archive_entry.h"
 #include "common/abort.h"
 #include "common/run_state.h"
-#include "decode/decoder_state.h"
+#include "decode/block_codes.h"
 #include "res/resource.h"
 #include "ui/texts.h"
+
+using namespace BlockCodes;
 
 namespace {
 
@@ -28,7 +30,7 @@ static_assert(sizeof g_decoder.smallTable == 256 * sizeof(uint16_t), "the small 
 // Follows the tree from `node` over the look-ahead bits, starting at the bit
 // `mask` selects in `bits`. Codes are at most 16 bits, so a complete code
 // always reaches a symbol within the look-ahead; `symbols` ends the walk.
-uint32_t WalkTree(uint32_t node, uint64_t bits, uint64_t mask, uint32_t symbols) {
+uint32_t WalkTree(uint32_t node, BitWord bits, BitWord mask, uint32_t symbols) {
     while (node >= symbols) {
         if (mask == 0 || node >= static_cast<uint32_t>(NODE_CAPACITY)) AbortDamagedData();
         node = (bits & mask) != 0 ? g_decoder.branchOne[node] : g_decoder.branchZero[node];
@@ -36,6 +38,22 @@ uint32_t WalkTree(uint32_t node, uint64_t bits, uint64_t mask, uint32_t symbols)
     }
     return node;
 }
+
+}  // namespace
+
+// The tree walks of the two paths.
+uint32_t BlockCodes::SymbolFromTree(uint32_t cell, BitWord bits) {
+    uint32_t symbol = WalkTree(cell >> SYMBOL_SHIFT, bits, BitWord{1} << (WORD_BITS - 1 - SYMBOL_TABLE_BITS), SYMBOL_COUNT);
+    return symbol << SYMBOL_SHIFT | g_decoder.symbolLengths[symbol];
+}
+
+uint32_t BlockCodes::DistanceCode(BitWord bits, uint32_t distanceCount) {
+    uint32_t code = g_decoder.smallTable[bits >> (WORD_BITS - SMALL_TABLE_BITS)];
+    if (code < distanceCount) return code;
+    return WalkTree(code, bits, BitWord{1} << (WORD_BITS - 1 - SMALL_TABLE_BITS), distanceCount);
+}
+
+namespace {
 
 // Reads the lengths of the length code or of the distance code into
 // g_decoder.smallLengths and builds g_decoder.smallTable.
@@ -86,7 +104,7 @@ void ReadSymbolCode(BitCursor& in) {
     while (i < n) {
         uint32_t code = g_decoder.smallTable[in.Peek16() >> (16 - SMALL_TABLE_BITS)];
         if (code >= static_cast<uint32_t>(LENGTH_CODE_COUNT)) {
-            code = WalkTree(code, in.bits, 1ull << (63 - SMALL_TABLE_BITS), LENGTH_CODE_COUNT);
+            code = WalkTree(code, in.bits, BitWord{1} << (WORD_BITS - 1 - SMALL_TABLE_BITS), LENGTH_CODE_COUNT);
         }
         in.Skip(g_decoder.smallLengths[code]);
         uint32_t zeros = 0;
@@ -108,10 +126,38 @@ void ReadSymbolCode(BitCursor& in) {
     BuildDecodeTable(SYMBOL_COUNT, g_decoder.symbolLengths, SYMBOL_TABLE_BITS, g_decoder.symbolTable);
 }
 
-void MakeFastTable(const uint16_t* table, const uint8_t* lengths, uint32_t symbols, uint32_t cells, uint32_t* fast) {
-    for (uint32_t i = 0; i < cells; ++i) {
-        uint32_t cell = table[i];
-        fast[i] = cell < symbols ? (static_cast<uint32_t>(lengths[cell]) << 16) | cell : cell;
+
+// Packs the symbol code's table in place: each symbol with its code length,
+// each node with length 0.
+void PackSymbolTable() {
+    for (uint16_t& cell : g_decoder.symbolTable) {
+        uint32_t symbol = cell;
+        cell = static_cast<uint16_t>(symbol << SYMBOL_SHIFT |
+                                     (symbol < static_cast<uint32_t>(SYMBOL_COUNT) ? g_decoder.symbolLengths[symbol] : 0));
+    }
+}
+
+// The distance code's fast table. A cell whose code and extra bits take
+// `total` bits (code j above 1 has j - 1 extra bits) holds the number to add
+// to those `total` bits, read as one number, to get the distance: the code's
+// base (2^(j - 1), or j itself) less the code bits shifted over the extra
+// bits. So a distance is one shift and one add. Cells of no bits at all and
+// cells that lead into the tree hold their code or node << 8 with a total of
+// 0, and take the slow way.
+void MakeDistanceTable(uint32_t distanceCount) {
+    for (uint32_t i = 0; i < (1u << SMALL_TABLE_BITS); ++i) {
+        uint32_t code = g_decoder.smallTable[i];
+        uint32_t cell = code << 8;
+        if (code < distanceCount) {
+            uint32_t length = g_decoder.smallLengths[code];
+            uint32_t extra = code > 1 ? code - 1 : 0;
+            if (length + extra != 0) {
+                uint32_t codeBits = i >> (SMALL_TABLE_BITS - length);
+                uint32_t base = code > 1 ? 1u << extra : code;
+                cell = (base - (codeBits << extra)) << 8 | (length + extra);
+            }
+        }
+        g_decoder.distanceFast[i] = cell;
     }
 }
 
@@ -123,32 +169,21 @@ uint32_t ReadBlockHeader(BitCursor& in) {
     ReadSmallCode(in, LENGTH_CODE_COUNT, LENGTH_CODE_COUNT_BITS, LENGTH_CODE_ZERO_RUN_AFTER);
     ReadSymbolCode(in);
     ReadSmallCode(in, g_decoder.distanceCodeCount, g_decoder.distanceCountBits, 0);
-    MakeFastTable(g_decoder.symbolTable, g_decoder.symbolLengths, SYMBOL_COUNT, 1u << SYMBOL_TABLE_BITS, g_decoder.symbolFast);
-    MakeFastTable(g_decoder.smallTable, g_decoder.smallLengths, g_decoder.distanceCodeCount, 1u << SMALL_TABLE_BITS, g_decoder.distanceFast);
-    return symbols;
+    PackSymbolTable();
+    MakeDistanceTable(g_decoder.distanceCodeCount);
+    return symbols == 0 ? 65536 : symbols;
 }
-
-// The hot loop's copy of the shared cursor's bit buffer: kept in locals (in
-// registers), while the count of bits past the entry's data stays in the
-// shared cursor, which alone changes it.
-struct HotBits {
-    uint64_t bits;
-    uint32_t count;
-    const uint8_t* next;
-    const uint8_t* end;
-};
 
 void Spill(const HotBits& in) {
     BitCursor& shared = g_decoder.cursor;
     shared.bits = in.bits;
     shared.count = in.count;
     shared.next = in.next;
-    shared.end = in.end;
 }
 
 HotBits Reload() {
     const BitCursor& shared = g_decoder.cursor;
-    return HotBits{shared.bits, shared.count, shared.next, shared.end};
+    return HotBits{shared.bits, shared.count, shared.next};
 }
 
 // True once bits past the entry's data have been consumed.
@@ -164,15 +199,21 @@ __attribute__((noinline)) HotBits FillSlowly(HotBits in) {
 
 // Consumes n bits (at most 16, count being 16 or more) and tops the
 // look-ahead up again, exactly as BitCursor::Consume does.
-__attribute__((always_inline)) inline void Consume(HotBits& in, uint32_t n) {
+void Consume(HotBits& in, uint32_t n) {
     in.bits <<= n;
     in.count -= n;
-    if (in.count < 16 && !BitCursor::LoadWide(in.bits, in.count, in.next, in.end)) in = FillSlowly(in);
+    if (in.count < 16) {
+        if (g_decoder.cursor.end - in.next < static_cast<intptr_t>(WORD_BYTES)) {
+            in = FillSlowly(in);
+        } else {
+            BitCursor::LoadWord(in.bits, in.count, in.next);
+        }
+    }
 }
 
-// Reads a block header through the shared cursor. Output that came from bits
-// beyond the entry's data is never written, so an overrun is looked for
-// first.
+// Reads a block header through the shared cursor and returns its symbol
+// count. Output that came from bits beyond the entry's data is never written,
+// so an overrun is looked for first.
 uint32_t StartBlock(HotBits& in) {
     if (Overran(in)) AbortDamagedData();
     Spill(in);
@@ -181,99 +222,36 @@ uint32_t StartBlock(HotBits& in) {
     return symbols;
 }
 
-// Writes the first `bytes` of the window and reports `done`. The one rule
-// for `done`: it counts every byte of the entry up to the end of the symbol
-// being decoded, the whole literal or the whole match, even when part of
-// the match is still to be copied into the window. Bytes that came from bits
-// beyond the entry's data are never written.
+// Writes the window's chunk and reports `done`. The one rule for `done`: it
+// counts every byte of the entry up to the end of the symbol being decoded,
+// the whole literal or the whole match, even when part of the match already
+// lies past the chunk. Bytes that came from bits beyond the entry's data are
+// never written.
 void FlushWindow(bool overran, uint32_t bytes, uint64_t done) {
     if (overran) AbortDamagedData();
     g_run.done = done;
-    OutputSink::Write(g_decoder.window, bytes);
+    OutputSink::Write(g_decoder.window + WINDOW_SIZE, bytes);
     g_progressReport(done, g_run.total);
 }
 
-// The next literal/length symbol: one lookup, or the tree beyond it.
-__attribute__((always_inline)) inline uint32_t DecodeSymbol(HotBits& in) {
-    uint32_t entry = g_decoder.symbolFast[in.bits >> (64 - SYMBOL_TABLE_BITS)];
-    uint32_t symbol = entry & 0xFFFF;
-    if (symbol < static_cast<uint32_t>(SYMBOL_COUNT)) {
-        Consume(in, entry >> 16);
-    } else {
-        symbol = WalkTree(symbol, in.bits, 1ull << (63 - SYMBOL_TABLE_BITS), SYMBOL_COUNT);
-        Consume(in, g_decoder.symbolLengths[symbol]);
-    }
-    return symbol;
+// The next literal/length symbol with every test: one lookup, or the tree
+// beyond it.
+uint32_t DecodeSymbol(HotBits& in) {
+    uint32_t cell = g_decoder.symbolTable[in.bits >> (WORD_BITS - SYMBOL_TABLE_BITS)];
+    if (cell >= static_cast<uint32_t>(SYMBOL_COUNT) << SYMBOL_SHIFT) cell = SymbolFromTree(cell, in.bits);
+    Consume(in, cell & LENGTH_MASK);
+    return cell >> SYMBOL_SHIFT;
 }
 
-// The distance of a match: its code, then for code j above 1, j - 1 extra
-// bits (at most 15).
-__attribute__((always_inline)) inline uint32_t DecodeDistance(HotBits& in, uint32_t distanceCount) {
-    uint32_t entry = g_decoder.distanceFast[in.bits >> (64 - SMALL_TABLE_BITS)];
-    uint32_t code = entry & 0xFFFF;
-    if (code < distanceCount) {
-        Consume(in, entry >> 16);
-    } else {
-        code = WalkTree(code, in.bits, 1ull << (63 - SMALL_TABLE_BITS), distanceCount);
-        Consume(in, g_decoder.smallLengths[code]);
-    }
+// The distance of a match with every test: its code, then for code j above
+// 1, j - 1 extra bits (at most 15).
+uint32_t DecodeDistance(HotBits& in, uint32_t distanceCount) {
+    uint32_t code = DistanceCode(in.bits, distanceCount);
+    Consume(in, g_decoder.smallLengths[code]);
     if (code <= 1) return code;
-    uint32_t distance = (1u << (code - 1)) + static_cast<uint32_t>(in.bits >> (65 - code));
+    uint32_t distance = DistanceOf(code, in.bits);
     Consume(in, code - 1);
     return distance;
-}
-
-// Copies a match whose source lies before its target, neither wrapping around
-// the window nor filling it.
-inline void CopyMatch(uint8_t* to, const uint8_t* from, uint32_t length, uint32_t distance) {
-    if (distance >= 7 && length >= 8) {
-        // Source and target are at least 8 bytes apart, so every 8-byte load
-        // sees bytes that are already final. The last piece overlaps the one
-        // before it instead of running past the match.
-        uint32_t i = 0;
-        for (; i + 8 <= length; i += 8) {
-            uint64_t piece;
-            __builtin_memcpy(&piece, from + i, 8);
-            __builtin_memcpy(to + i, &piece, 8);
-        }
-        if (i != length) {
-            uint64_t piece;
-            __builtin_memcpy(&piece, from + length - 8, 8);
-            __builtin_memcpy(to + length - 8, &piece, 8);
-        }
-    } else {
-        for (uint32_t i = 0; i < length; ++i) to[i] = from[i];
-    }
-}
-
-// Where the window stands: the next position to fill, and the bytes of the
-// pass produced so far.
-struct WindowPosition {
-    uint32_t at;
-    uint64_t done;
-};
-
-// Copies a match into the window. `done` already counts the whole match.
-__attribute__((always_inline)) inline void PutMatch(const HotBits& in, WindowPosition& out, uint32_t length,
-                                                    uint32_t distance) {
-    uint8_t* const window = g_decoder.window;
-    if (out.at > distance && out.at + length < WINDOW_SIZE) {
-        CopyMatch(window + out.at, window + out.at - distance - 1, length, distance);
-        out.at += length;
-        return;
-    }
-    uint32_t from = (out.at - distance - 1) & (WINDOW_SIZE - 1);
-    // The match wraps around the window or fills it: byte by byte, with the
-    // write in the middle. The window keeps its contents across the write,
-    // so the copy goes on undisturbed.
-    for (uint32_t i = 0; i < length; ++i) {
-        window[out.at++] = window[from];
-        from = (from + 1) & (WINDOW_SIZE - 1);
-        if (out.at == WINDOW_SIZE) {
-            FlushWindow(Overran(in), WINDOW_SIZE, out.done);
-            out.at = 0;
-        }
-    }
 }
 
 }  // namespace
@@ -282,6 +260,7 @@ namespace BlockDecoder {
 
 void DecodeEntry(char method, uint64_t originalSize) {
     uint8_t* const window = g_decoder.window;
+    // What a match reaching back before the entry's first byte finds.
     for (uint32_t i = 0; i < WINDOW_SIZE; ++i) window[i] = ' ';
 
     // Method parameters: -lh6- and -lh7- send 17 distance lengths in 5-bit
@@ -291,41 +270,64 @@ void DecodeEntry(char method, uint64_t originalSize) {
     g_decoder.distanceCountBits = wide ? 5 : 4;
     const uint32_t distanceCount = g_decoder.distanceCodeCount;
 
-    // The hot loop keeps the cursor in locals; the slow paths (block headers,
-    // a new refill, the end of the data) go through the decoder's own (g_decoder.cursor).
+    // Stretches of symbols run in DecodeStretch; the others (a block's
+    // first, those at the end of the buffered input) one at a time with
+    // every test, the slow paths (block headers, a new refill, the end of
+    // the data) going through the decoder's own cursor (g_decoder.cursor).
     BitReader::Start();
     HotBits in = Reload();
-    WindowPosition out{0, g_run.done};
-    uint32_t blockSymbolsLeft = 0;
-    uint64_t produced = 0;
-    while (produced < originalSize) {
-        if (blockSymbolsLeft == 0) blockSymbolsLeft = StartBlock(in);
-        blockSymbolsLeft = (blockSymbolsLeft - 1) & 0xFFFF;
-        uint32_t symbol = DecodeSymbol(in);
-        if (symbol < 256) {
-            window[out.at++] = static_cast<uint8_t>(symbol);
-            ++produced;
-            ++out.done;
-            if (out.at == WINDOW_SIZE) {
-                FlushWindow(Overran(in), WINDOW_SIZE, out.done);
-                out.at = 0;
+    const uint32_t chunkEnd = 2 * WINDOW_SIZE;
+    uint32_t at = WINDOW_SIZE;         // the next window position to fill
+    uint64_t chunkDone = g_run.done;   // `done` at the chunk's start
+    uint64_t left = originalSize;      // bytes still to produce
+    uint32_t blockLeft = 0;            // symbols of the current block still to decode
+    while (left != 0) {
+        uint32_t room = chunkEnd - at;
+        if (room > blockLeft) room = blockLeft;
+        if (room > left) room = static_cast<uint32_t>(left);
+        uint32_t made;
+        if (room != 0 && g_decoder.cursor.end - in.next >= static_cast<intptr_t>(STRETCH_INPUT_BYTES)) {
+            Stretch stretch = DecodeStretch(in, at, at + room, distanceCount);
+            // A stretch leaves the look-ahead as its last symbol left it:
+            // topped up here as a symbol of the tested path would have done.
+            Consume(in, 0);
+            blockLeft -= stretch.symbols;
+            made = stretch.at - at;
+        } else {
+            if (blockLeft == 0) blockLeft = StartBlock(in);
+            --blockLeft;
+            uint32_t symbol = DecodeSymbol(in);
+            made = 1;
+            if (symbol < 256) {
+                window[at] = static_cast<uint8_t>(symbol);
+            } else {
+                made = symbol - MATCH_LENGTH_BIAS;
+                const uint8_t* from = window + at - DecodeDistance(in, distanceCount) - 1;
+                for (uint32_t i = 0; i < made; ++i) window[at + i] = from[i];
             }
-            continue;
         }
-        uint32_t length = symbol - MATCH_LENGTH_BIAS;
-        uint32_t distance = DecodeDistance(in, distanceCount);
-        produced += length;
-        out.done += length;
-        PutMatch(in, out, length, distance);
+        at += made;
+        left = made >= left ? 0 : left - made;
+        if (at >= chunkEnd) {
+            // `done` counts the whole symbol that filled the chunk; what it
+            // wrote past the chunk moves along with the chunk's last 65536
+            // bytes, which are the window from then on.
+            FlushWindow(Overran(in), WINDOW_SIZE, chunkDone + (at - WINDOW_SIZE));
+            __builtin_memcpy(window, window + WINDOW_SIZE, WINDOW_SIZE);
+            __builtin_memcpy(window + WINDOW_SIZE, window + chunkEnd, WINDOW_SLACK);
+            at -= WINDOW_SIZE;
+            chunkDone += WINDOW_SIZE;
+        }
     }
 
     Spill(in);
     g_decoder.cursor.Store();
-    if (out.at != 0) {
-        FlushWindow(Overran(in), out.at, out.done);
+    uint64_t done = chunkDone + (at - WINDOW_SIZE);
+    if (at != WINDOW_SIZE) {
+        FlushWindow(Overran(in), at - WINDOW_SIZE, done);
     } else {
         if (Overran(in)) AbortDamagedData();
-        g_run.done = out.done;
+        g_run.done = done;
     }
 }
 

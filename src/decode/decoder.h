@@ -9,11 +9,14 @@
 // Bytes of the compressed-input buffer.
 constexpr uint32_t INPUT_BUFFER_SIZE = 16384;
 // Bytes of the sliding window; also the size of every full write and of the
-// transfer buffer of stored entries (the same memory).
+// transfer buffer of stored entries (the window's memory).
 constexpr uint32_t WINDOW_SIZE = 65536;
 constexpr uint32_t STORED_CHUNK_SIZE = WINDOW_SIZE;
-static_assert((WINDOW_SIZE & (WINDOW_SIZE - 1)) == 0, "window positions wrap with a mask");
 static_assert(WINDOW_SIZE == 1u << 16, "distances of 0 to 65535 reach the whole window");
+// Room behind the chunk being filled (see DecoderState::window): the longest
+// match that starts before the chunk's end, and what a copy in words writes
+// past a match's end.
+constexpr uint32_t WINDOW_SLACK = 264;
 
 // Literal/length symbols and the code of their lengths, as the format has them.
 using lzh_format::LENGTH_CODE_COUNT;

@@ -23,12 +23,13 @@ struct DecoderState {
     BitCursor cursor;
 
     // The codes of the current block. The direct tables give a symbol, or
-    // the node where the tree goes on; the fast tables hold the same cells
-    // with each symbol's code length beside it (length << 16 | symbol), so
-    // that the hot loop resolves a code with one lookup.
+    // the node where the tree goes on. Once a block's codes are read, the
+    // symbol code's table holds each symbol's code length beside it (symbol
+    // << 5 | length; a node has length 0), and the distance code's fast
+    // table what gives a distance with one shift and one add, so that the
+    // hot loop resolves a code with one lookup.
     uint8_t symbolLengths[SYMBOL_COUNT];
     uint16_t symbolTable[1u << SYMBOL_TABLE_BITS];
-    uint32_t symbolFast[1u << SYMBOL_TABLE_BITS];
     // The length code while the symbol code's lengths are read, then the
     // distance code.
     uint8_t smallLengths[SMALL_LENGTHS_SIZE];
@@ -41,8 +42,11 @@ struct DecoderState {
     uint16_t branchZero[NODE_CAPACITY];
     uint16_t branchOne[NODE_CAPACITY];
 
-    // The sliding window, which is also the transfer buffer of stored copies.
-    uint8_t window[WINDOW_SIZE];
+    // The sliding window, in a straight line so that no copy wraps: the
+    // 65536 bytes before the chunk being filled, the chunk (written out when
+    // full, its last 65536 bytes then moved to the front), and the slack
+    // past it. Its start is also the transfer buffer of stored copies.
+    uint8_t window[2 * WINDOW_SIZE + WINDOW_SLACK];
     // CRC-16/ARC of every byte written through OutputSink::Write since the
     // entry began.
     uint16_t dataCrc;
