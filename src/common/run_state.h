@@ -54,6 +54,7 @@ struct RunState {
     WCHAR refusedText[PATH_SIZE];                   // a switch or folder argument refused, named in its box
     uint64_t total;                                 // sum of original sizes, from the test pass
     uint64_t done;                                  // bytes produced so far in the current pass
+    int shownPercent;                               // the bar's position as last set, -1 at a pass's start
 };
 
 extern RunState g_run;

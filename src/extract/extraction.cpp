@@ -301,6 +301,7 @@ int RunPass(PassMode mode, bool* entriesWalked) {
     g_run.errorFlag = 0;
     g_run.cancelFlag = 0;
     g_run.done = 0;
+    g_run.shownPercent = -1;
     g_run.extractionFolder[0] = 0;
     UINT label = mode == PassMode::Extract ? IDS_EXTRACTING : IDS_CHECKING;
     SendWindowCommand(CMD_SET_LABEL, reinterpret_cast<LPARAM>(LoadText(label)));

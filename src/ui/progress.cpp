@@ -11,7 +11,11 @@ uint32_t ProgressPercent(uint64_t done, uint64_t total) {
 }
 
 void ReportProgress(uint64_t done, uint64_t total) {
-    SendWindowCommand(CMD_SET_PROGRESS, static_cast<LPARAM>(ProgressPercent(done, total)));
+    // The bar is set when its position changes: a window under Wine repaints
+    // for every setting, and an entry writes a block many times a percent.
+    int percent = static_cast<int>(ProgressPercent(done, total));
+    if (percent != g_run.shownPercent) SendWindowCommand(CMD_SET_PROGRESS, static_cast<LPARAM>(percent));
+    g_run.shownPercent = percent;
     PumpMessages(g_run.progressWindow);
     if (g_run.cancelFlag != 0) AbortExtraction();
 }

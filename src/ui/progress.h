@@ -11,8 +11,9 @@ constexpr WORD CMD_SET_NAME = 1101;      // lParam: the text of the name line
 constexpr WORD CMD_SET_LABEL = 1102;     // lParam: the text of the label
 
 // Called by the output side after every block written in the extract pass:
-// shows done/total as a percentage, lets the window handle its messages, and
-// raises AbortExtraction (showing nothing) once the user has cancelled.
+// shows done/total as a percentage (when it changed), lets the window handle
+// its messages, and raises AbortExtraction (showing nothing) once the user
+// has cancelled.
 void ReportProgress(uint64_t done, uint64_t total);
 
 // The percentage of the bar: done * 100 / total (low 64 bits of the product),
