@@ -55,6 +55,7 @@ struct RunState {
     uint64_t total;                                 // sum of original sizes, from the test pass
     uint64_t done;                                  // bytes produced so far in the current pass
     int shownPercent;                               // the bar's position as last set, -1 at a pass's start
+    DWORD shownAt;                                  // when it was set (MillisecondsNow)
 };
 
 extern RunState g_run;

@@ -330,9 +330,13 @@ bool QueryRegistryText(HKEY hive, const char* key, const char* value, WCHAR* buf
     return true;
 }
 
+DWORD MillisecondsNow() {
+    static auto tickCount = reinterpret_cast<DWORD(WINAPI*)()>(KernelCall("GetTickCount"));
+    return tickCount != nullptr ? tickCount() : 0;
+}
+
 bool GetProcessExitCode(HANDLE process, DWORD* code) {
-    auto query = reinterpret_cast<BOOL(WINAPI*)(HANDLE, LPDWORD)>(
-        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("kernel32.dll"), "GetExitCodeProcess")));
+    auto query = reinterpret_cast<BOOL(WINAPI*)(HANDLE, LPDWORD)>(KernelCall("GetExitCodeProcess"));
     return query != nullptr && query(process, code) != 0;
 }
 

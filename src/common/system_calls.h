@@ -77,6 +77,10 @@ DWORD ExpandEnvironment(const WCHAR* text, WCHAR* buffer, DWORD size);
 // units; false when missing, not a text, or without room for its terminator.
 bool QueryRegistryText(HKEY hive, const char* key, const char* value, WCHAR* buffer, DWORD size);
 
+// Milliseconds since the system started (GetTickCount, found at run time;
+// 0 where it is missing).
+DWORD MillisecondsNow();
+
 // Programs.
 // The exit code of an ended process (GetExitCodeProcess, found at run time).
 bool GetProcessExitCode(HANDLE process, DWORD* code);

@@ -2,6 +2,7 @@
 // implementations live beside the ANSI calls of the same name), and the
 // code page calls.
 #include <string.h>
+#include <time.h>
 
 #include <string>
 
@@ -39,6 +40,12 @@ int WINAPI HostWideCharToMultiByte(UINT codePage, DWORD, LPCWSTR text, int lengt
     return count;
 }
 
+DWORD WINAPI HostGetTickCount() {
+    struct timespec now;
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return static_cast<DWORD>(now.tv_sec * 1000 + now.tv_nsec / 1000000);
+}
+
 }  // namespace
 
 FARPROC host::WideFunction(const std::string& name) {
@@ -67,6 +74,7 @@ FARPROC host::WideFunction(const std::string& name) {
         {"CreateProcessW", AsProc(HostCreateProcessW)},
         {"GetCommandLineW", AsProc(HostGetCommandLineW)},
         {"GetExitCodeProcess", AsProc(HostGetExitCodeProcess)},
+        {"GetTickCount", AsProc(HostGetTickCount)},
         {"WideCharToMultiByte", AsProc(HostWideCharToMultiByte)},
         {"MessageBoxW", AsProc(HostMessageBoxW)},
         {"CreateDialogParamW", AsProc(HostCreateDialogParamW)},
