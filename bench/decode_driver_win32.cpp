@@ -100,7 +100,7 @@ void* g_writeImport __asm__("__imp__WriteFile@20") = reinterpret_cast<void*>(&Me
 }
 
 // What the decoder needs of the rest of the stub.
-void ErrorBox(UINT messageId, const char* subject) { fprintf(stderr, "error box %u: %s\n", messageId, subject); }
+void ErrorBox(UINT messageId, const WCHAR* subject) { fprintf(stderr, "error box %u: %ls\n", messageId, subject); }
 void ReportProgress(uint64_t, uint64_t) {}
 
 int main(int argc, char** argv) {
@@ -127,7 +127,7 @@ int main(int argc, char** argv) {
         at += headerSize + Le(archive + at + 7, 4);
     }
     g_output = static_cast<uint8_t*>(malloc(g_outputSize + 1));
-    strncpy(g_run.ownPath, argv[1], sizeof g_run.ownPath - 1);
+    for (uint32_t i = 0; argv[1][i] != 0 && i + 1 < PATH_SIZE; ++i) g_run.ownPath[i] = static_cast<uint8_t>(argv[1][i]);
     g_progressReport = Quiet;
 
     double best = 0;
