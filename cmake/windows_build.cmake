@@ -18,7 +18,7 @@ target_compile_options(valkrin_format PRIVATE -O2 -ffile-prefix-map=${CMAKE_SOUR
                        -ffile-prefix-map=${CMAKE_BINARY_DIR}=.)
 target_include_directories(valkrin PRIVATE ${CMAKE_SOURCE_DIR}/src)
 target_compile_options(valkrin PRIVATE
-    $<$<COMPILE_LANGUAGE:CXX>:-Os -ffreestanding -fno-exceptions -fno-rtti
+    $<$<COMPILE_LANGUAGE:CXX>:-Oz -malign-data=abi -ffreestanding -fno-exceptions -fno-rtti
     -fno-asynchronous-unwind-tables -fno-unwind-tables -fno-stack-protector
     -fno-tree-loop-distribute-patterns -fno-threadsafe-statics -ffunction-sections -Wall -Wextra
     -Wno-unused-parameter -Wno-cast-function-type>)
@@ -102,7 +102,7 @@ add_subdirectory(${CMAKE_SOURCE_DIR}/bench ${CMAKE_BINARY_DIR}/bench EXCLUDE_FRO
 # compiled for speed; in the stub and in its benchmark alike.
 file(GLOB VALKRIN_DECODER_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/src/decode/*.cpp)
 set_source_files_properties(${VALKRIN_DECODER_SOURCES} DIRECTORY ${CMAKE_SOURCE_DIR} ${CMAKE_SOURCE_DIR}/bench
-                            PROPERTIES COMPILE_OPTIONS -fomit-frame-pointer)
+                            PROPERTIES COMPILE_OPTIONS "-fomit-frame-pointer;-Os")
 set_source_files_properties(${CMAKE_SOURCE_DIR}/src/decode/block_stretch.cpp
                             DIRECTORY ${CMAKE_SOURCE_DIR} ${CMAKE_SOURCE_DIR}/bench
                             PROPERTIES COMPILE_OPTIONS "-fomit-frame-pointer;-O2")

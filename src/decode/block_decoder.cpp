@@ -231,7 +231,7 @@ void FlushWindow(bool overran, uint32_t bytes, uint64_t done) {
     if (overran) AbortDamagedData();
     g_run.done = done;
     OutputSink::Write(g_decoder.window + WINDOW_SIZE, bytes);
-    g_progressReport(done, g_run.total);
+    ReportEntryProgress(done);
 }
 
 // The next literal/length symbol with every test: one lookup, or the tree

@@ -87,5 +87,7 @@ uint16_t Crc16Value();
 void CopyStoredEntry(uint64_t size);
 
 // The progress report called right after every write of entry data:
-// ReportProgress, unless a test puts its own recorder here.
+// ReportProgress, unless a test puts its own recorder here (null: none put).
 extern void (*g_progressReport)(uint64_t done, uint64_t total);
+// Reports `done` of the run's total through it.
+void ReportEntryProgress(uint64_t done);

@@ -9,7 +9,9 @@
 #include "ui/progress.h"
 #include "ui/texts.h"
 
-void (*g_progressReport)(uint64_t done, uint64_t total) = ReportProgress;
+void (*g_progressReport)(uint64_t done, uint64_t total);
+
+void ReportEntryProgress(uint64_t done) { (g_progressReport != nullptr ? g_progressReport : ReportProgress)(done, g_run.total); }
 
 namespace {
 
@@ -69,7 +71,7 @@ void CopyStoredEntry(uint64_t size) {
         }
         OutputSink::Write(g_decoder.window, chunk);
         g_run.done += chunk;
-        g_progressReport(g_run.done, g_run.total);
+        ReportEntryProgress(g_run.done);
         remaining -= chunk;
     }
 }

@@ -336,10 +336,12 @@ int RunPass(PassMode mode, bool* entriesWalked) {
 }  // namespace
 
 int RunExtraction() {
-    // The record must outlive the window: it is static. A silent run has no
-    // window; nobody can cancel it.
-    static ProgressWindowParams params;
-    params = ProgressWindowParams{g_run.title, &g_run.cancelFlag, nullptr, 0};
+    // The record outlives the window, which is destroyed before the return.
+    // A silent run has no window; nobody can cancel it.
+    ProgressWindowParams params;
+    MemFill(&params, 0, sizeof params);
+    params.title = g_run.title;
+    params.cancelFlag = &g_run.cancelFlag;
     if (g_run.silent == 0) {
         g_run.progressWindow = CreateProgressWindow(&params);
         if (g_run.progressWindow == nullptr) return 0;

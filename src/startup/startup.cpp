@@ -13,7 +13,7 @@
 #include "ui/run_log.h"
 #include "ui/texts.h"
 
-int (*g_extractionRun)() = RunExtraction;
+int (*g_extractionRun)();
 
 bool IsWindowsSupported() {
     DWORD version = GetVersion();
@@ -276,6 +276,6 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int) {
             return Finish(Outcome::Declined);
         }
     }
-    if (g_extractionRun() == 1) return Finish(Outcome::Succeeded);
+    if ((g_extractionRun != nullptr ? g_extractionRun : RunExtraction)() == 1) return Finish(Outcome::Succeeded);
     return Finish(g_run.cancelFlag != 0 || g_run.declined != 0 ? Outcome::Declined : Outcome::Failed);
 }

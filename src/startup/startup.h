@@ -11,8 +11,9 @@
 // NT family the wide command line is read instead, skipped the same way.
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR commandLine, int show);
 
-// The extraction run that WinMain hands over to after the question. A plain
-// function pointer so that start-up can be tested on its own.
+// The extraction run that WinMain hands over to after the question, when
+// set; RunExtraction otherwise. A plain function pointer so that start-up can
+// be tested on its own.
 extern int (*g_extractionRun)();
 
 // The minimum-version gate, from GetVersion: the Windows 95 family from 4.0,
