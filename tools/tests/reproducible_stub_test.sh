@@ -16,7 +16,8 @@ rm -rf "$work"
 one="$work/one/src" two="$work/another/deeper folder/valkrin"
 for tree in "$one" "$two"; do
     mkdir -p "$tree/tests/e2e"
-    cp -r "$source/CMakeLists.txt" "$source/README.md" "$source/cmake" "$source/src" "$source/tools" "$source/samples" "$tree/" ||
+    cp -r "$source/CMakeLists.txt" "$source/README.md" "$source/cmake" "$source/src" "$source/tools" "$source/samples" \
+          "$source/bench" "$tree/" ||
         fail "cannot copy the sources"
     cp -r "$source/tests/e2e/ui_driver" "$source/tests/e2e/version_probe" "$tree/tests/e2e/"
     cmake -S "$tree" -B "$tree/build" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$tree/cmake/mingw-i686.cmake" \
