@@ -302,30 +302,29 @@ bool QueryRegistryText(HKEY hive, const char* key, const char* value, WCHAR* buf
     HKEY opened;
     DWORD type = 0;
     LONG result;
-    DWORD bytes;
+    DWORD count = size;  // bytes of room for the ANSI call, one a unit
+    auto* raw = reinterpret_cast<BYTE*>(buffer);
     if (Wide()) {
         WCHAR wideKey[MAX_PATH], wideValue[64];
         Widen(wideKey, MAX_PATH, key);
         Widen(wideValue, 64, value);
         if (g_wide.regOpenKeyEx(hive, wideKey, 0, KEY_READ, &opened) != ERROR_SUCCESS) return false;
-        bytes = size * sizeof(WCHAR);
-        result = g_wide.regQueryValueEx(opened, wideValue, nullptr, &type, reinterpret_cast<BYTE*>(buffer), &bytes);
-        bytes /= sizeof(WCHAR);
+        count = size * sizeof(WCHAR);
+        result = g_wide.regQueryValueEx(opened, wideValue, nullptr, &type, raw, &count);
+        count /= sizeof(WCHAR);
     } else {
-        char narrow[MAX_PATH];
         if (RegOpenKeyExA(hive, key, 0, KEY_READ, &opened) != ERROR_SUCCESS) return false;
-        bytes = size < MAX_PATH ? size : MAX_PATH;
-        result = RegQueryValueExA(opened, value, nullptr, &type, reinterpret_cast<BYTE*>(narrow), &bytes);
-        if (result == ERROR_SUCCESS && bytes > 0 && bytes <= size) {
-            for (DWORD i = 0; i < bytes; ++i) buffer[i] = static_cast<uint8_t>(narrow[i]);
-        }
+        result = RegQueryValueExA(opened, value, nullptr, &type, raw, &count);
+        // The bytes become units in place, from the last: unit i lies on
+        // bytes 2i and 2i+1, which are read by then.
+        for (DWORD i = count <= size ? count : 0; i-- > 0;) buffer[i] = raw[i];
     }
     RegCloseKey(opened);
     // Only a text that fits with its terminator is taken.
-    if (result != ERROR_SUCCESS || bytes == 0 || bytes > size) return false;
-    if (buffer[bytes - 1] != 0) {
-        if (bytes == size) return false;
-        buffer[bytes] = 0;
+    if (result != ERROR_SUCCESS || count == 0 || count > size) return false;
+    if (buffer[count - 1] != 0) {
+        if (count == size) return false;
+        buffer[count] = 0;
     }
     return true;
 }
