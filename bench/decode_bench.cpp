@@ -11,6 +11,7 @@
 #include "archive/archive_entry.h"
 #include "common/abort.h"
 #include "common/run_state.h"
+#include "common/system_calls.h"
 #include "common/text.h"
 #include "decode/decoder.h"
 #include "extract/extraction.h"
@@ -42,7 +43,9 @@ int64_t DecodeArchive(const char* path) {
             bool ok = DecodeEntryData(g_entry.method, g_entry.originalSize, g_entry.compressedSize);
             CloseHandle(g_run.outputFile);
             if (!ok || Crc16Value() != g_entry.dataCrc) {
-                fprintf(stderr, "%s: entry %s failed\n", path, g_entry.name);
+                char name[PATH_SIZE * 3];
+                TextToUtf8(g_entry.name, name, sizeof name);
+                fprintf(stderr, "%s: entry %s failed\n", path, name);
                 ReleaseEntry();
                 CloseHandle(g_run.archiveFile);
                 return -1;

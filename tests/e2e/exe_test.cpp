@@ -97,7 +97,9 @@ TEST_F(BuiltStub, CarriesTheManifestWithARewritableLevel) {
         ASSERT_TRUE(ReadManifestLevel(copy, &level));
         EXPECT_EQ(level, ExecutionLevelName(chosen));
         for (size_t i = 0; i < copy.size(); ++i) {
-            if (i < field || i >= field + 21) ASSERT_EQ(copy[i], file_[i]) << "offset " << i;
+            if (i < field || i >= field + 21) {
+                ASSERT_EQ(copy[i], file_[i]) << "offset " << i;
+            }
         }
         std::string written(copy.begin() + field, copy.begin() + field + 22);
         EXPECT_EQ(written.substr(written.find('"')), std::string("\"") + std::string(21 - level.size(), ' '));

@@ -18,8 +18,6 @@ namespace {
 
 constexpr uint32_t kUnattended = CFG_OS_ALL | CFG_EXTENDED_SWITCHES | CFG_INSTALLER_EXIT_CODES;
 
-int NoExtraction() { return 1; }
-
 class Switches : public support::RunTest {};
 
 TEST_F(Switches, OneTableOfCommandLines) {
@@ -73,7 +71,9 @@ TEST_F(Switches, OneTableOfCommandLines) {
         support::SetText(g_run.command, PATH_SIZE, command);
         std::u16string line = support::ProductText(c.line);
         EXPECT_EQ(ApplyCommandLine(line.c_str()), c.verdict);
-        if (c.verdict == StartupVerdict::UnknownSwitch) EXPECT_EQ(support::Utf8Of(g_run.refusedText), c.refused);
+        if (c.verdict == StartupVerdict::UnknownSwitch) {
+            EXPECT_EQ(support::Utf8Of(g_run.refusedText), c.refused);
+        }
         if (c.verdict != StartupVerdict::Run) continue;
         EXPECT_EQ(support::Utf8Of(g_run.command), c.command);
         EXPECT_EQ(support::Utf8Of(g_run.tempBaseFolder), c.base);

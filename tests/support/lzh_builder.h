@@ -13,7 +13,7 @@ struct EntryPlan {
     std::string name;            // with '/' separators; a folder ends with '/'
     char method = '0';           // '0', '4' to '7', 'd', or anything to test refusals
     std::string data;            // the original bytes
-    std::string packed;          // compressed bytes for '4' to '7' (stored: the data)
+    std::string packed{};        // compressed bytes for '4' to '7' (stored: the data)
     uint16_t attributes = 0x20;  // the attribute byte (and EXT_ATTRIBUTE when set)
     uint32_t time = 1000000000;  // seconds since 1970
     bool overrideCrc = false;    // use dataCrc instead of the data's CRC
@@ -24,7 +24,7 @@ struct EntryPlan {
     bool largeSize = false;  // add EXT_LARGE_SIZE (0x42) with the two 64-bit sizes below
     uint64_t largeCompressedSize = 0;
     uint64_t largeOriginalSize = 0;
-    std::string unicodeFile;  // EXT_UNICODE_FILE_NAME (0x44) data as it stands (UTF-16LE), when set
+    std::string unicodeFile{};  // EXT_UNICODE_FILE_NAME (0x44) data as it stands (UTF-16LE), when set
 };
 
 // UTF-16LE bytes of units, for unicodeFile.
