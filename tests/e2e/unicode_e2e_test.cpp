@@ -67,6 +67,15 @@ protected:
         plan.locale = locale.name;
         return plan;
     }
+    // A folder-mode package from `tree` into `out`, run under `locale`:
+    // exit 1, no message box, `out` holding what `source` holds.
+    void ExpectFolderModeCopies(const std::string& tree, const std::string& out, const std::string& path,
+                                const Locale& locale, const std::string& source) {
+        RunResult run = Run(PackSnapshot(tree, "--folder " + Quote(WindowsPath(out)), path), In(locale));
+        EXPECT_EQ(run.exitCode, 1u);
+        EXPECT_TRUE(MessageBoxes(run).empty()) << Shown(run);
+        EXPECT_EQ(Snapshot(out), Snapshot(source));
+    }
 };
 
 TEST_F(UnicodeWine, PackagesRunFromFoldersTheirCodePageCannotSpell) {
@@ -76,13 +85,7 @@ TEST_F(UnicodeWine, PackagesRunFromFoldersTheirCodePageCannotSpell) {
     for (const Locale& locale : kLocales) {
         SCOPED_TRACE(locale.name);
         std::string home = root_ + "/" + locale.outside + "-" + locale.name;
-
-        std::string out = root_ + "/out-" + locale.name;
-        std::string folderMode = PackSnapshot(tree, "--folder " + Quote(WindowsPath(out)), home + "/unpack.exe");
-        RunResult unpacked = Run(folderMode, In(locale));
-        EXPECT_EQ(unpacked.exitCode, 1u);
-        EXPECT_TRUE(MessageBoxes(unpacked).empty()) << Shown(unpacked);
-        EXPECT_EQ(Snapshot(out), Snapshot(root_ + "/source"));
+        ExpectFolderModeCopies(tree, root_ + "/out-" + locale.name, home + "/unpack.exe", locale, root_ + "/source");
 
         // %TEMP% in a folder of neither code page; the installer reads its
         // working folder through the wide calls.
@@ -116,12 +119,7 @@ TEST_F(UnicodeWine, NamesShiftJisCannotSpellExtractAsTheyAre) {
     }
     for (const Locale& locale : kLocales) {
         SCOPED_TRACE(locale.name);
-        std::string out = root_ + "/out-" + locale.name;
-        std::string exe = PackSnapshot(tree, "--folder " + Quote(WindowsPath(out)), root_ + "/names.exe");
-        RunResult run = Run(exe, In(locale));
-        EXPECT_EQ(run.exitCode, 1u);
-        EXPECT_TRUE(MessageBoxes(run).empty()) << Shown(run);
-        EXPECT_EQ(Snapshot(out), Snapshot(root_ + "/payload"));
+        ExpectFolderModeCopies(tree, root_ + "/out-" + locale.name, root_ + "/names.exe", locale, root_ + "/payload");
     }
 }
 
