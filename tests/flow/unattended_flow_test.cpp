@@ -93,6 +93,13 @@ protected:
         ExtractingRunTest::SetUp();
         host::SimulateProcesses(true);
     }
+    // A fresh run in the same folders, as after SetUp.
+    void Restart() {
+        support::ResetRunState();
+        host::SetModulePath(packedPath());
+        host::SetTempPath(temp_ + "/");
+        host::SimulateProcesses(true);
+    }
     void Pack(uint32_t flags, const std::string& command, std::string archive = "") {
         if (archive.empty()) archive = support::BuildArchive({{"setup.exe", '0', "MZ"}, {"data.txt", '0', "data"}});
         support::WritePacked(packedPath(), support::MakeConfig(command, flags), archive);
@@ -124,10 +131,7 @@ TEST_F(Unattended, EachOutcomeHasItsExitCode) {
     for (bool installerCodes : {true, false}) {
         for (const Case& c : cases) {
             SCOPED_TRACE(std::string(c.what) + (installerCodes ? "" : ", classic codes"));
-            support::ResetRunState();
-            host::SetModulePath(packedPath());
-            host::SetTempPath(temp_ + "/");
-            host::SimulateProcesses(true);
+            Restart();
             host::SetSimulatedExitCode(3010);
             for (int answer : c.answers) host::QueueBoxAnswer(answer);
             uint32_t flags = (kUnattended & ~(installerCodes ? 0 : CFG_INSTALLER_EXIT_CODES)) | c.flags;
@@ -164,10 +168,7 @@ TEST_F(Unattended, SilentRunsShowNothingAndLogEveryStep) {
     }
 
     // A failure: the text its box would show, and 1603; the log is appended to.
-    support::ResetRunState();
-    host::SetModulePath(packedPath());
-    host::SetTempPath(temp_ + "/");
-    host::SimulateProcesses(true);
+    Restart();
     host::SetEnglishUi(true);
     Pack(kUnattended, "%ExtractDir%\\none.exe");
     EXPECT_EQ(Run("-l \"" + log_ + "\" -s"), 1603);
@@ -191,9 +192,7 @@ TEST_F(Unattended, ExtractOnlyAndTestOnly) {
     damaged[damaged.size() - 2] ^= 1;
     for (bool broken : {false, true}) {
         SCOPED_TRACE(broken ? "damaged" : "sound");
-        support::ResetRunState();
-        host::SetModulePath(packedPath());
-        host::SetTempPath(temp_ + "/");
+        Restart();
         std::filesystem::remove_all(dest_);
         Pack(kUnattended | CFG_EXTRACT_TO_FOLDER, dest_, broken ? damaged : "");
         EXPECT_EQ(Run("-t -s"), broken ? 1603 : 0);
@@ -212,16 +211,12 @@ TEST_F(Unattended, ClassicPackagesIgnoreTheNewSwitches) {
     ASSERT_EQ(host::Processes().size(), 1u);
     EXPECT_TRUE(host::Progress().created);
     // The rest of the line is the temporary base folder, "--" and all.
-    support::ResetRunState();
-    host::SetModulePath(packedPath());
-    host::SimulateProcesses(true);
+    Restart();
     EXPECT_EQ(Run("-s -- /quiet"), 0);
     ASSERT_EQ(host::Boxes().size(), 1u);
     EXPECT_EQ(host::Boxes()[0].text, "\"-- /quiet\\valkrin.000\" " + expected::kWriteError);
     // "-x D:\Work" in temporary mode still makes the folder below D:\Work.
-    support::ResetRunState();
-    host::SetModulePath(packedPath());
-    host::SimulateProcesses(true);
+    Restart();
     Pack(CFG_OS_ALL | CFG_NO_CONFIRM, "%ExtractDir%\\setup.exe");
     EXPECT_EQ(Run("-x \"" + temp_ + "\""), 1);
     EXPECT_EQ(host::Processes().at(0).directory, temp_ + "\\valkrin.000");
